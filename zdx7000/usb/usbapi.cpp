@@ -1,0 +1,97 @@
+#include "usbapi.h"
+
+#include "simulation/simulationbackend.h"
+
+namespace zdx::usb {
+
+namespace {
+
+Api g_table{};
+bool g_filled = false;
+int g_references = 0;
+Backend *g_backend = nullptr;
+// Never destroyed: the library's unload hook still closes devices through it after static
+// destructors have run.
+Backend *g_defaultBackend = nullptr;
+
+int32_t callGetNumDevices(uint32_t *count)
+{
+    return backend()->deviceCount(count);
+}
+int32_t callGetProductString(uint32_t device, char *buffer, uint32_t selector)
+{
+    return backend()->productString(device, buffer, selector);
+}
+int32_t callOpen(uint32_t device, Handle *handle)
+{
+    return backend()->open(device, handle);
+}
+int32_t callClose(Handle handle)
+{
+    return backend()->close(handle);
+}
+int32_t callRead(Handle handle, void *buffer, uint32_t wanted, uint32_t *got, void *)
+{
+    return backend()->read(handle, buffer, wanted, got);
+}
+int32_t callWrite(Handle handle, const void *buffer, uint32_t size, uint32_t *written, void *)
+{
+    return backend()->write(handle, buffer, size, written);
+}
+int32_t callFlush(Handle handle, uint8_t transmit, uint8_t receive)
+{
+    return backend()->flush(handle, transmit, receive);
+}
+int32_t callSetTimeouts(uint32_t readMs, uint32_t writeMs)
+{
+    return backend()->setTimeouts(readMs, writeMs);
+}
+int32_t callSetBaudRate(Handle handle, uint32_t baudRate)
+{
+    return backend()->setBaudRate(handle, baudRate);
+}
+
+} // namespace
+
+const Api *acquireApi()
+{
+    if (g_references++ == 0 && !g_filled) {
+        g_table = Api{callGetNumDevices, callGetProductString, callOpen,   callClose,
+                      callRead,          callWrite,            callFlush, callSetTimeouts,
+                      callSetBaudRate};
+        g_filled = true;
+    }
+    return &g_table;
+}
+
+void releaseApi()
+{
+    if (g_references > 0)
+        --g_references;
+}
+
+int apiReferenceCount()
+{
+    return g_references;
+}
+
+const Api *api()
+{
+    return g_filled ? &g_table : nullptr;
+}
+
+Backend *backend()
+{
+    if (g_backend)
+        return g_backend;
+    if (!g_defaultBackend)
+        g_defaultBackend = SimulationBackend::fromEnvironment();
+    return g_defaultBackend;
+}
+
+void setBackend(Backend *backend)
+{
+    g_backend = backend;
+}
+
+} // namespace zdx::usb
