@@ -56,9 +56,9 @@ int32_t callSetBaudRate(Handle handle, uint32_t baudRate)
 const Api *acquireApi()
 {
     if (g_references++ == 0 && !g_filled) {
-        g_table = Api{callGetNumDevices, callGetProductString, callOpen,   callClose,
-                      callRead,          callWrite,            callFlush, callSetTimeouts,
-                      callSetBaudRate};
+        g_table = Api{
+            callGetNumDevices, callGetProductString, callOpen,       callClose, callRead, callWrite,
+            callFlush,         callSetTimeouts,      callSetBaudRate};
         g_filled = true;
     }
     return &g_table;
