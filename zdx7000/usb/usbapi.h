@@ -1,6 +1,6 @@
 // The USB layer under the I/O driver: the nine calls of the platform's USB bridge driver library,
-// reached through one process-wide, reference-counted table of entry points. Behind the table sits a
-// Backend; the controller simulation is the default one, and a hardware backend can be added here
+// reached through one process-wide, reference-counted table of entry points. Behind the table sits
+// a Backend; the controller simulation is the default one, and a hardware backend can be added here
 // without touching the driver.
 #pragma once
 
@@ -10,7 +10,8 @@ namespace zdx::usb {
 
 // Status numbers of the USB layer. The driver relies on Success, ReadTimedOut and WriteTimedOut;
 // every other value is a failure.
-enum Status : int32_t {
+enum Status : int32_t
+{
     Success = 0,
     InvalidHandle = 1,
     ReadError = 2,
@@ -27,7 +28,8 @@ enum Status : int32_t {
 };
 
 // Selectors of productString.
-enum ProductSelector : uint32_t {
+enum ProductSelector : uint32_t
+{
     SerialNumber = 0,
     Description = 1,
     LinkName = 2,
