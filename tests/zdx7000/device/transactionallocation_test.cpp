@@ -5,6 +5,8 @@
 #include "device/varondevice.h"
 #include "status.h"
 #include "support/scriptedbackend.h"
+#include "support/simulationfile.h"
+#include "usb/simulation/simulationbackend.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +84,43 @@ TEST(TransactionAllocation, ThousandTransactionsAllocateNothing)
         ASSERT_EQ(transact(1, &request, &response), TransactOk);
         ASSERT_EQ(value, 370);
     }
+    g_counting = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+
+    HandleTable::instance().take(1);
+    device.close();
+    delete e;
+}
+
+// The same through the controller simulation with a file behind it: what a test or a demonstration
+// measures includes the simulation, which must not allocate per transaction either.
+TEST(TransactionAllocation, SimulatedTransactionsAllocateNothing)
+{
+    test::SimulationFile file("zdx7000-allocation");
+    file.write(test::controller("150A7", "", test::channel(2, "Lid")));
+    usb::SimulationBackend simulation{std::filesystem::path(file.path())};
+    test::BackendScope scope(&simulation);
+
+    VaronDevice device;
+    IDeviceEnumerator *e = nullptr;
+    ASSERT_EQ(device.createEnumerator(&e), StatusOk);
+    e->refresh();
+    ASSERT_TRUE(e->next());
+    ASSERT_EQ(device.open(e->current()), StatusOk);
+    HandleTable::instance().put(1, &device);
+    auto transactOnce = [] {
+        int16_t value = 370;
+        FrameHeader header{1, 0x83, 2, AccessWrite};
+        FrameElement element{ElementS16, 0, 2, "value", &value};
+        FrameMessage request{&header, &element, 1, nullptr, 0};
+        FrameMessage response{&header, &element, 1, nullptr, 0};
+        return transact(1, &request, &response);
+    };
+    ASSERT_EQ(transactOnce(), TransactOk); // the simulation's buffers settle on first use
+    g_allocations = 0;
+    g_counting = true;
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(transactOnce(), TransactOk);
     g_counting = false;
     EXPECT_EQ(g_allocations.load(), 0);
 
