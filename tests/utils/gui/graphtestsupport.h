@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,21 @@
+// The time axis under the plot area; a widget has exactly one.
+#pragma once
+
+#include "utils/gui/graphaxis.h"
+
+class GraphHorizontalAxis : public GraphAxis
+{
+    Q_OBJECT
+public:
+    // Becomes the widget's horizontal axis.
+    explicit GraphHorizontalAxis(GraphWidget *widget);
+
+    void layoutPass(int pass) override;
+    void updateMapping(bool translationOnly) override;
+    void rebuildTicks() override;
+    void paint(QPainter *painter, int flags) override;
+    void paintOverlay(QPainter *painter) override;
+
+private:
+    int labelLines() const { return m_labelMode == DateTimeLabels ? 2 : 1; }
+};

@@ -1,0 +1,67 @@
+// A series drawn as a polyline from a cache of pixel lines. Samples are converted once, several
+// samples in one pixel column collapse into one vertical stretch, NaN samples leave gaps, and all
+// cached lines are relative to the pixel position of a reference point, so that a pan only moves
+// that origin. Conversions after appends are throttled.
+#pragma once
+
+#include "utils/gui/graphseries.h"
+
+#include <QElapsedTimer>
+#include <QLineF>
+#include <QPointF>
+#include <QTimer>
+
+#include <vector>
+
+class GraphLineSeries : public GraphSeries
+{
+    Q_OBJECT
+public:
+    explicit GraphLineSeries(GraphVerticalAxis *valueAxis, QSharedPointer<GraphSeriesData> data =
+                                                               QSharedPointer<GraphSeriesData>());
+    ~GraphLineSeries() override;
+
+    // Cached lines, relative to origin(); they are valid for the mapping they were built with.
+    const std::vector<QLineF> &lines() const { return m_lines; }
+    QPointF origin() const { return m_origin; }
+    std::size_t convertedCount() const { return m_converted; }
+    // The range of lines the last paint drew.
+    int firstVisibleLine() const { return m_firstVisible; }
+    int visibleLineCount() const { return m_visibleCount; }
+
+    // How soon after a conversion an append may convert again at once (default 100 ms), and when
+    // the timer catches the samples held back meanwhile (default 125 ms).
+    void setThrottle(int intervalMs, int timerMs);
+
+    void paint(QPainter *painter, int flags) override;
+    void rebuild() override;
+    void dataAppended() override;
+    void clearLines() override;
+
+public slots:
+    void mappingChanged(bool translationOnly) override;
+    void timeout();
+
+private:
+    void convertPending();
+    void followNewest();
+    void updateOrigin();
+    void appendLine(const QPointF &from, const QPointF &to);
+
+    std::vector<QLineF> m_lines;
+    std::size_t m_converted = 0;
+    int m_firstVisible = 0;
+    int m_visibleCount = 0;
+    // The previous converted point, relative to the origin; invalid after a gap.
+    QPointF m_previous;
+    bool m_hasPrevious = false;
+    // The cache is relative to the pixel position of (m_referenceX, 0): the first sample's time
+    // and value zero, which stays finite when the first value is NaN.
+    double m_referenceX = 0;
+    QPointF m_origin;
+    double m_builtScaleX = 0;
+    double m_builtScaleY = 0;
+    QElapsedTimer m_stopwatch;
+    QTimer m_timer;
+    int m_throttleInterval = 100;
+};
