@@ -7,7 +7,8 @@ namespace zdx {
 
 class Pool;
 
-enum FrameState : int32_t {
+enum FrameState : int32_t
+{
     FrameFree = 0,
     FrameLent = 1,
     FrameFilled = 3, // filled by the driver
@@ -22,7 +23,7 @@ struct Frame
     Frame *prev;
     Pool *owner;
     int32_t state;
-    int32_t length; // valid data bytes
+    int32_t length;  // valid data bytes
     bool onFreeList; // pool bookkeeping: guards against giving a frame back twice
 
     uint8_t *data() { return reinterpret_cast<uint8_t *>(this + 1); }

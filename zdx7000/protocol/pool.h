@@ -70,4 +70,14 @@ public:
 // Gives a frame back to the pool it belongs to; null is ignored.
 void giveBack(Frame *frame);
 
+// Data bytes a frame can hold: its pool's allocator capacity; DeviceFrameCapacity for a frame
+// without an owner (or whose pool has no allocator).
+inline int32_t frameCapacity(const Frame *frame)
+{
+    if (frame && frame->owner && frame->owner->allocator()) {
+        return frame->owner->allocator()->capacity();
+    }
+    return DeviceFrameCapacity;
+}
+
 } // namespace zdx

@@ -8,14 +8,16 @@
 
 namespace zdx {
 
-enum Access : uint8_t {
+enum Access : uint8_t
+{
     AccessRead = 'R',
     AccessWrite = 'W',
 };
 
 // Element types: the low four bits of a fixed-size type are its size in bytes. Values are copied
 // verbatim (little-endian on the wire, as in host memory on the supported platforms).
-enum ElementType : uint8_t {
+enum ElementType : uint8_t
+{
     ElementU8 = 0x01,
     ElementU16 = 0x02,
     ElementU32 = 0x04,
@@ -56,15 +58,40 @@ struct FrameMessage
     int32_t reserved;
 };
 
+// Size in bytes of a fixed-size element type (the low four bits of its code); 0 for text and raw,
+// whose size is variable; -1 for a type not in the table (refused with status 6).
+constexpr int32_t elementFixedSize(uint8_t type)
+{
+    switch (type) {
+    case ElementU8:
+    case ElementU16:
+    case ElementU32:
+    case ElementU64:
+    case ElementS8:
+    case ElementS16:
+    case ElementS32:
+    case ElementS64:
+    case ElementF32:
+    case ElementF64:
+        return type & 0x0F;
+    case ElementText:
+    case ElementRaw:
+        return 0;
+    default:
+        return -1;
+    }
+}
+
 constexpr const char CodecName[] = "VaronProtocolCodec7000";
 
 // Wire constants.
 constexpr uint8_t StartMark = 0xF0;
-constexpr int32_t FrameOverhead = 7;   // start, length, command, channel, access, 2 checksum bytes
+constexpr int32_t FrameOverhead = 7; // start, length, command, channel, access, 2 checksum bytes
 constexpr int32_t MaxPayloadLength = 254;
 constexpr int32_t AssemblyCapacity = 523;
 
-enum CodecDirection : int32_t {
+enum CodecDirection : int32_t
+{
     DirectionEncoder = 1,
     DirectionDecoder = 2,
 };
@@ -79,7 +106,9 @@ public:
     int32_t status() const { return m_status; }
 
 protected:
-    explicit IProtocolCodec(int32_t direction) : m_direction(direction) {}
+    explicit IProtocolCodec(int32_t direction)
+        : m_direction(direction)
+    {}
     int32_t m_version = 1;
     int32_t m_direction;
     const char *m_name = CodecName;
@@ -95,10 +124,13 @@ public:
     virtual int32_t finish() = 0;
 
 protected:
-    IProtocolEncoder() : IProtocolCodec(DirectionEncoder) {}
+    IProtocolEncoder()
+        : IProtocolCodec(DirectionEncoder)
+    {}
 };
 
-enum DecoderState : int32_t {
+enum DecoderState : int32_t
+{
     DecoderIdle = 1,
     DecoderNeedsInput = 2,
     DecoderHasInput = 3,
@@ -117,7 +149,9 @@ public:
     int32_t state() const { return m_state; }
 
 protected:
-    IProtocolDecoder() : IProtocolCodec(DirectionDecoder) {}
+    IProtocolDecoder()
+        : IProtocolCodec(DirectionDecoder)
+    {}
     int32_t m_state = DecoderIdle;
 };
 
