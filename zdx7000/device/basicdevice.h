@@ -35,6 +35,9 @@ public:
     IIODriver *driver() const { return m_driver.get(); }
     Pool *receivePool() const { return m_receivePool.get(); }
     Pool *transmitPool() const { return m_transmitPool.get(); }
+    // Holds on to the input frame of a response until the next request: it may carry bytes past
+    // the end of the frame.
+    const VaronProtocolDecoder *decoder() const { return m_decoder.get(); }
 
 protected:
     static constexpr int32_t StatusOkValue = 0;
