@@ -2,6 +2,7 @@
 
 #include "usb/usbapi.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zdx {
@@ -16,7 +17,8 @@ bool readPortEntry(int32_t index, PortEntry *entry)
         usb::Success)
         return false;
     buffer[sizeof(buffer) - 1] = '\0';
-    std::strncpy(entry->linkName, buffer, LinkNameSize - 1);
+    // At most 119 characters; the rest of the field stays zero for the byte-wise comparison.
+    std::memcpy(entry->linkName, buffer, std::min<size_t>(std::strlen(buffer), LinkNameSize - 1));
     return true;
 }
 
