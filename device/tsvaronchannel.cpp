@@ -1,0 +1,176 @@
+#include "tsvaronchannel.h"
+
+#include "tsvarondevice.h"
+
+#include "zdx7000/zdx7000.h"
+
+#include <QDateTime>
+#include <QDebug>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+} // namespace
+
+TsVaronChannel::TsVaronChannel(const Info &info, TsVaronDevice *device)
+    : TsDeviceChannel(info, device)
+    , m_device(device)
+{}
+
+double TsVaronChannel::fromRaw(int16_t raw, double scale)
+{
+    return raw >= NoValueRaw ? NaN : raw * scale;
+}
+
+QxResult TsVaronChannel::toRaw(const QVariant &value, double scale, int16_t &raw)
+{
+    bool ok = false;
+    const double display = value.toDouble(&ok);
+    if (!ok || !std::isfinite(display))
+        return QxResult(tr("The setpoint '%1' is not a number").arg(value.toString()));
+    const double exact = display / scale;
+    // A decimal half such as 37.05 / 0.1 lands a hair below .5 in binary; the small allowance lets
+    // it round upwards as written.
+    const double rounded = std::floor(exact + 0.5 + 1e-9);
+    if (!std::isfinite(rounded) || rounded < std::numeric_limits<int16_t>::min() ||
+        rounded > std::numeric_limits<int16_t>::max())
+        return QxResult(tr("The setpoint %1 is out of range: its raw value %2 does not fit in a "
+                           "signed 16-bit number")
+                            .arg(display)
+                            .arg(rounded, 0, 'f', 0));
+    raw = int16_t(rounded);
+    return QxResult();
+}
+
+void TsVaronChannel::logReadFailure(const char *label, const QxResult &result) const
+{
+    qDebug("%s TsDeviceChannel[%s/%s] %s %s",
+           qPrintable(
+               QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh.mm.ss.zzz"))),
+           qPrintable(name()), qPrintable(id()), label,
+           qPrintable(result.toString(QStringLiteral(" "))));
+}
+
+QVariant TsVaronChannel::value(int role)
+{
+    switch (role) {
+    case ActualValue: {
+        if (!isReady()) {
+            updateStableStatus(NaN);
+            setActualValue(NaN);
+            return NaN;
+        }
+        int16_t raw = 0;
+        const QxResult result =
+            TsVaronDevice::toResult(ZdxGetActualValue(m_device->handle(), number(), &raw));
+        if (result.isError()) {
+            updateStableStatus(NaN);
+            setActualValue(NaN);
+            logReadFailure("actualValue  :", result);
+            return NaN;
+        }
+        const double v = fromRaw(raw, scale());
+        setActualValue(v);
+        updateStableStatus(v);
+        return v;
+    }
+    case SetpointValue: {
+        if (!isReady()) {
+            setSetpointValue(NaN);
+            return NaN;
+        }
+        int16_t raw = 0;
+        const QxResult result =
+            TsVaronDevice::toResult(ZdxGetSetpointValue(m_device->handle(), number(), &raw));
+        if (result.isError()) {
+            setSetpointValue(NaN);
+            logReadFailure("setpointValue:", result);
+            return NaN;
+        }
+        const double v = fromRaw(raw, scale());
+        setSetpointValue(v);
+        return v;
+    }
+    case LoopControl: {
+        if (!isReady())
+            return false;
+        uint8_t control = 0;
+        const QxResult result =
+            TsVaronDevice::toResult(ZdxGetLoopControl(m_device->handle(), number(), &control));
+        if (result.isError()) {
+            logReadFailure("loopControl  :", result);
+            return false;
+        }
+        setLoopControl(control != 0);
+        return control != 0;
+    }
+    default:
+        return QVariant();
+    }
+}
+
+QxResult TsVaronChannel::setValue(int role, const QVariant &value)
+{
+    if (!isReady())
+        return QxResult(tr("Channel not ready"));
+    switch (role) {
+    case SetpointValue: {
+        int16_t raw = 0;
+        const QxResult conversion = toRaw(value, scale(), raw);
+        if (conversion.isError()) {
+            qWarning("TsVaronChannel::setValue: %s: %s", qPrintable(id()),
+                     qPrintable(conversion.message()));
+            return conversion;
+        }
+        // The library leaves in raw what the controller now keeps.
+        const QxResult result =
+            TsVaronDevice::toResult(ZdxSetSetpointValue(m_device->handle(), number(), &raw));
+        if (result.isSuccess())
+            setSetpointValue(fromRaw(raw, scale()));
+        return result;
+    }
+    case LoopControl: {
+        uint8_t control = value.toBool() ? 1 : 0;
+        const QxResult result =
+            TsVaronDevice::toResult(ZdxSetLoopControl(m_device->handle(), number(), &control));
+        if (result.isSuccess())
+            setLoopControl(control != 0);
+        return result;
+    }
+    default:
+        return QxResult();
+    }
+}
+
+void TsVaronChannel::setNotOperational()
+{
+    setChannelStatus(-1, tr("Not operational"),
+                     tr("This channel is not operational due to device errors."));
+}
+
+QxResult TsVaronChannel::updateStatus()
+{
+    if (!isReady()) {
+        setNotOperational();
+        return QxResult();
+    }
+    const QxResult device = m_device->updateStatus();
+    if (device.isSuccess() && m_device->deviceStatus() != 0) {
+        setDeviceStatus(m_device->deviceStatus());
+        setNotReady();
+        // Show it now rather than at the next status poll: the old channel status is no longer
+        // true.
+        setNotOperational();
+        return QxResult();
+    }
+    uint8_t status = 0xFF;
+    const QxResult result =
+        TsVaronDevice::toResult(ZdxGetChannelStatus(m_device->handle(), number(), &status));
+    if (result.isSuccess())
+        setChannelStatus(status);
+    return result;
+}

@@ -1,0 +1,198 @@
+// The manager's scan through the real device-access library and its controller simulation.
+#include "devicetestsupport.h"
+
+#include "device/tsdevice.h"
+#include "device/tsdevicechannel.h"
+#include "device/tsdevicemanager.h"
+#include "device/tsdevicemodel.h"
+#include "device/tsspecparser.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using devicetest::channel;
+using devicetest::controller;
+using devicetest::freshHeatSerial;
+using devicetest::heatUnit;
+using devicetest::MessageCapture;
+
+const bool simulationReady = (devicetest::simulation(), true);
+
+// Runs the deferred deletions of removed devices, and nothing else: no timer fires.
+void deleteDeferred()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QString q(const std::string &s)
+{
+    return QString::fromStdString(s);
+}
+
+class ManagerTest : public ::testing::Test
+{
+protected:
+    ManagerTest()
+    {
+        EXPECT_TRUE(simulationReady);
+        write("");
+        EXPECT_TRUE(manager.loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
+    }
+    ~ManagerTest() override { deleteDeferred(); }
+
+    void write(const std::string &controllers) { devicetest::simulation().write(controllers); }
+
+    MessageCapture messages;
+    TsDeviceManager manager;
+    QSignalSpy added{&manager, &TsDeviceManager::newDevice};
+    QSignalSpy removed{&manager, &TsDeviceManager::deviceRemoved};
+    QSignalSpy errors{&manager, &TsDeviceManager::deviceError};
+};
+
+TEST_F(ManagerTest, PluggingAndUnpluggingFollowTheSimulation)
+{
+    const std::string serial = freshHeatSerial();
+    const QString id1 = q(serial + ":1");
+    TsDeviceModel model(&manager);
+
+    write(heatUnit(serial));
+    manager.populateDevices();
+    ASSERT_EQ(added.count(), 1);
+    auto *device = added.last().at(0).value<TsDevice *>();
+    EXPECT_EQ(manager.devices().value(q(serial)), device);
+    ASSERT_NE(manager.channel(id1), nullptr);
+    EXPECT_EQ(manager.channel(id1)->device(), device);
+    EXPECT_EQ(manager.channel(q(serial + ":2"))->name(), "Lid");
+    EXPECT_EQ(manager.channel(q(serial + ":3")), nullptr);
+
+    ASSERT_EQ(model.rowCount(), 1);
+    const QModelIndex row = model.index(0, 0);
+    EXPECT_EQ(row.data().toString(), q(serial));
+    EXPECT_EQ(row.data(TsDeviceModel::DeviceRole).value<TsDevice *>(), device);
+    ASSERT_EQ(model.rowCount(row), 2);
+    EXPECT_EQ(model.index(1, 0, row).data(TsDeviceModel::ChannelRole).value<TsDeviceChannel *>(),
+              device->channel(2));
+
+    manager.populateDevices();
+    EXPECT_EQ(added.count(), 1) << "a scan that changes nothing signals nothing";
+
+    write(heatUnit(serial, "present=\"0\""));
+    manager.populateDevices();
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.last().at(0).value<TsDevice *>(), device);
+    EXPECT_EQ(manager.channel(id1), nullptr);
+    EXPECT_EQ(model.rowCount(), 0);
+    QPointer<TsDevice> gone = device;
+    deleteDeferred();
+    EXPECT_TRUE(gone.isNull()) << "deleted once the receivers have run";
+
+    write(heatUnit(serial));
+    manager.populateDevices();
+    ASSERT_EQ(added.count(), 2);
+    EXPECT_EQ(manager.channel(id1)->name(), "Stage") << "the same identifiers come back";
+    EXPECT_EQ(TsDeviceModel(&manager).rowCount(), 1);
+    EXPECT_EQ(errors.count(), 0);
+}
+
+TEST_F(ManagerTest, OnlyKnownModelsAreOpenedAndEachControllerIsADevice)
+{
+    const std::string a = freshHeatSerial();
+    const std::string b = freshHeatSerial();
+    write(controller("150U1", "Heat Unit H9", "0001", channel(1, "A")) +
+          controller("150U2", "Heat Unit H2", "0002", channel(1, "A")) +
+          controller("15U03", "Heat Unit H2", "0001", channel(1, "A")) + heatUnit(a) +
+          controller(b, "heat unit h2", "0001", channel(1, "Other stage")));
+    manager.populateDevices();
+    manager.populateDevices();
+    EXPECT_EQ(added.count(), 2);
+    EXPECT_EQ(manager.devices().keys(), (QStringList{q(a), q(b)}));
+    TsDeviceChannel *second = manager.channel(q(b + ":1"));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->name(), "Other stage");
+    EXPECT_NE(manager.channel(q(a + ":1"))->device(), second->device());
+    EXPECT_EQ(manager.specForSerial(q(b))->name, "Heat Unit H2");
+    EXPECT_EQ(messages.count("failed:"), 0);
+}
+
+TEST_F(ManagerTest, AControllerThatNeverOpensIsGivenUpAfterThirtyTries)
+{
+    const std::string serial = freshHeatSerial();
+    // 31 failures: the thirty of the first round and one after being forgiven.
+    write(heatUnit(serial, "openFailures=\"31\"") + heatUnit(freshHeatSerial()));
+    for (int scan = 1; scan <= 29; ++scan)
+        manager.populateDevices();
+    EXPECT_EQ(messages.count("failed:"), 29);
+    EXPECT_EQ(errors.count(), 0);
+
+    manager.populateDevices();
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.last().at(0).value<TsDevice *>()->serialNumber(), q(serial));
+    EXPECT_EQ(errors.last().at(1).toString(), "Function call failed");
+
+    // Not tried again while any controller stays attached, even alone.
+    for (int scan = 0; scan < 3; ++scan)
+        manager.populateDevices();
+    write(heatUnit(serial, "openFailures=\"31\""));
+    manager.populateDevices();
+    EXPECT_EQ(messages.count("failed:"), 29);
+    EXPECT_EQ(errors.count(), 1);
+
+    // A scan with no controller at all forgives it; it starts again from a count of 0.
+    write("");
+    manager.populateDevices();
+    write(heatUnit(serial, "openFailures=\"31\""));
+    manager.populateDevices();
+    EXPECT_EQ(messages.count("(attempt 1 of 30)"), 2);
+    manager.populateDevices();
+    EXPECT_TRUE(manager.devices().contains(q(serial)));
+}
+
+TEST_F(ManagerTest, APendingControllerKeepsItsCountWhileUnplugged)
+{
+    const std::string serial = freshHeatSerial();
+    write(heatUnit(serial, "openFailures=\"29\""));
+    for (int scan = 0; scan < 20; ++scan)
+        manager.populateDevices();
+    write(heatUnit(serial, "openFailures=\"29\" present=\"0\"") + heatUnit(freshHeatSerial()));
+    manager.populateDevices();
+    write(heatUnit(serial, "openFailures=\"29\""));
+    for (int scan = 0; scan < 10; ++scan)
+        manager.populateDevices();
+    EXPECT_EQ(messages.count("(attempt 29 of 30)"), 1);
+    EXPECT_EQ(errors.count(), 0) << "the 30th open succeeds";
+    EXPECT_TRUE(manager.devices().contains(q(serial)));
+}
+
+TEST_F(ManagerTest, ScansDoNotNestInsideTheirOwnSignals)
+{
+    // A receiver that runs a nested event loop (a message box) lets the timer call the scan
+    // again while this one is still emitting; the inner call must leave the outer one alone.
+    write(heatUnit(freshHeatSerial()) + heatUnit(freshHeatSerial()));
+    QList<int> devicesSeen;
+    QObject::connect(&manager, &TsDeviceManager::newDevice, [&] {
+        manager.populateDevices();
+        devicesSeen << manager.devices().size();
+    });
+    manager.populateDevices();
+    EXPECT_EQ(devicesSeen, (QList<int>{1, 2})) << "the inner call opened nothing";
+}
+
+TEST_F(ManagerTest, DevicesKeepTheirModelAcrossASpecificationReload)
+{
+    const std::string serial = freshHeatSerial();
+    write(heatUnit(serial));
+    manager.populateDevices();
+    TsDeviceChannel *stage = manager.channel(q(serial + ":1"));
+    ASSERT_NE(stage, nullptr);
+    ASSERT_TRUE(manager.loadDeviceSpecs("/nonexistent/devicespec.xml").isError());
+    EXPECT_EQ(stage->unit(), QStringLiteral("°C"));
+    EXPECT_DOUBLE_EQ(stage->value(TsDeviceChannel::ActualValue).toDouble(), 25.0);
+    EXPECT_EQ(stage->device()->spec()->name, "Heat Unit H2");
+}
+
+} // namespace
