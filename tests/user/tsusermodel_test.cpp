@@ -1,0 +1,214 @@
+#include "user/tsusermodel.h"
+
+#include "tscore.h"
+#include "user/tsusersettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TsUserModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        TsCore::setCurrentUser(QString());
+        QDir(TsCore::folderPath(TsCore::Users)).removeRecursively();
+        TsCore::instance()->reloadUsers();
+    }
+
+    static void makeUser(const QString &name, const QString &email = QString())
+    {
+        ASSERT_TRUE(TsCore::makeUserFolders(name));
+        TsUserSettings settings;
+        settings.setName(name);
+        settings.setEmail(email);
+        settings.setLogPath(TsCore::folderPath(TsCore::LogData, name));
+        ASSERT_TRUE(settings.save(TsCore::userDataFile(name)).isSuccess());
+    }
+
+    static TsUserSettings settingsOf(const QString &name)
+    {
+        TsUserSettings settings;
+        settings.load(TsCore::userDataFile(name));
+        return settings;
+    }
+
+    static QStringList folders()
+    {
+        return QDir(TsCore::folderPath(TsCore::Users))
+            .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    static int rowOf(const TsUserModel &model, const QString &name)
+    {
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (model.data(model.index(row, 0), Qt::EditRole).toString() == name)
+                return row;
+        }
+        return -1;
+    }
+};
+
+TEST_F(TsUserModelTest, ShowsEveryUserWithItsSettings)
+{
+    makeUser("ann", "ann@lab.org");
+    makeUser("bob");
+    TsUserModel model;
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.columnCount(), 7);
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), "ann");
+    EXPECT_EQ(model.data(model.index(0, 1)).toString(), "ann@lab.org");
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(), TsCore::folderPath(TsCore::LogData, "ann"));
+    EXPECT_TRUE(model.data(model.index(0, 3)).canConvert<TsRecorderCSVSettings>());
+    EXPECT_EQ(model.data(model.index(0, 4)).toInt(), 0);
+    EXPECT_TRUE(model.data(model.index(0, 5)).toBool());
+    EXPECT_TRUE(model.data(model.index(0, 6)).toBool());
+    EXPECT_TRUE(model.data(model.index(0, 2), TsUserModel::IsDefaultLogPathRole).toBool());
+    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), "Log Path");
+    EXPECT_FALSE(model.headerData(5, Qt::Horizontal).isValid());
+
+    EXPECT_FALSE(model.insertRows(0, 2));
+    EXPECT_FALSE(model.removeRows(0, 2));
+    EXPECT_FALSE(model.removeRows(5, 1));
+    ASSERT_TRUE(model.insertRows(99, 1));
+    EXPECT_EQ(model.data(model.index(2, 0)).toString(), "<unnamed>");
+    EXPECT_EQ(model.rowState(2), TsUserModel::Added);
+}
+
+TEST_F(TsUserModelTest, RefusedEditsChangeNothing)
+{
+    makeUser("ann", "ann@lab.org");
+    makeUser("bob");
+    TsUserModel model;
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    const QModelIndex name = model.index(0, 0);
+    for (const QString &bad :
+         {QStringLiteral("bob"), QStringLiteral("a:b"), QStringLiteral(".hidden"),
+          QStringLiteral("a/b"), QStringLiteral("CON"), QStringLiteral("  ")})
+        EXPECT_FALSE(model.setData(name, bad)) << qPrintable(bad);
+    EXPECT_FALSE(model.setData(model.index(0, 1), "not an address"));
+    EXPECT_FALSE(model.setData(model.index(0, 2), "  "));
+    EXPECT_FALSE(model.setData(model.index(0, 2), "<default>"));
+    EXPECT_FALSE(model.setData(name, "anna", Qt::DisplayRole));
+    EXPECT_EQ(model.data(name).toString(), "ann");
+    EXPECT_EQ(model.data(model.index(0, 1)).toString(), "ann@lab.org");
+    EXPECT_EQ(model.rowState(0), TsUserModel::Unchanged);
+    EXPECT_EQ(changed.count(), 0);
+
+    EXPECT_TRUE(model.setData(model.index(0, 1), "  "));
+    EXPECT_TRUE(model.data(model.index(0, 1)).toString().isEmpty()) << "no address is allowed";
+    EXPECT_EQ(model.rowState(0), TsUserModel::Modified);
+}
+
+TEST_F(TsUserModelTest, RenamingMovesTheDefaultLogPathAlong)
+{
+    makeUser("ann");
+    TsUserModel model;
+    EXPECT_TRUE(model.setData(model.index(0, 0), "  anna  maria "));
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), "anna maria");
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(),
+              TsCore::folderPath(TsCore::LogData, "anna maria"));
+
+    // A custom log path elsewhere stays; one named like the user folder but outside it too.
+    EXPECT_TRUE(model.setData(model.index(0, 2), TsCore::folderPath(TsCore::User, "anna maria2")));
+    EXPECT_TRUE(model.setData(model.index(0, 0), "anna"));
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(),
+              TsCore::folderPath(TsCore::User, "anna maria2"));
+}
+
+TEST_F(TsUserModelTest, SubmitRenamesSavesAndDeletes)
+{
+    makeUser("ann");
+    makeUser("bob");
+    makeUser("cid");
+    TsCore::instance()->reloadUsers();
+    ASSERT_TRUE(TsCore::setCurrentUser("bob").isSuccess());
+    QStringList notified;
+    auto connection = QObject::connect(TsCore::instance(), &TsCore::userDataChanged,
+                                       [&](const QString &n) { notified << n; });
+
+    TsUserModel model;
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "ann"), 0), "anna"));
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "bob"), 4), 1));
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "bob"), 5), false));
+    ASSERT_TRUE(model.removeRows(rowOf(model, "cid"), 1));
+    ASSERT_TRUE(model.insertRows(0, 1));
+    ASSERT_TRUE(model.setData(model.index(0, 0), "dan"));
+    ASSERT_TRUE(model.setData(model.index(0, 1), "Dan@Lab.org"));
+    EXPECT_EQ(folders(), QStringList({"ann", "bob", "cid"})) << "nothing on disk before submit";
+
+    EXPECT_TRUE(model.submit());
+    QObject::disconnect(connection);
+    EXPECT_EQ(folders(), QStringList({"anna", "bob", "dan"}));
+    EXPECT_EQ(settingsOf("anna").logPath(), TsCore::folderPath(TsCore::LogData, "anna"));
+    EXPECT_EQ(settingsOf("anna").name(), "anna");
+    EXPECT_EQ(settingsOf("bob").style(), 1);
+    EXPECT_EQ(settingsOf("bob").flags(), 2);
+    EXPECT_EQ(settingsOf("dan").email(), "Dan@Lab.org");
+    EXPECT_TRUE(QFileInfo(TsCore::folderPath(TsCore::Profiles, "dan")).isDir());
+    EXPECT_TRUE(notified.contains("bob")) << "the current user's data is reloaded";
+
+    EXPECT_EQ(model.rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(model.rowState(row), TsUserModel::Unchanged);
+}
+
+TEST_F(TsUserModelTest, AddedThenRemovedRowNeverReachesTheDisk)
+{
+    makeUser("ann");
+    TsUserModel model;
+    ASSERT_TRUE(model.insertRows(1, 1));
+    ASSERT_TRUE(model.setData(model.index(1, 0), "ghost"));
+    ASSERT_TRUE(model.removeRows(1, 1));
+    EXPECT_TRUE(model.submit());
+    EXPECT_EQ(folders(), QStringList({"ann"}));
+}
+
+TEST_F(TsUserModelTest, RemovedAndReaddedUserStartsAfresh)
+{
+    makeUser("ann", "ann@lab.org");
+    QFile stale(TsCore::folderPath(TsCore::LogData, "ann") + "/old.csv");
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+
+    TsUserModel model;
+    ASSERT_TRUE(model.removeRows(0, 1));
+    ASSERT_TRUE(model.insertRows(0, 1));
+    ASSERT_TRUE(model.setData(model.index(0, 0), "ann")) << "the removed row's name is free";
+    EXPECT_TRUE(model.submit());
+
+    EXPECT_EQ(folders(), QStringList({"ann"}));
+    EXPECT_FALSE(stale.exists()) << "the old folder went first";
+    EXPECT_TRUE(settingsOf("ann").email().isEmpty());
+}
+
+TEST_F(TsUserModelTest, RemovingARenamedRowDeletesItsFolder)
+{
+    makeUser("ann");
+    TsUserModel model;
+    ASSERT_TRUE(model.setData(model.index(0, 0), "anna"));
+    ASSERT_TRUE(model.removeRows(0, 1));
+    EXPECT_TRUE(model.submit());
+    EXPECT_TRUE(folders().isEmpty());
+}
+
+TEST_F(TsUserModelTest, RevertDiscardsEdits)
+{
+    makeUser("ann");
+    TsUserModel model;
+    ASSERT_TRUE(model.setData(model.index(0, 0), "anna"));
+    ASSERT_TRUE(model.insertRows(0, 1));
+    model.revert();
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), "ann");
+    EXPECT_TRUE(model.submit());
+    EXPECT_EQ(folders(), QStringList({"ann"}));
+}
+
+} // namespace

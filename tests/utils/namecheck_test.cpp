@@ -1,0 +1,25 @@
+#include "utils/namecheck.h"
+
+#include <gtest/gtest.h>
+
+using namespace Utils::NameCheck;
+
+TEST(NameCheck, PlainFileNames)
+{
+    for (const char *good : {"ann", "Day 1", "profile.v2", "CONSOLE", "com", "COM10", "a.b.c",
+                             "Zoë", "x-y_z (2)", "nul1"})
+        EXPECT_TRUE(isValidFileName(QString::fromUtf8(good))) << good;
+    for (const char *bad :
+         {"",         "CON",     "con", "PRN.txt", "AUX", "CLOCK$", "NUL.tar.gz", "COM1",
+          "lpt9.log", ".hidden", "..",  ".",       "a:b", "a?b",    "a*b",        "a\"b",
+          "a;b",      "a|b",     "a<b", "a>b",     "a/b", "a\\b",   "tab\there",  "bell\x07"})
+        EXPECT_FALSE(isValidFileName(QString::fromUtf8(bad))) << bad;
+}
+
+TEST(NameCheck, PathsMayNameSubFolders)
+{
+    for (const char *good : {"runs/overnight", "runs\\day1", "a/b/c.csv", "prefix"})
+        EXPECT_TRUE(isValidFilePath(QString::fromUtf8(good))) << good;
+    for (const char *bad : {"", "CON", ".config/x", "runs:1", "a/b?", "a|b/c", "x\ny"})
+        EXPECT_FALSE(isValidFilePath(QString::fromUtf8(bad))) << bad;
+}

@@ -1,0 +1,472 @@
+#include "tscore.h"
+
+#include "device/tsdevicemanager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+TsCore *s_instance = nullptr;
+
+void sortByLocale(QStringList &names)
+{
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return a.localeAwareCompare(b) < 0; });
+}
+
+QString computeDataRoot()
+{
+    QSettings settings;
+    QString dataPath = settings.value(QStringLiteral("dataPath")).toString().trimmed();
+    if (dataPath.isEmpty()) {
+        dataPath = QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation).value(0);
+        // Without a Documents folder the data would land in the file system's root.
+        if (dataPath.isEmpty())
+            dataPath = QDir::homePath();
+        settings.setValue(QStringLiteral("dataPath"), dataPath);
+    }
+    return QDir::cleanPath(QFileInfo(dataPath + QStringLiteral("/Tessaro")).absoluteFilePath());
+}
+
+// A name that can only ever be one entry inside its folder.
+bool isSingleEntryName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+// Links and ".." resolved; empty when the path does not exist.
+QString canonical(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+} // namespace
+
+class TsCore::Private
+{
+public:
+    // The managers, each with the core as parent, created in this order: device, experiment,
+    // configuration, mailer, web interface; the destructor removes them in reverse order. The
+    // experiment, configuration, mailer and web interface managers join as they are built.
+    TsDeviceManager *deviceManager = nullptr;
+
+    QString currentUser;
+    QStringList users;
+    QString currentProfile;
+    QStringList profiles;
+    QString currentDynamicExp;
+    QStringList dynamicExps;
+    QStringList viewNames;
+    QHash<QString, QPointer<QWidget>> views;
+    bool applyValues = true;
+};
+
+TsCore::TsCore(QObject *parent)
+    : QObject(parent)
+    , d(new Private)
+{
+    d->deviceManager = new TsDeviceManager(this);
+    d->applyValues = true;
+    reloadUsers();
+}
+
+TsCore::~TsCore()
+{
+    // Reverse order of creation; later managers may still use earlier ones while they go.
+    delete d->deviceManager;
+    d->deviceManager = nullptr;
+}
+
+void TsCore::destroyInstance()
+{
+    delete s_instance;
+    s_instance = nullptr;
+}
+
+TsCore *TsCore::instance()
+{
+    if (!s_instance) {
+        s_instance = new TsCore;
+        // The managers stop timers and save files when they go; that needs the application
+        // object still in place, so the core goes as the application object is destroyed.
+        if (QCoreApplication::instance())
+            qAddPostRoutine(destroyInstance);
+        else
+            qWarning("TsCore::instance: created without an application object");
+    }
+    return s_instance;
+}
+
+TsDeviceManager *TsCore::deviceManager()
+{
+    return instance()->d->deviceManager;
+}
+
+QString TsCore::currentUser()
+{
+    return instance()->d->currentUser;
+}
+
+QStringList TsCore::users()
+{
+    return instance()->d->users;
+}
+
+QString TsCore::currentProfile()
+{
+    return instance()->d->currentProfile;
+}
+
+QStringList TsCore::profiles()
+{
+    return instance()->d->profiles;
+}
+
+QString TsCore::currentDynamicExp()
+{
+    return instance()->d->currentDynamicExp;
+}
+
+QStringList TsCore::dynamicExps()
+{
+    return instance()->d->dynamicExps;
+}
+
+QxResult TsCore::setCurrentUser(const QString &name)
+{
+    return instance()->doSetCurrentUser(name);
+}
+
+QxResult TsCore::setCurrentProfile(const QString &name)
+{
+    return instance()->doSetCurrentProfile(name);
+}
+
+QxResult TsCore::setCurrentDynamicExp(const QString &name)
+{
+    return instance()->doSetCurrentDynamicExp(name);
+}
+
+void TsCore::notifyUserDataChanged(const QString &name)
+{
+    TsCore *core = instance();
+    if (!name.isEmpty() && core->d->users.contains(name))
+        emit core->userDataChanged(name);
+}
+
+void TsCore::setApplyValues(bool apply)
+{
+    instance()->d->applyValues = apply;
+}
+
+bool TsCore::applyValues()
+{
+    return instance()->d->applyValues;
+}
+
+void TsCore::setViews(const QStringList &names, const QHash<QString, QWidget *> &views)
+{
+    Private *d = instance()->d.data();
+    d->viewNames = names;
+    d->views.clear();
+    for (auto it = views.cbegin(); it != views.cend(); ++it)
+        d->views.insert(it.key(), it.value());
+}
+
+QStringList TsCore::viewNames()
+{
+    return instance()->d->viewNames;
+}
+
+QWidget *TsCore::view(const QString &name)
+{
+    return instance()->d->views.value(name);
+}
+
+QxResult TsCore::renameUser(const QString &oldName, const QString &newName)
+{
+    return instance()->doRenameUser(oldName, newName);
+}
+
+QxResult TsCore::renameProfile(const QString &oldName, const QString &newName)
+{
+    return instance()->doRenameProfile(oldName, newName);
+}
+
+QString TsCore::dataRoot()
+{
+    static const QString root = computeDataRoot();
+    return root;
+}
+
+QString TsCore::folderPath(FolderKind kind, const QString &user)
+{
+    QString path;
+    switch (kind) {
+    case Root:
+        path = dataRoot();
+        break;
+    case Users:
+        path = dataRoot() + QStringLiteral("/Users");
+        break;
+    case User:
+    case Profiles:
+    case LogData:
+    case DynamicExperiments: {
+        if (user.isEmpty())
+            return QString();
+        path = dataRoot() + QStringLiteral("/Users/") + user;
+        if (kind == Profiles)
+            path += QStringLiteral("/Profiles");
+        else if (kind == LogData)
+            path += QStringLiteral("/Log Data");
+        else if (kind == DynamicExperiments)
+            path += QStringLiteral("/Dynamic Experiments");
+        break;
+    }
+    default:
+        return QString();
+    }
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString TsCore::settingsFile()
+{
+    return dataRoot() + QStringLiteral("/Settings.xml");
+}
+
+bool TsCore::makeUserFolders(const QString &user)
+{
+    if (user.isEmpty())
+        return QDir().mkpath(folderPath(Users));
+    bool ok = true;
+    for (FolderKind kind : {User, Profiles, LogData, DynamicExperiments}) {
+        // Every folder is attempted, even after a failure.
+        if (!QDir().mkpath(folderPath(kind, user)))
+            ok = false;
+    }
+    return ok;
+}
+
+QString TsCore::userDataFile(const QString &user)
+{
+    const QString folder = folderPath(User, user);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return QString();
+    return folder + QStringLiteral("/Userdata.xml");
+}
+
+QString TsCore::profileFile(const QString &user, const QString &name)
+{
+    const QString folder = folderPath(Profiles, user);
+    if (folder.isEmpty() || name.isEmpty())
+        return QString();
+    return folder + QLatin1Char('/') + name + QStringLiteral(".tsp");
+}
+
+QString TsCore::dynamicExpFile(const QString &user, const QString &name)
+{
+    const QString folder = folderPath(DynamicExperiments, user);
+    if (folder.isEmpty() || name.isEmpty())
+        return QString();
+    return folder + QLatin1Char('/') + name + QStringLiteral(".tsx");
+}
+
+QStringList TsCore::listBaseNames(FolderKind kind, const QString &pattern)
+{
+    const QString folder = folderPath(kind, currentUser());
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return QStringList();
+    QStringList names;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QStringList(pattern), QDir::Files | QDir::Readable);
+    for (const QFileInfo &entry : entries)
+        names.append(entry.completeBaseName());
+    sortByLocale(names);
+    return names;
+}
+
+void TsCore::reloadUsers()
+{
+    makeUserFolders(QString());
+    QStringList names =
+        QDir(folderPath(Users)).entryList(QDir::Dirs | QDir::Readable | QDir::NoDotAndDotDot);
+    sortByLocale(names);
+    if (names == d->users)
+        return;
+    d->users = names;
+    emit availableUsersChanged();
+    if (!d->currentUser.isEmpty() && !d->users.contains(d->currentUser))
+        doSetCurrentUser(QString());
+}
+
+void TsCore::reloadProfiles()
+{
+    const QString remembered = d->currentProfile;
+    doSetCurrentProfile(QString());
+    const QStringList names = listBaseNames(Profiles, QStringLiteral("*.tsp"));
+    if (names != d->profiles) {
+        d->profiles = names;
+        emit availableProfilesChanged();
+    }
+    doSetCurrentProfile(remembered);
+}
+
+void TsCore::reloadDynamicExps()
+{
+    const QString remembered = d->currentDynamicExp;
+    doSetCurrentDynamicExp(QString());
+    const QStringList names = listBaseNames(DynamicExperiments, QStringLiteral("*.tsx"));
+    if (names != d->dynamicExps) {
+        d->dynamicExps = names;
+        emit availableDynamicExpsChanged();
+    }
+    doSetCurrentDynamicExp(remembered);
+}
+
+QxResult TsCore::doSetCurrentUser(const QString &requested)
+{
+    if (requested == d->currentUser)
+        return QxResult::success();
+
+    doSetCurrentProfile(QString());
+    doSetCurrentDynamicExp(QString());
+
+    QString name = requested;
+    QxResult result;
+    if (!name.isEmpty() && !d->users.contains(name)) {
+        result = QxResult(tr("User '%1' does not exist").arg(name));
+        name.clear();
+    }
+    if (!name.isEmpty())
+        makeUserFolders(name);
+
+    d->currentUser = name;
+    emit currentUserChanged(name);
+
+    reloadProfiles();
+    reloadDynamicExps();
+    return result;
+}
+
+QxResult TsCore::doSetCurrentProfile(const QString &name)
+{
+    if (!name.isEmpty() && !d->profiles.contains(name))
+        return QxResult(tr("Profile '%1' does not exist").arg(name));
+    d->currentProfile = name;
+    emit currentProfileChanged(name);
+    return QxResult::success();
+}
+
+QxResult TsCore::doSetCurrentDynamicExp(const QString &name)
+{
+    if (name == d->currentDynamicExp)
+        return QxResult::success();
+    if (!name.isEmpty() && !d->dynamicExps.contains(name))
+        return QxResult(tr("Dynamic experiment '%1' does not exist").arg(name));
+    d->currentDynamicExp = name;
+    emit currentDynamicExpChanged(name);
+    return QxResult::success();
+}
+
+QxResult TsCore::doRenameUser(const QString &oldName, const QString &newName)
+{
+    qDebug("TsCore::renameUser: '%s' -> '%s'", qPrintable(oldName), qPrintable(newName));
+
+    if (oldName.isEmpty() || !d->users.contains(oldName))
+        return QxResult::failure();
+    if (!newName.isEmpty() && d->users.contains(newName))
+        return QxResult::failure();
+
+    const QString oldFolder = folderPath(User, oldName);
+    if (!QFileInfo(oldFolder).isDir())
+        return QxResult::failure();
+
+    const QString usersFolder = folderPath(Users);
+    if (usersFolder.isEmpty() || !usersFolder.contains(QLatin1String("Tessaro")) ||
+        !QFileInfo(usersFolder).isDir() || !oldFolder.startsWith(usersFolder)) {
+        return QxResult::failure();
+    }
+
+    // The textual checks above cannot see links or "..": the user folder itself, or the Users
+    // folder, may be a link to somewhere else. Only a real folder directly inside the real Users
+    // folder may be touched.
+    const QString realUsers = canonical(usersFolder);
+    const QFileInfo oldInfo(oldFolder);
+    if (realUsers.isEmpty() || !isSingleEntryName(oldName) || oldInfo.isSymLink() ||
+        canonical(oldInfo.absolutePath()) != realUsers ||
+        canonical(oldFolder) != realUsers + QLatin1Char('/') + oldName) {
+        qWarning("TsCore::renameUser: '%s' is not a folder inside '%s'", qPrintable(oldFolder),
+                 qPrintable(usersFolder));
+        return QxResult::failure();
+    }
+
+    if (!newName.isEmpty()) {
+        const QString newFolder = folderPath(User, newName);
+        if (!isSingleEntryName(newName) || QFileInfo::exists(newFolder) ||
+            !newFolder.startsWith(usersFolder) ||
+            canonical(QFileInfo(newFolder).absolutePath()) != realUsers) {
+            return QxResult::failure();
+        }
+        QDir users(realUsers);
+        users.rename(oldName, newName);
+        if (oldName == d->currentUser) {
+            reloadUsers();
+            doSetCurrentUser(newName);
+        }
+        return QxResult(users.exists(newName));
+    }
+
+    if (!QDir(realUsers + QLatin1Char('/') + oldName).removeRecursively())
+        return QxResult::failure();
+    if (oldName == d->currentUser)
+        doSetCurrentUser(QString());
+    return QxResult::success();
+}
+
+QxResult TsCore::doRenameProfile(const QString &oldName, const QString &newName)
+{
+    qDebug("TsCore::renameProfile: '%s' -> '%s'", qPrintable(oldName), qPrintable(newName));
+
+    if (oldName.isEmpty() || !d->profiles.contains(oldName))
+        return QxResult::failure();
+    if (!newName.isEmpty() && d->profiles.contains(newName))
+        return QxResult::failure();
+
+    const QString oldFile = profileFile(d->currentUser, oldName);
+    if (oldFile.isEmpty() || !QFileInfo::exists(oldFile))
+        return QxResult::failure();
+
+    if (!newName.isEmpty()) {
+        // A name with a folder in it would move the profile out of the user's Profiles folder.
+        const QString newFile = profileFile(d->currentUser, newName);
+        if (!isSingleEntryName(newName) || QFileInfo::exists(newFile) ||
+            QFileInfo(newFile).absolutePath() != QFileInfo(oldFile).absolutePath()) {
+            return QxResult::failure();
+        }
+        if (!QFile::rename(oldFile, newFile))
+            return QxResult::failure();
+        // Without the new name in the list the current profile could not follow it and would
+        // be left naming a file that no longer exists.
+        const bool wasCurrent = oldName == d->currentProfile;
+        reloadProfiles();
+        if (wasCurrent)
+            doSetCurrentProfile(newName);
+        return QxResult::success();
+    }
+
+    if (!QFile::remove(oldFile))
+        return QxResult::failure();
+    if (oldName == d->currentProfile)
+        doSetCurrentProfile(QString());
+    return QxResult::success();
+}

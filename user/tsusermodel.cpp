@@ -1,0 +1,293 @@
+#include "user/tsusermodel.h"
+
+#include "tscore.h"
+#include "user/tsusersettings.h"
+#include "utils/emailvalidator.h"
+#include "utils/namecheck.h"
+
+#include <QStringList>
+
+namespace {
+
+struct Entry
+{
+    QString name;       // as edited
+    QString loadedName; // the folder on disk; empty for an added row
+    TsUserSettings settings;
+    int state = TsUserModel::Unchanged;
+};
+
+// Whether path is folder or lies inside it.
+bool isInside(const QString &path, const QString &folder)
+{
+    return !folder.isEmpty() && (path == folder || path.startsWith(folder + QLatin1Char('/')) ||
+                                 path.startsWith(folder + QLatin1Char('\\')));
+}
+
+const char *outcome(const QxResult &result)
+{
+    return result.isSuccess() ? "ok" : "error";
+}
+
+} // namespace
+
+class TsUserModel::Private
+{
+public:
+    QList<Entry> entries;
+    QStringList removedNames; // folders to delete on submit
+
+    bool nameTaken(const QString &name, int exceptRow) const
+    {
+        for (int row = 0; row < entries.size(); ++row) {
+            if (row != exceptRow && entries.at(row).name == name)
+                return true;
+        }
+        return false;
+    }
+};
+
+TsUserModel::TsUserModel(QObject *parent)
+    : QAbstractTableModel(parent)
+    , d(new Private)
+{
+    refresh();
+}
+
+TsUserModel::~TsUserModel() = default;
+
+int TsUserModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : d->entries.size();
+}
+
+int TsUserModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+int TsUserModel::rowState(int row) const
+{
+    return row >= 0 && row < d->entries.size() ? d->entries.at(row).state : -1;
+}
+
+QVariant TsUserModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= d->entries.size())
+        return QVariant();
+    const Entry &entry = d->entries.at(index.row());
+
+    if (role == IsDefaultLogPathRole) {
+        return entry.settings.logPath() == TsCore::folderPath(TsCore::LogData, entry.name);
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return QVariant();
+
+    switch (index.column()) {
+    case NameColumn:
+        if (role == Qt::DisplayRole && entry.name.isEmpty())
+            return tr("<unnamed>");
+        return entry.name;
+    case EMailColumn:
+        return entry.settings.email();
+    case LogPathColumn:
+        return entry.settings.logPath();
+    case CsvSettingsColumn:
+        return QVariant::fromValue(entry.settings.csvSettings());
+    case StyleColumn:
+        return entry.settings.style();
+    case ApplyOnStartColumn:
+        return bool(entry.settings.flags() & TsUserSettings::ApplyValuesOnStart);
+    case ApplyOnProfileChangeColumn:
+        return bool(entry.settings.flags() & TsUserSettings::ApplyValuesOnProfileChange);
+    default:
+        return QVariant();
+    }
+}
+
+bool TsUserModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || index.row() >= d->entries.size())
+        return false;
+    Entry &entry = d->entries[index.row()];
+    bool logPathChanged = false;
+
+    switch (index.column()) {
+    case NameColumn: {
+        const QString name = value.toString().simplified();
+        if (!Utils::NameCheck::isValidFileName(name) || d->nameTaken(name, index.row()))
+            return false;
+        const QString oldFolder = TsCore::folderPath(TsCore::User, entry.name);
+        const QString logPath = entry.settings.logPath();
+        if (logPath.isEmpty()) {
+            entry.settings.setLogPath(TsCore::folderPath(TsCore::LogData, name));
+        } else if (isInside(logPath, oldFolder)) {
+            entry.settings.setLogPath(TsCore::folderPath(TsCore::User, name) +
+                                      logPath.mid(oldFolder.size()));
+        }
+        entry.name = name;
+        logPathChanged = true;
+        break;
+    }
+    case EMailColumn: {
+        const QString email = value.toString().trimmed();
+        if (!email.isEmpty() && !Utils::EMail::Validator::isValid(email))
+            return false;
+        entry.settings.setEmail(email);
+        break;
+    }
+    case LogPathColumn: {
+        const QString path = value.toString().trimmed();
+        if (path.isEmpty() || path.startsWith(QLatin1Char('<')))
+            return false;
+        entry.settings.setLogPath(path);
+        break;
+    }
+    case CsvSettingsColumn:
+        if (!value.canConvert<TsRecorderCSVSettings>())
+            return false;
+        entry.settings.setCsvSettings(value.value<TsRecorderCSVSettings>());
+        break;
+    case StyleColumn:
+        entry.settings.setStyle(value.toInt());
+        break;
+    case ApplyOnStartColumn:
+    case ApplyOnProfileChangeColumn: {
+        const int bit = index.column() == ApplyOnStartColumn
+                            ? TsUserSettings::ApplyValuesOnStart
+                            : TsUserSettings::ApplyValuesOnProfileChange;
+        const int flags = entry.settings.flags();
+        entry.settings.setFlags(value.toBool() ? flags | bit : flags & ~bit);
+        break;
+    }
+    default:
+        return false;
+    }
+
+    qDebug("TsUserModel: change '%s' col %d", qPrintable(entry.name), index.column());
+    if (entry.state == Unchanged)
+        entry.state = Modified;
+    emit dataChanged(index, index);
+    if (logPathChanged) {
+        const QModelIndex logIndex = this->index(index.row(), LogPathColumn);
+        emit dataChanged(logIndex, logIndex);
+    }
+    return true;
+}
+
+QVariant TsUserModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    switch (section) {
+    case NameColumn:
+        return tr("Name");
+    case EMailColumn:
+        return tr("E-Mail");
+    case LogPathColumn:
+        return tr("Log Path");
+    case CsvSettingsColumn:
+        return tr("CSV Settings");
+    case StyleColumn:
+        return tr("UI Style");
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags TsUserModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable;
+}
+
+bool TsUserModel::insertRows(int row, int count, const QModelIndex &parent)
+{
+    if (count != 1 || parent.isValid())
+        return false;
+    row = qBound(0, row, d->entries.size());
+    beginInsertRows(QModelIndex(), row, row);
+    Entry entry;
+    entry.state = Added;
+    d->entries.insert(row, entry);
+    endInsertRows();
+    return true;
+}
+
+bool TsUserModel::removeRows(int row, int count, const QModelIndex &parent)
+{
+    if (count != 1 || parent.isValid() || row < 0 || row >= d->entries.size())
+        return false;
+    if (d->entries.at(row).state == Removed)
+        return true;
+    beginRemoveRows(QModelIndex(), row, row);
+    const Entry entry = d->entries.takeAt(row);
+    // An added row never reached the disk; a loaded one is deleted by its folder's name, which
+    // an edit of the row may have changed in memory only.
+    if (entry.state != Added && !entry.loadedName.isEmpty())
+        d->removedNames.append(entry.loadedName);
+    endRemoveRows();
+    return true;
+}
+
+void TsUserModel::refresh()
+{
+    TsCore::instance()->reloadUsers();
+    beginResetModel();
+    d->entries.clear();
+    d->removedNames.clear();
+    const QStringList names = TsCore::users();
+    for (const QString &name : names) {
+        Entry entry;
+        entry.name = name;
+        entry.loadedName = name;
+        entry.settings.load(TsCore::userDataFile(name));
+        d->entries.append(entry);
+    }
+    endResetModel();
+}
+
+bool TsUserModel::submit()
+{
+    qDebug("TsUserModel::submitting ...");
+
+    for (const QString &name : qAsConst(d->removedNames)) {
+        const QxResult result = TsCore::renameUser(name, QString());
+        qDebug("TsUserModel::submit: remove '%s' ... %s", qPrintable(name), outcome(result));
+    }
+    d->removedNames.clear();
+
+    for (Entry &entry : d->entries) {
+        if (entry.name.isEmpty())
+            continue;
+        // The file carries the name of the folder it lives in.
+        entry.settings.setName(entry.name);
+        if (entry.state == Modified) {
+            if (entry.name != entry.loadedName) {
+                const QxResult renamed = TsCore::renameUser(entry.loadedName, entry.name);
+                qDebug("TsUserModel::submit: rename '%s' to '%s' ... %s",
+                       qPrintable(entry.loadedName), qPrintable(entry.name), outcome(renamed));
+                if (renamed.isError())
+                    continue;
+            }
+            const QxResult saved = entry.settings.save(TsCore::userDataFile(entry.name));
+            qDebug("TsUserModel::submit: save '%s' ... %s", qPrintable(entry.name),
+                   qPrintable(saved.isSuccess() ? QStringLiteral("ok") : saved.toString()));
+            TsCore::notifyUserDataChanged(entry.name);
+        } else if (entry.state == Added) {
+            TsCore::makeUserFolders(entry.name);
+            const QxResult saved = entry.settings.save(TsCore::userDataFile(entry.name));
+            qDebug("TsUserModel::submit: add '%s' ... %s", qPrintable(entry.name),
+                   qPrintable(saved.isSuccess() ? QStringLiteral("ok") : saved.toString()));
+        }
+    }
+
+    refresh();
+    return true;
+}
+
+void TsUserModel::revert()
+{
+    refresh();
+}

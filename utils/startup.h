@@ -1,0 +1,21 @@
+// What the program does before its main window exists: its identity, the environment and the
+// style sheets, and handing over to an instance that already runs.
+#pragma once
+
+class QtSingleApplication;
+
+// Organisation, domain, application name, display name and version. Every default-constructed
+// QSettings of the program addresses the same store once these are set.
+void setApplicationIdentity();
+
+// Message output as the settings key "debugMessages" says (off unless set), the Documents folder
+// as working directory, the Users folder of the data root, and the dark style.
+void initEnvironment();
+
+// Installs ":/styles/light-style.css" or ":/styles/dark-style.css" as the application's style
+// sheet and sets the application's property "styleName"; a missing sheet changes nothing.
+void loadStyle(bool light);
+
+// When another instance runs: tells it to come to the front (waiting up to 5 s) and returns true;
+// the caller then exits with 0 without creating a window. Returns false for the first instance.
+bool handOverToRunningInstance(QtSingleApplication &app);
