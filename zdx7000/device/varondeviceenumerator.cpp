@@ -2,6 +2,7 @@
 
 #include "usb/usbapi.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -27,8 +28,9 @@ void queryString(int32_t index, uint32_t selector, char *field)
         usb::Success)
         return;
     buffer[sizeof(buffer) - 1] = '\0';
-    std::strncpy(field, buffer, DeviceStringSize - 1);
-    field[DeviceStringSize - 1] = '\0';
+    const size_t length = std::min<size_t>(std::strlen(buffer), DeviceStringSize - 1);
+    std::memcpy(field, buffer, length);
+    field[length] = '\0';
 }
 
 } // namespace

@@ -20,7 +20,8 @@ using Bytes = std::vector<uint8_t>;
 Bytes answer(uint8_t command, uint8_t channel, uint8_t access, const Bytes &payload)
 {
     Bytes frame{0xF0, static_cast<uint8_t>(payload.size()), command, channel, access};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    for (uint8_t byte : payload)
+        frame.push_back(byte);
     unsigned sum = 0;
     for (size_t i = 2; i < frame.size(); ++i)
         sum += frame[i];
