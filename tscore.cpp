@@ -1,6 +1,8 @@
 #include "tscore.h"
 
+#include "config/tsconfigmanager.h"
 #include "device/tsdevicemanager.h"
+#include "experiment/tsexperimentmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -56,8 +58,10 @@ class TsCore::Private
 public:
     // The managers, each with the core as parent, created in this order: device, experiment,
     // configuration, mailer, web interface; the destructor removes them in reverse order. The
-    // experiment, configuration, mailer and web interface managers join as they are built.
+    // mailer and web interface managers join as they are built.
     TsDeviceManager *deviceManager = nullptr;
+    TsExperimentManager *experimentManager = nullptr;
+    TsConfigManager *configManager = nullptr;
 
     QString currentUser;
     QStringList users;
@@ -75,13 +79,20 @@ TsCore::TsCore(QObject *parent)
     , d(new Private)
 {
     d->deviceManager = new TsDeviceManager(this);
+    d->experimentManager = new TsExperimentManager(d->deviceManager, this);
+    d->configManager = new TsConfigManager(d->experimentManager, d->deviceManager, this);
     d->applyValues = true;
     reloadUsers();
 }
 
 TsCore::~TsCore()
 {
-    // Reverse order of creation; later managers may still use earlier ones while they go.
+    // Reverse order of creation; later managers may still use earlier ones while they go. The
+    // configuration manager saves "Settings.xml" as it goes.
+    delete d->configManager;
+    d->configManager = nullptr;
+    delete d->experimentManager;
+    d->experimentManager = nullptr;
     delete d->deviceManager;
     d->deviceManager = nullptr;
 }
@@ -109,6 +120,16 @@ TsCore *TsCore::instance()
 TsDeviceManager *TsCore::deviceManager()
 {
     return instance()->d->deviceManager;
+}
+
+TsExperimentManager *TsCore::experimentManager()
+{
+    return instance()->d->experimentManager;
+}
+
+TsConfigManager *TsCore::configManager()
+{
+    return instance()->d->configManager;
 }
 
 QString TsCore::currentUser()

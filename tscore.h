@@ -11,7 +11,9 @@
 #include <QStringList>
 
 class QWidget;
+class TsConfigManager;
 class TsDeviceManager;
+class TsExperimentManager;
 
 class TsCore : public QObject
 {
@@ -35,6 +37,8 @@ public:
 
     // The managers, owned by the core.
     static TsDeviceManager *deviceManager();
+    static TsExperimentManager *experimentManager();
+    static TsConfigManager *configManager();
 
     static QString currentUser();
     static QStringList users();

@@ -1,0 +1,276 @@
+#include "experiment/tsexperiment.h"
+
+#include "device/tsdevice.h"
+#include "device/tsdevicechannel.h"
+#include "device/tsdevicemanager.h"
+#include "experiment/tsexperimentchannel.h"
+#include "experiment/tsexperimentmanager.h"
+#include "experiment/tsexperimentrecorder.h"
+#include "experiment/tsexperimentscript.h"
+
+#include <QTimer>
+
+struct TsExperiment::Private
+{
+    TsDeviceManager *devices = nullptr;
+    QList<TsExperimentChannel *> channels;
+    QTimer *sampleTimer = nullptr;
+    QTimer *statusTimer = nullptr;
+    TsExperimentRecorder *recorder = nullptr;
+    TsExperimentScript *script = nullptr;
+    TsProfile profile;
+    TsEmailAlertSwitch *alertSwitch = nullptr;
+};
+
+TsExperiment::TsExperiment(TsDeviceManager *devices, TsExperimentManager *parent)
+    : QObject(parent)
+    , d(new Private)
+{
+    d->devices = devices;
+    d->sampleTimer = new QTimer(this);
+    d->sampleTimer->setInterval(SampleInterval);
+    d->statusTimer = new QTimer(this);
+    d->statusTimer->setInterval(StatusInterval);
+    d->recorder = new TsExperimentRecorder(this);
+    d->script = new TsExperimentScript(this);
+    if (devices) {
+        connect(devices, &TsDeviceManager::newDevice, this, &TsExperiment::onNewDevice);
+        connect(devices, &TsDeviceManager::deviceRemoved, this, &TsExperiment::onDeviceRemoved);
+    }
+    d->statusTimer->start();
+    connect(d->sampleTimer, &QTimer::timeout, this, &TsExperiment::sampleChannels);
+    connect(d->script, &TsExperimentScript::stateChanged, this,
+            &TsExperiment::onScriptStateChanged);
+}
+
+TsExperiment::~TsExperiment()
+{
+    d->sampleTimer->stop();
+    d->statusTimer->stop();
+    // The script and the recorder go before the channels their actions and columns point at;
+    // a running script stops as it goes and may stop the recorder through stateChanged.
+    disconnect(d->script, nullptr, this, nullptr);
+    delete d->script;
+    d->script = nullptr;
+    d->recorder->stop();
+    delete d->recorder;
+    d->recorder = nullptr;
+    qDeleteAll(d->channels);
+    d->channels.clear();
+    delete d;
+}
+
+TsDeviceManager *TsExperiment::deviceManager() const
+{
+    return d->devices;
+}
+
+QxResult TsExperiment::setProfile(const TsProfile &profile)
+{
+    if (d->recorder->isRunning())
+        return QxResult(tr("system is running"));
+    d->profile = profile;
+    rebuildChannels();
+    d->recorder->setLogSettings(profile.logSettings());
+    d->recorder->setCsvSettings(profile.csvSettings());
+    return QxResult::success();
+}
+
+TsProfile TsExperiment::profile() const
+{
+    return d->profile;
+}
+
+const QList<TsExperimentChannel *> &TsExperiment::channels() const
+{
+    return d->channels;
+}
+
+TsExperimentChannel *TsExperiment::channel(const QString &id) const
+{
+    for (TsExperimentChannel *channel : d->channels) {
+        if (channel->id() == id)
+            return channel;
+    }
+    return nullptr;
+}
+
+TsExperimentRecorder *TsExperiment::recorder() const
+{
+    return d->recorder;
+}
+
+TsExperimentScript *TsExperiment::script() const
+{
+    return d->script;
+}
+
+QTimer *TsExperiment::statusTimer() const
+{
+    return d->statusTimer;
+}
+
+QTimer *TsExperiment::sampleTimer() const
+{
+    return d->sampleTimer;
+}
+
+bool TsExperiment::isSampling() const
+{
+    return d->sampleTimer->isActive();
+}
+
+void TsExperiment::setEmailAlertSwitch(TsEmailAlertSwitch *alertSwitch)
+{
+    d->alertSwitch = alertSwitch;
+}
+
+TsEmailAlertSwitch *TsExperiment::emailAlertSwitch() const
+{
+    return d->alertSwitch;
+}
+
+void TsExperiment::rebuildChannels()
+{
+    if (d->recorder->isRunning())
+        return;
+    // Deleted before the list is emptied would leave receivers of the old channels a moment with
+    // dangling entries; emptied first, nobody can reach them through the list.
+    const QList<TsExperimentChannel *> old = d->channels;
+    d->channels.clear();
+    qDeleteAll(old);
+    const QList<TsProfile::Channel> entries = d->profile.channels();
+    for (const TsProfile::Channel &entry : entries) {
+        TsDeviceChannel *deviceChannel = d->devices ? d->devices->channel(entry.id) : nullptr;
+        auto *channel = new TsExperimentChannel(entry.id, entry.name, this, d->devices);
+        channel->setColor(entry.color);
+        channel->setAlert(entry.alert);
+        if (deviceChannel)
+            channel->connectTo(deviceChannel);
+        d->channels.append(channel);
+    }
+    emit configChanged();
+}
+
+void TsExperiment::startSampling()
+{
+    if (d->sampleTimer->isActive())
+        return;
+    d->sampleTimer->start();
+    sampleChannels();
+}
+
+void TsExperiment::stopSampling()
+{
+    d->sampleTimer->stop();
+}
+
+void TsExperiment::startRecorder()
+{
+    d->recorder->start();
+}
+
+void TsExperiment::stopRecorder()
+{
+    d->recorder->stop();
+}
+
+bool TsExperiment::startDynamic()
+{
+    if (!d->script->start())
+        return false;
+    if (d->recorder->logSettings().startMode() == TsRecorderLogSettings::StartWithDynamicExp)
+        d->recorder->start();
+    return true;
+}
+
+void TsExperiment::stopDynamic()
+{
+    d->script->stop();
+    if (d->recorder->logSettings().stopMode() == TsRecorderLogSettings::StopWithDynamicExp)
+        d->recorder->stop();
+}
+
+void TsExperiment::onNewDevice(TsDevice *dev)
+{
+    if (!dev)
+        return;
+    bool changed = false;
+    const auto &deviceChannels = dev->channels();
+    for (TsExperimentChannel *channel : qAsConst(d->channels)) {
+        for (TsDeviceChannel *deviceChannel : deviceChannels) {
+            if (deviceChannel->id() == channel->id() && channel->connectTo(deviceChannel))
+                changed = true;
+        }
+    }
+    if (changed)
+        emit configChanged();
+}
+
+void TsExperiment::onDeviceRemoved(TsDevice *dev)
+{
+    if (!dev)
+        return;
+    bool changed = false;
+    const auto &deviceChannels = dev->channels();
+    for (TsExperimentChannel *channel : qAsConst(d->channels)) {
+        for (TsDeviceChannel *deviceChannel : deviceChannels) {
+            if (deviceChannel->id() == channel->id() && channel->disconnectFrom())
+                changed = true;
+        }
+    }
+    if (changed)
+        emit configChanged();
+}
+
+void TsExperiment::sampleChannels()
+{
+    d->script->nextStep();
+    // Copies: an action or a receiver of a device signal may change the profile meanwhile.
+    const QList<TsExperimentChannel *> channels = d->channels;
+    for (TsExperimentChannel *channel : channels)
+        channel->sample(0);
+    for (TsExperimentChannel *channel : channels)
+        channel->sample(1);
+    d->recorder->record();
+    checkEmailAlert();
+}
+
+void TsExperiment::checkEmailAlert()
+{
+    TsEmailAlertSwitch *alertSwitch = d->alertSwitch;
+    if (!alertSwitch)
+        return;
+    if (!alertSwitch->emailAlertStatus()) {
+        for (TsExperimentChannel *channel : qAsConst(d->channels))
+            channel->setStable(false);
+        return;
+    }
+    QList<TsExperimentChannel *> instable;
+    for (TsExperimentChannel *channel : qAsConst(d->channels)) {
+        if (!channel->alert())
+            continue;
+        TsDeviceChannel *deviceChannel = channel->deviceChannel();
+        if (!deviceChannel)
+            continue;
+        const Qt::GlobalColor colour = deviceChannel->stableStatus();
+        if (!channel->isStable() && colour == Qt::green) {
+            qDebug("TsExperiment::checkEmailAlert: '%s' now stable", qPrintable(channel->id()));
+            channel->setStable(true);
+        } else if (channel->isStable() && colour == Qt::red) {
+            instable.append(channel);
+            qDebug("TsExperiment::checkEmailAlert: '%s' stable lost", qPrintable(channel->id()));
+            channel->setStable(false);
+        }
+    }
+    if (!instable.isEmpty()) {
+        emit channelsInstable(instable);
+        alertSwitch->setEmailAlertStatus(false);
+    }
+}
+
+void TsExperiment::onScriptStateChanged(bool on)
+{
+    if (!on && d->recorder->logSettings().stopMode() == TsRecorderLogSettings::StopWithDynamicExp)
+        d->recorder->stop();
+}

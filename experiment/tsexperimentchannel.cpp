@@ -1,0 +1,181 @@
+#include "experiment/tsexperimentchannel.h"
+
+#include "device/devicespec.h"
+#include "device/tsdevice.h"
+#include "device/tsdevicechannel.h"
+#include "device/tsdevicemanager.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The description of a channel that has never been connected: no unit, scale 1.
+const ChannelSpec &defaultChannelSpec()
+{
+    static const ChannelSpec spec;
+    return spec;
+}
+
+// A read that gave no number counts as "no value", not as 0.
+double toDoubleOrNaN(const QVariant &value)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    return ok ? number : std::numeric_limits<double>::quiet_NaN();
+}
+
+QString nameOfDevice(const TsDevice *device)
+{
+    if (device->spec() && !device->spec()->name.isEmpty())
+        return device->spec()->name;
+    return device->description();
+}
+
+} // namespace
+
+TsExperimentChannel::TsExperimentChannel(const QString &id, const QString &name, QObject *parent,
+                                         const TsDeviceManager *devices)
+    : QObject(parent)
+    , m_name(name)
+    , m_id(id)
+{
+    const int colon = id.indexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        m_deviceId = id;
+    } else {
+        m_deviceId = id.left(colon);
+        bool ok = false;
+        const int number = id.mid(colon + 1).toInt(&ok, 10);
+        m_channelNumber = ok ? number : 0;
+    }
+    if (devices) {
+        if (const DeviceSpec *spec = devices->specForSerial(m_deviceId))
+            m_deviceName = spec->name;
+    }
+}
+
+TsExperimentChannel::~TsExperimentChannel() = default;
+
+const ChannelSpec *TsExperimentChannel::channelSpec() const
+{
+    return m_spec ? m_spec : &defaultChannelSpec();
+}
+
+QString TsExperimentChannel::unit() const
+{
+    return m_unit;
+}
+
+TsDevice *TsExperimentChannel::device() const
+{
+    return m_device.data();
+}
+
+TsDeviceChannel *TsExperimentChannel::deviceChannel() const
+{
+    return m_deviceChannel.data();
+}
+
+bool TsExperimentChannel::isConnected() const
+{
+    return !m_deviceChannel.isNull();
+}
+
+QVariant TsExperimentChannel::value(int role) const
+{
+    if (!isConnected())
+        return QVariant();
+    return m_values.value(role);
+}
+
+bool TsExperimentChannel::loopControl() const
+{
+    return value(LoopControl).toBool();
+}
+
+QxResult TsExperimentChannel::setValue(int role, const QVariant &value)
+{
+    if (TsDeviceChannel *channel = m_deviceChannel.data())
+        return channel->setValue(role, value);
+    return QxResult::failure();
+}
+
+QString TsExperimentChannel::label(int role) const
+{
+    switch (role) {
+    case ActualValue:
+        return tr("%1: Actual Value").arg(m_name);
+    case SetpointValue:
+        return tr("%1: Setpoint Value").arg(m_name);
+    case LoopControl:
+        return tr("%1: Control").arg(m_name);
+    default:
+        return tr("%1: unknown").arg(m_name);
+    }
+}
+
+QString TsExperimentChannel::valueText(int role, bool withUnit) const
+{
+    const QVariant v = value(role);
+    bool ok = false;
+    const double number = v.toDouble(&ok);
+    const QString unitText = withUnit ? m_unit : QString();
+    if (!v.isValid() || !ok || std::isnan(number))
+        return QStringLiteral("--.-%1").arg(unitText);
+    return QStringLiteral("%1%2").arg(number, 0, 'f', 1).arg(unitText);
+}
+
+bool TsExperimentChannel::connectTo(TsDeviceChannel *channel)
+{
+    if (!channel)
+        return disconnectFrom();
+    const bool same = channel && m_deviceChannel.data() == channel;
+    m_deviceChannel = channel;
+    if (!channel->name().isEmpty())
+        m_name = channel->name();
+    m_spec = channel->spec();
+    m_unit = channel->unit();
+    TsDevice *device = channel->device();
+    if (device)
+        m_deviceName = nameOfDevice(device);
+    m_device = device;
+    m_values.clear();
+    const bool changed = !same;
+    if (changed)
+        emit connectionStatusChanged(true);
+    return changed;
+}
+
+bool TsExperimentChannel::disconnectFrom()
+{
+    const bool wasConnected = isConnected();
+    m_deviceChannel = nullptr;
+    m_values.clear();
+    if (wasConnected)
+        emit connectionStatusChanged(false);
+    return wasConnected;
+}
+
+bool TsExperimentChannel::sample(int phase)
+{
+    TsDeviceChannel *channel = m_deviceChannel.data();
+    if (!channel)
+        return false;
+    if (phase == 0) {
+        m_sampleTime = QDateTime::currentDateTime();
+        m_values.insert(ActualValue, toDoubleOrNaN(channel->value(TsDeviceChannel::ActualValue)));
+    } else if (phase == 1) {
+        m_values.insert(SetpointValue,
+                        toDoubleOrNaN(channel->value(TsDeviceChannel::SetpointValue)));
+        m_values.insert(LoopControl, channel->value(TsDeviceChannel::LoopControl).toBool());
+    }
+    return true;
+}
+
+void TsExperimentChannel::setStatus(int index, const QString &text, const QString &description)
+{
+    m_statusIndex = index;
+    m_statusText = text;
+    m_statusDescription = description;
+}

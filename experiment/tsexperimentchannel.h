@@ -1,0 +1,125 @@
+// The experiment's view of one channel of a controller: the profile entry's identity, colour and
+// alert switch, the values sampled once per tick, and a guarded link to the device channel that
+// comes and goes as controllers are plugged in and out.
+#pragma once
+
+#include "utils/qxresult.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+struct ChannelSpec;
+class TsDevice;
+class TsDeviceChannel;
+class TsDeviceManager;
+
+class TsExperimentChannel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString name READ name)
+    Q_PROPERTY(QString id READ id)
+
+public:
+    // The roles of TsDeviceChannel::ValueRole.
+    enum ValueRole
+    {
+        ActualValue = 0,
+        SetpointValue = 1,
+        LoopControl = 2
+    };
+
+    // Status index for mails and web pages, kept current by the channel widget.
+    enum StatusIndex
+    {
+        StatusOffline = 0,
+        StatusLoopOff = 1,
+        StatusGreen = 2,
+        StatusYellow = 3,
+        StatusOther = 4
+    };
+
+    // devices: where the device name of the id's serial prefix is looked up; may be null.
+    TsExperimentChannel(const QString &id, const QString &name, QObject *parent = nullptr,
+                        const TsDeviceManager *devices = nullptr);
+    ~TsExperimentChannel() override;
+
+    QString name() const { return m_name; }
+    QString id() const { return m_id; }
+    // The id before the first ':' (the whole id without one).
+    QString deviceId() const { return m_deviceId; }
+    QString deviceName() const { return m_deviceName; }
+    // The id after the first ':' as a decimal number; 0 when it does not parse.
+    int channelNumber() const { return m_channelNumber; }
+
+    bool alert() const { return m_alert; }
+    void setAlert(bool alert) { m_alert = alert; }
+    // The alarm logic's memory of whether the channel was last seen stable.
+    bool isStable() const { return m_stable; }
+    void setStable(bool stable) { m_stable = stable; }
+    QColor color() const { return m_color; }
+    void setColor(const QColor &color) { m_color = color; }
+
+    // Taken from the device channel on connection and kept after a disconnection; a shared
+    // default (no unit, scale 1) before the first connection. Never null.
+    const ChannelSpec *channelSpec() const;
+    QString unit() const;
+    // The device of the last connection; null once that device is gone.
+    TsDevice *device() const;
+    // The connected device channel, or null.
+    TsDeviceChannel *deviceChannel() const;
+    bool isConnected() const;
+
+    // Local time of the last actual-value sample.
+    QDateTime sampleTime() const { return m_sampleTime; }
+    // The last sampled value of the role while connected, else an invalid variant.
+    QVariant value(int role) const;
+    bool loopControl() const;
+    // Forwards to the device channel while connected; the plain failure otherwise.
+    QxResult setValue(int role, const QVariant &value);
+
+    // "%1: Actual Value", "%1: Setpoint Value", "%1: Control", "%1: unknown" with the name.
+    QString label(int role) const;
+    // Roles 0 and 1: one decimal and the unit ("37.0°C"), or "--.-" and the unit for NaN or no
+    // value.
+    QString valueText(int role, bool withUnit = true) const;
+
+    // Links the channel to a device channel; true when the link changed.
+    bool connectTo(TsDeviceChannel *channel);
+    // Drops the link; true when there was one.
+    bool disconnectFrom();
+    // Phase 0: actual value and sample time; phase 1: setpoint and loop control. False (and
+    // nothing read) while not connected.
+    bool sample(int phase);
+
+    int statusIndex() const { return m_statusIndex; }
+    QString statusText() const { return m_statusText; }
+    QString statusDescription() const { return m_statusDescription; }
+    void setStatus(int index, const QString &text, const QString &description);
+
+signals:
+    void connectionStatusChanged(bool on);
+
+private:
+    QString m_name;
+    QString m_id;
+    QString m_deviceId;
+    QString m_deviceName;
+    int m_channelNumber = 0;
+    bool m_alert = false;
+    bool m_stable = false;
+    QColor m_color;
+    const ChannelSpec *m_spec = nullptr;
+    QString m_unit;
+    QPointer<TsDevice> m_device;
+    QDateTime m_sampleTime;
+    QMap<int, QVariant> m_values;
+    QPointer<TsDeviceChannel> m_deviceChannel;
+    int m_statusIndex = StatusOffline;
+    QString m_statusText;
+    QString m_statusDescription;
+};

@@ -1,0 +1,495 @@
+#include "experiment/tsexperimentrecorder.h"
+
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+qint64 realMonotonic()
+{
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+
+// Hands what the operating system holds of the file to the disk, so that a power cut loses no
+// more than the rows since the last call.
+void syncToDisk(QFile &file)
+{
+    const int fd = file.handle();
+    if (fd < 0)
+        return;
+#if defined(Q_OS_WIN)
+    _commit(fd);
+#elif defined(Q_OS_MACOS)
+    fsync(fd);
+#else
+    fdatasync(fd);
+#endif
+}
+
+} // namespace
+
+struct TsExperimentRecorder::Private
+{
+    TsRecorderLogSettings logSettings;
+    TsRecorderCSVSettings csvSettings;
+    TsExperimentRecording recording;
+    qint64 startedAt = 0; // monotonic, at start: the elapsed stopwatch
+    bool running = false;
+    bool captureDue = false;
+    qint64 captureRestartedAt = 0; // monotonic: when the capture gate last closed
+    int captureInterval = 500;
+    QDateTime runningSince;
+    QTimer *stopTimer = nullptr;
+    qint64 stopDeadline = 0; // monotonic
+    QString filePrefix;
+    QString logFolder;
+    QFile *file = nullptr;
+    QTextStream *stream = nullptr;
+    QString fileName;
+    QString fileError;
+    qint64 lastSync = 0; // monotonic
+    qint64 syncInterval = DefaultDiskSyncInterval;
+    MonotonicClock monotonic = realMonotonic;
+    WallClock wall = [] { return QDateTime::currentDateTime(); };
+    QLocale locale;
+};
+
+TsExperimentRecorder::TsExperimentRecorder(QObject *parent)
+    : QObject(parent)
+    , d(new Private)
+{
+    d->stopTimer = new QTimer(this);
+    d->stopTimer->setSingleShot(true);
+    d->stopTimer->setTimerType(Qt::PreciseTimer);
+    connect(d->stopTimer, &QTimer::timeout, this, &TsExperimentRecorder::onStopTimeout);
+    if (TsExperiment *experiment = this->experiment())
+        connect(experiment->statusTimer(), &QTimer::timeout, this,
+                &TsExperimentRecorder::updateStatus);
+}
+
+TsExperimentRecorder::~TsExperimentRecorder()
+{
+    closeFile();
+    delete d;
+}
+
+TsExperiment *TsExperimentRecorder::experiment() const
+{
+    return qobject_cast<TsExperiment *>(parent());
+}
+
+void TsExperimentRecorder::setLogSettings(const TsRecorderLogSettings &settings)
+{
+    if (!d->running)
+        d->logSettings = settings;
+}
+
+TsRecorderLogSettings TsExperimentRecorder::logSettings() const
+{
+    return d->logSettings;
+}
+
+void TsExperimentRecorder::setCsvSettings(const TsRecorderCSVSettings &settings)
+{
+    if (!d->running)
+        d->csvSettings = settings;
+}
+
+TsRecorderCSVSettings TsExperimentRecorder::csvSettings() const
+{
+    return d->csvSettings;
+}
+
+void TsExperimentRecorder::setFilePrefix(const QString &prefix)
+{
+    d->filePrefix = prefix;
+}
+
+QString TsExperimentRecorder::filePrefix() const
+{
+    return d->filePrefix;
+}
+
+void TsExperimentRecorder::setLogFolder(const QString &folder)
+{
+    d->logFolder = folder;
+}
+
+QString TsExperimentRecorder::logFolder() const
+{
+    return d->logFolder;
+}
+
+bool TsExperimentRecorder::isRunning() const
+{
+    return d->running;
+}
+
+QDateTime TsExperimentRecorder::runningSince() const
+{
+    return d->runningSince;
+}
+
+qint64 TsExperimentRecorder::elapsedMilliseconds() const
+{
+    return d->running ? d->monotonic() - d->startedAt : 0;
+}
+
+const TsExperimentRecording &TsExperimentRecorder::recording() const
+{
+    return d->recording;
+}
+
+QString TsExperimentRecorder::fileName() const
+{
+    return d->fileName;
+}
+
+QString TsExperimentRecorder::fileErrorString() const
+{
+    return d->fileError;
+}
+
+bool TsExperimentRecorder::hasFileError() const
+{
+    return !d->fileError.isEmpty();
+}
+
+int TsExperimentRecorder::captureInterval() const
+{
+    return std::max(d->logSettings.interval(), 1000) - 500;
+}
+
+int TsExperimentRecorder::stopTimeRemaining() const
+{
+    if (!d->running || d->logSettings.stopMode() != TsRecorderLogSettings::StopAfter)
+        return -1;
+    return int(
+        std::clamp<qint64>(d->stopDeadline - d->monotonic(), 0, std::numeric_limits<int>::max()));
+}
+
+void TsExperimentRecorder::setClocks(const MonotonicClock &monotonic, const WallClock &wall)
+{
+    d->monotonic = monotonic ? monotonic : MonotonicClock(realMonotonic);
+    d->wall = wall ? wall : WallClock([] { return QDateTime::currentDateTime(); });
+}
+
+void TsExperimentRecorder::setDiskSyncInterval(qint64 milliseconds)
+{
+    d->syncInterval = milliseconds;
+}
+
+QString TsExperimentRecorder::elapsedText(qint64 milliseconds)
+{
+    const qint64 totalSeconds = std::max<qint64>(milliseconds, 0) / 1000;
+    const qint64 days = totalSeconds / 86400;
+    const int hours = int(totalSeconds / 3600 % 24);
+    const int minutes = int(totalSeconds / 60 % 60);
+    const int seconds = int(totalSeconds % 60);
+    const QLatin1Char zero('0');
+    if (days > 0) {
+        return tr("%1d %2h %3m %4s")
+            .arg(days, 2, 10, zero)
+            .arg(hours, 2, 10, zero)
+            .arg(minutes, 2, 10, zero)
+            .arg(seconds, 2, 10, zero);
+    }
+    if (hours > 0) {
+        return tr("%1h %2m %3s")
+            .arg(hours, 2, 10, zero)
+            .arg(minutes, 2, 10, zero)
+            .arg(seconds, 2, 10, zero);
+    }
+    return tr("%1m %2s").arg(minutes, 2, 10, zero).arg(seconds, 2, 10, zero);
+}
+
+void TsExperimentRecorder::start()
+{
+    if (d->running)
+        return;
+    bool ok = true;
+    emit starting(ok);
+    if (!ok)
+        return;
+
+    const qint64 now = d->monotonic();
+    d->captureDue = true;
+    d->startedAt = now;
+    d->captureRestartedAt = now;
+    d->captureInterval = captureInterval();
+
+    if (d->logSettings.stopMode() == TsRecorderLogSettings::StopAfter) {
+        d->stopDeadline = now + std::max<qint64>(d->logSettings.stopAfter(), 0);
+        d->stopTimer->start(
+            int(std::min<qint64>(d->logSettings.stopAfter(), std::numeric_limits<int>::max())));
+    }
+
+    d->recording.clear();
+    d->recording.startTime = d->wall();
+    if (TsExperiment *experiment = this->experiment()) {
+        for (TsExperimentChannel *channel : experiment->channels()) {
+            TsExperimentRecording::ColumnGroup group;
+            group.channel = channel;
+            group.roles = {TsExperimentChannel::ActualValue, TsExperimentChannel::SetpointValue,
+                           TsExperimentChannel::LoopControl};
+            d->recording.columns.append(group);
+        }
+    }
+
+    openFile();
+    writeHeader();
+
+    d->runningSince = d->wall();
+    d->running = true;
+    emit started();
+    if (d->running)
+        emit recordingStatus(elapsedText(elapsedMilliseconds()), d->recording.sampleCount);
+}
+
+void TsExperimentRecorder::stop()
+{
+    if (!d->running)
+        return;
+    d->runningSince = QDateTime();
+    d->captureDue = false;
+    d->recording.endTime = d->wall();
+    d->stopTimer->stop();
+    closeFile();
+    d->running = false;
+    emit stopped();
+}
+
+void TsExperimentRecorder::onStopTimeout()
+{
+    if (!d->running || d->logSettings.stopMode() != TsRecorderLogSettings::StopAfter)
+        return;
+    // A timer holds at most 24.8 days and may fire a little early: it is armed again for what is
+    // left until the deadline.
+    const qint64 left = d->stopDeadline - d->monotonic();
+    if (left > 0) {
+        d->stopTimer->start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
+        return;
+    }
+    stop();
+}
+
+bool TsExperimentRecorder::captureDue() const
+{
+    return d->captureDue || d->monotonic() - d->captureRestartedAt >= d->captureInterval;
+}
+
+void TsExperimentRecorder::record()
+{
+    if (!d->running || !captureDue())
+        return;
+    d->captureDue = false;
+    d->captureRestartedAt = d->monotonic();
+
+    TsExperimentRecording::Sample sample;
+    sample.elapsedMs = d->captureRestartedAt - d->startedAt;
+    sample.timestamp = d->wall();
+    sample.values.reserve(d->recording.columns.size());
+    for (const TsExperimentRecording::ColumnGroup &group : qAsConst(d->recording.columns)) {
+        QVariantList values;
+        values.reserve(group.roles.size());
+        const TsExperimentChannel *channel = group.channel.data();
+        for (int role : group.roles)
+            values.append(channel ? channel->value(role) : QVariant());
+        sample.values.append(values);
+    }
+    ++d->recording.sampleCount;
+
+    writeRow(sample);
+    emit newSample(&sample);
+}
+
+void TsExperimentRecorder::updateStatus()
+{
+    if (d->running)
+        emit recordingStatus(elapsedText(elapsedMilliseconds()), d->recording.sampleCount);
+}
+
+void TsExperimentRecorder::closeFile()
+{
+    if (d->stream) {
+        d->stream->flush();
+        delete d->stream;
+        d->stream = nullptr;
+    }
+    if (d->file) {
+        if (d->file->isOpen()) {
+            d->file->flush();
+            syncToDisk(*d->file);
+            d->file->close();
+        }
+        delete d->file;
+        d->file = nullptr;
+    }
+}
+
+void TsExperimentRecorder::openFile()
+{
+    if (d->running)
+        return;
+    closeFile();
+    d->fileName.clear();
+    d->fileError.clear();
+    if (d->filePrefix.isEmpty())
+        return;
+
+    const QFileInfo prefix(d->filePrefix);
+    QString folder;
+    if (prefix.isAbsolute())
+        folder = prefix.absolutePath();
+    else
+        folder = QDir::cleanPath(QDir(d->logFolder).absoluteFilePath(prefix.path()));
+    if (!QDir().mkpath(folder)) {
+        reportFileError(tr("The folder '%1' for the recording file could not be created.")
+                            .arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
+
+    const QString suffix = prefix.suffix().isEmpty() ? QStringLiteral("csv") : prefix.suffix();
+    const QString base = prefix.completeBaseName() + QLatin1Char('_') +
+                         d->wall().toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss"));
+    // Two starts within one second would give the same name: the earlier file is never
+    // truncated, the later one gets a counter.
+    auto *file = new QFile;
+    for (int attempt = 1;; ++attempt) {
+        const QString name = attempt == 1
+                                 ? QStringLiteral("%1.%2").arg(base, suffix)
+                                 : QStringLiteral("%1_%2.%3").arg(base).arg(attempt).arg(suffix);
+        file->setFileName(QDir(folder).filePath(name));
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Text))
+            break;
+        if (!file->exists() || attempt >= 100) {
+            reportFileError(
+                tr("The recording file '%1' could not be created: %2")
+                    .arg(QDir::toNativeSeparators(file->fileName()), file->errorString()));
+            delete file;
+            return;
+        }
+    }
+    d->file = file;
+    d->fileName = file->fileName();
+    d->stream = new QTextStream(file);
+    d->lastSync = d->monotonic();
+}
+
+void TsExperimentRecorder::reportFileError(const QString &message)
+{
+    // Once per run: the first failure says what happened; the file is given up.
+    if (!d->fileError.isEmpty())
+        return;
+    qWarning("TsExperimentRecorder: %s", qPrintable(message));
+    d->fileError = message;
+    emit fileError(message);
+}
+
+void TsExperimentRecorder::writeLine(const QString &line)
+{
+    if (!d->stream)
+        return;
+    *d->stream << line << QLatin1Char('\n');
+    d->stream->flush();
+    if (d->stream->status() != QTextStream::Ok || d->file->error() != QFileDevice::NoError) {
+        reportFileError(tr("The recording file '%1' could not be written: %2")
+                            .arg(QDir::toNativeSeparators(d->fileName), d->file->errorString()));
+        closeFile();
+        return;
+    }
+    const qint64 now = d->monotonic();
+    if (d->syncInterval >= 0 && now - d->lastSync >= d->syncInterval) {
+        syncToDisk(*d->file);
+        d->lastSync = now;
+    }
+}
+
+void TsExperimentRecorder::writeHeader()
+{
+    if (!d->stream || d->filePrefix.isEmpty() || !d->csvSettings.printHeaderLine())
+        return;
+    const QChar separator(d->csvSettings.columnSeparator());
+    const QChar quote(QLatin1Char('"'));
+    QString line = tr("\"Timestamp\"") + separator;
+    for (const TsExperimentRecording::ColumnGroup &group : qAsConst(d->recording.columns)) {
+        const TsExperimentChannel *channel = group.channel.data();
+        for (int role : group.roles) {
+            line += quote;
+            if (channel)
+                line += channel->label(role);
+            line += quote;
+            line += separator;
+        }
+    }
+    writeLine(line);
+}
+
+void TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
+{
+    if (!d->stream)
+        return;
+    const QChar separator(d->csvSettings.columnSeparator());
+    const QString format = d->csvSettings.dateTimeFormat();
+    QString line;
+    line.reserve(32 + sample.values.size() * 24);
+    if (format == QLatin1String("relative-time"))
+        line += QString::number(sample.elapsedMs / 1000);
+    else if (!format.isEmpty())
+        line += sample.timestamp.toString(format);
+    else
+        line += sample.timestamp.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    line += separator;
+
+    // The default locale as it is now; a locale changed while recording shows from the next row.
+    d->locale = QLocale();
+    for (const QVariantList &values : sample.values) {
+        for (const QVariant &value : values) {
+            switch (int(value.type())) {
+            case QMetaType::Double: {
+                const double number = value.toDouble();
+                if (!std::isnan(number))
+                    line += d->locale.toString(number, 'f', 1);
+                break;
+            }
+            case QMetaType::Float: {
+                const double number = value.toFloat();
+                if (!std::isnan(number))
+                    line += d->locale.toString(number, 'f', 1);
+                break;
+            }
+            case QMetaType::Bool:
+                line += value.toBool() ? QStringLiteral("On") : QStringLiteral("Off");
+                break;
+            default:
+                line += value.toString();
+                break;
+            }
+            line += separator;
+        }
+    }
+    writeLine(line);
+}

@@ -1,0 +1,369 @@
+// The configuration manager inside the real core: "Settings.xml", the user's settings, profiles
+// handed to the experiment and the controllers, dynamic experiments handed to the script, and the
+// three levels of recorder settings. One core per process, so the tests leave no user current.
+#include "device/devicetestsupport.h"
+
+#include "config/tsconfigmanager.h"
+#include "device/tsdevicechannel.h"
+#include "device/tsdevicemanager.h"
+#include "device/tsspecparser.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
+#include "experiment/tsexperimentmanager.h"
+#include "experiment/tsexperimentrecorder.h"
+#include "experiment/tsexperimentscript.h"
+#include "tscore.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const bool simulationReady = (devicetest::simulation(), true);
+
+const QString serial = QString::fromStdString(devicetest::freshHeatSerial());
+const QString stage = serial + ":1";
+const QString lid = serial + ":2";
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+TsProfile::Channel entry(const QString &id, double setpoint, bool control, const QString &unit)
+{
+    TsProfile::Channel channel;
+    channel.id = id;
+    channel.name = id;
+    channel.setpoint = setpoint;
+    channel.control = control;
+    channel.unit = unit;
+    return channel;
+}
+
+TsRecorderCSVSettings csv(char separator, const QString &format = QString())
+{
+    TsRecorderCSVSettings settings;
+    settings.setEnabled(true);
+    settings.setColumnSeparator(quint8(separator));
+    settings.setDateTimeFormat(format);
+    return settings;
+}
+
+void writeSettings(const QString &user, const QString &profile, const QString &dynamicExp)
+{
+    writeFile(TsCore::settingsFile(),
+              QStringLiteral("<?xml version=\"1.0\" standalone=\"yes\"?>\n<TsSettings>"
+                             "<LastUser name=\"%1\"/><LastProfile name=\"%2\"/>"
+                             "<LastDynamicExperiment name=\"%3\"/></TsSettings>\n")
+                  .arg(user, profile, dynamicExp)
+                  .toUtf8());
+}
+
+class ConfigTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(simulationReady);
+        devicetest::simulation().write(devicetest::heatUnit(serial.toStdString()));
+        TsCore::instance();
+        // The deferred restore runs now, on a data root without "Settings.xml".
+        QTest::qWait(TsConfigManager::LoadDelay + 50);
+        EXPECT_TRUE(TsCore::currentUser().isEmpty());
+        TsDeviceManager *devices = TsCore::deviceManager();
+        ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
+        devices->populateDevices();
+        ASSERT_NE(devices->channel(stage), nullptr);
+        experiment()->stopSampling();
+
+        // User "alice": does not apply values at start, CSV with ';' at the user level.
+        TsCore::makeUserFolders("alice");
+        TsCore::makeUserFolders("bob");
+        TsCore::instance()->reloadUsers();
+        TsUserSettings settings;
+        settings.setFlags(TsUserSettings::ApplyValuesOnProfileChange);
+        settings.setCsvSettings(csv(';'));
+        settings.setLogPath("/some/log/path");
+        ASSERT_TRUE(settings.save(TsCore::userDataFile("alice")).isSuccess());
+
+        // P1: both channels, the lid without a unit, CSV on, a prefix. P2: a missing channel,
+        // CSV off, no prefix.
+        TsProfile p1;
+        p1.setName("P1");
+        p1.setValid(true);
+        p1.setChannels({entry(stage, 36.0, false, "°C"), entry(lid, 30.0, false, "")});
+        p1.setCsvSettings(csv(',', "relative-time"));
+        TsRecorderLogSettings log;
+        log.setInterval(5000);
+        p1.setLogSettings(log);
+        p1.setLogFilePrefix("p1prefix");
+        ASSERT_TRUE(p1.save(TsCore::profileFile("alice", "P1")).isSuccess());
+        TsProfile p2;
+        p2.setName("P2");
+        p2.setValid(true);
+        p2.setChannels({entry("999X1:1", 20.0, true, "°C"), entry(lid, 35.0, true, "°C")});
+        ASSERT_TRUE(p2.save(TsCore::profileFile("alice", "P2")).isSuccess());
+
+        writeFile(TsCore::dynamicExpFile("alice", "D1"),
+                  "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+                  "<TsDynamicExperiment name=\"ignored\"><ScriptActions>"
+                  "<ScriptAction type=\"setChannelLoopCtrl\" comment=\"c\" time=\"1000\" "
+                  "active=\"1\"><ActionParameters>"
+                  "<ActionParameter name=\"channel.id\" type=\"QString\" value=\"x:1\"/>"
+                  "<ActionParameter name=\"channel.value\" type=\"bool\" value=\"true\"/>"
+                  "</ActionParameters></ScriptAction></ScriptActions></TsDynamicExperiment>\n");
+    }
+
+    void TearDown() override
+    {
+        experiment()->stopRecorder();
+        TsCore::setCurrentUser(QString());
+        TsCore::setApplyValues(true);
+    }
+
+    static TsConfigManager *config() { return TsCore::configManager(); }
+    static TsExperiment *experiment() { return TsCore::experimentManager()->currentExperiment(); }
+    static TsDeviceChannel *device(const QString &id)
+    {
+        return TsCore::deviceManager()->channel(id);
+    }
+    // Puts the simulated controller's setpoints and loops back to the file's values.
+    static void resetController()
+    {
+        for (const QString &id : {stage, lid}) {
+            device(id)->setValue(TsDeviceChannel::SetpointValue, 37.0);
+            device(id)->setValue(TsDeviceChannel::LoopControl, true);
+        }
+    }
+    static double setpoint(const QString &id)
+    {
+        return device(id)->value(TsDeviceChannel::SetpointValue).toDouble();
+    }
+    static bool loop(const QString &id)
+    {
+        return device(id)->value(TsDeviceChannel::LoopControl).toBool();
+    }
+};
+
+TEST_F(ConfigTest, TheCoreOwnsTheManagersInOrder)
+{
+    const QObjectList children = TsCore::instance()->children();
+    const int devices = children.indexOf(TsCore::deviceManager());
+    const int experiments = children.indexOf(TsCore::experimentManager());
+    const int configuration = children.indexOf(config());
+    ASSERT_GE(devices, 0);
+    EXPECT_LT(devices, experiments);
+    EXPECT_LT(experiments, configuration);
+    EXPECT_EQ(TsCore::experimentManager()->deviceManager(), TsCore::deviceManager());
+}
+
+TEST_F(ConfigTest, SavingWithoutAUserWritesThreeEmptyNames)
+{
+    config()->saveSettings();
+    QFile file(TsCore::settingsFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.startsWith("<?xml version=\"1.0\" standalone=\"yes\"?>")) << text.data();
+    QDomDocument document;
+    ASSERT_TRUE(document.setContent(text));
+    const QDomElement root = document.documentElement();
+    EXPECT_EQ(root.tagName(), "TsSettings");
+    QStringList tags;
+    for (QDomElement e = root.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
+        tags << e.tagName();
+        EXPECT_TRUE(e.hasAttribute("name"));
+        EXPECT_EQ(e.attribute("name"), "");
+    }
+    EXPECT_EQ(tags, (QStringList{"LastUser", "LastProfile", "LastDynamicExperiment"}));
+}
+
+TEST_F(ConfigTest, RestoresTheLastUserProfileAndDynamicExperiment)
+{
+    resetController();
+    writeSettings("alice", "P1", "D1");
+    config()->loadSettings();
+    EXPECT_EQ(TsCore::currentUser(), "alice");
+    EXPECT_EQ(TsCore::currentProfile(), "P1");
+    EXPECT_EQ(TsCore::currentDynamicExp(), "D1");
+    EXPECT_TRUE(TsCore::applyValues()) << "back on after the start-up profile";
+
+    EXPECT_EQ(config()->userSettings().logPath(), "/some/log/path");
+    EXPECT_EQ(experiment()->recorder()->logFolder(), "/some/log/path");
+    EXPECT_EQ(config()->profile().name(), "P1");
+    ASSERT_EQ(experiment()->channels().size(), 2);
+    EXPECT_EQ(experiment()->channels()[0]->id(), stage);
+    EXPECT_TRUE(experiment()->channels()[0]->isConnected());
+    EXPECT_EQ(experiment()->recorder()->logSettings().interval(), 5000);
+
+    TsExperimentScript *script = experiment()->script();
+    EXPECT_EQ(script->name(), "D1");
+    EXPECT_EQ(script->actionCount(), 1);
+
+    EXPECT_DOUBLE_EQ(setpoint(stage), 37.0) << "bit 0 clear: nothing applied at start";
+    EXPECT_TRUE(loop(stage));
+
+    // Saved back as it is now.
+    config()->saveSettings();
+    QDomDocument document;
+    QFile file(TsCore::settingsFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(document.setContent(&file));
+    EXPECT_EQ(document.documentElement().firstChildElement("LastProfile").attribute("name"), "P1");
+    EXPECT_EQ(
+        document.documentElement().firstChildElement("LastDynamicExperiment").attribute("name"),
+        "D1");
+
+    // No dynamic experiment: the script is emptied.
+    TsCore::setCurrentDynamicExp(QString());
+    EXPECT_EQ(script->name(), "");
+    EXPECT_EQ(script->actionCount(), 0);
+}
+
+TEST_F(ConfigTest, BrokenOrForeignSettingsFilesRestoreNothing)
+{
+    writeFile(TsCore::settingsFile(), "<TsSettings><LastUser name=\"alice\"");
+    devicetest::MessageCapture messages;
+    config()->loadSettings();
+    EXPECT_TRUE(TsCore::currentUser().isEmpty());
+    EXPECT_EQ(messages.count("(line="), 1);
+
+    writeFile(TsCore::settingsFile(), "<Other><LastUser name=\"alice\"/></Other>");
+    config()->loadSettings();
+    EXPECT_TRUE(TsCore::currentUser().isEmpty());
+    EXPECT_EQ(messages.count("invalid root tag"), 1);
+
+    writeSettings("nobody", "P1", "D1");
+    config()->loadSettings();
+    EXPECT_TRUE(TsCore::currentUser().isEmpty());
+    QFile::remove(TsCore::settingsFile());
+    config()->loadSettings();
+    EXPECT_TRUE(TsCore::currentUser().isEmpty());
+}
+
+TEST_F(ConfigTest, ChoosingAProfileAppliesItsValuesWhereItCan)
+{
+    resetController();
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    ASSERT_TRUE(TsCore::setCurrentProfile("P1").isSuccess());
+    EXPECT_DOUBLE_EQ(setpoint(stage), 36.0);
+    EXPECT_FALSE(loop(stage));
+    EXPECT_DOUBLE_EQ(setpoint(lid), 37.0) << "an entry without a unit is skipped";
+    EXPECT_TRUE(loop(lid));
+
+    // A missing channel is skipped, the rest still applied.
+    ASSERT_TRUE(TsCore::setCurrentProfile("P2").isSuccess());
+    EXPECT_DOUBLE_EQ(setpoint(lid), 35.0);
+
+    // The views clear applyValues when the user does not want values applied.
+    resetController();
+    TsCore::setApplyValues(false);
+    ASSERT_TRUE(TsCore::setCurrentProfile("P1").isSuccess());
+    EXPECT_DOUBLE_EQ(setpoint(stage), 37.0);
+    EXPECT_EQ(experiment()->channels().size(), 2) << "the experiment follows all the same";
+    resetController();
+}
+
+TEST_F(ConfigTest, RecorderSettingsComeFromThreeLevels)
+{
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    EXPECT_EQ(config()->csvSettings(TsConfigManager::UserLevel).columnSeparator(), ';');
+    EXPECT_EQ(config()->logSettings(TsConfigManager::TemporaryLevel), TsRecorderLogSettings())
+        << "no log settings at any level: the defaults";
+    EXPECT_EQ(config()->logSettings(2).interval(), 1000);
+    EXPECT_EQ(config()->csvSettings(-1), TsRecorderCSVSettings());
+    EXPECT_EQ(config()->logFilePrefix(2), "");
+
+    ASSERT_TRUE(TsCore::setCurrentProfile("P1").isSuccess());
+    EXPECT_EQ(config()->csvSettings(2).columnSeparator(), ',');
+    EXPECT_EQ(config()->csvSettings(0).columnSeparator(), ';');
+    EXPECT_EQ(config()->logSettings(2).interval(), 5000);
+    EXPECT_EQ(config()->logFilePrefix(2), "p1prefix");
+
+    // A profile with CSV off does not override the user's CSV settings.
+    ASSERT_TRUE(TsCore::setCurrentProfile("P2").isSuccess());
+    EXPECT_EQ(config()->csvSettings(TsConfigManager::ProfileLevel).columnSeparator(), ';');
+    EXPECT_EQ(config()->csvSettings(TsConfigManager::TemporaryLevel).columnSeparator(), ';');
+    EXPECT_EQ(config()->logFilePrefix(2), "") << "no prefix in P2";
+    EXPECT_FALSE(config()->hasLogFilePrefix(1));
+}
+
+TEST_F(ConfigTest, TemporarySettingsSurviveTheSameProfileAndGoWithAnother)
+{
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    ASSERT_TRUE(TsCore::setCurrentProfile("P1").isSuccess());
+    config()->setCsvSettings(2, csv('\t', "hh:mm"));
+    TsRecorderLogSettings log;
+    log.setInterval(2000);
+    config()->setLogSettings(2, log);
+    config()->setLogFilePrefix(2, "temp");
+
+    ASSERT_TRUE(TsCore::setCurrentProfile("P1").isSuccess());
+    EXPECT_EQ(config()->csvSettings(2).columnSeparator(), '\t');
+    EXPECT_EQ(config()->logSettings(2).interval(), 2000);
+    EXPECT_EQ(config()->logFilePrefix(2), "temp");
+    EXPECT_EQ(config()->logFilePrefix(1), "p1prefix");
+
+    // The core announces an empty profile and then the same one on a reload: still kept.
+    TsCore::instance()->reloadProfiles();
+    EXPECT_EQ(config()->logFilePrefix(2), "temp");
+
+    ASSERT_TRUE(TsCore::setCurrentProfile("P2").isSuccess());
+    EXPECT_FALSE(config()->hasCsvSettings(2));
+    EXPECT_FALSE(config()->hasLogSettings(2));
+    EXPECT_FALSE(config()->hasLogFilePrefix(2));
+    EXPECT_EQ(config()->lastProfileName(), "P2");
+
+    // A user change drops every level but the new user's.
+    config()->setLogFilePrefix(2, "again");
+    ASSERT_TRUE(TsCore::setCurrentUser("bob").isSuccess());
+    EXPECT_FALSE(config()->hasLogFilePrefix(2));
+    EXPECT_FALSE(config()->hasLogSettings(1));
+    EXPECT_TRUE(config()->hasCsvSettings(0));
+    EXPECT_EQ(config()->csvSettings(2), TsRecorderCSVSettings()) << "bob has no settings file";
+}
+
+TEST_F(ConfigTest, AProfileChangeWhileRecordingLeavesTheExperimentAlone)
+{
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    ASSERT_TRUE(TsCore::setCurrentProfile("P1").isSuccess());
+    const QList<TsExperimentChannel *> before = experiment()->channels();
+    experiment()->recorder()->setFilePrefix(QString());
+    experiment()->startRecorder();
+    ASSERT_TRUE(experiment()->recorder()->isRunning());
+    ASSERT_TRUE(TsCore::setCurrentProfile("P2").isSuccess());
+    EXPECT_EQ(experiment()->channels(), before);
+    EXPECT_EQ(experiment()->profile().name(), "P1");
+    EXPECT_EQ(config()->profile().name(), "P2");
+    experiment()->stopRecorder();
+}
+
+TEST_F(ConfigTest, OtherUsersDataChangesAreIgnored)
+{
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    TsUserSettings bob;
+    bob.setLogPath("/bob");
+    ASSERT_TRUE(bob.save(TsCore::userDataFile("bob")).isSuccess());
+    TsCore::notifyUserDataChanged("bob");
+    EXPECT_EQ(config()->userSettings().logPath(), "/some/log/path");
+    TsCore::notifyUserDataChanged("alice");
+    EXPECT_EQ(config()->userSettings().logPath(), "/some/log/path");
+    QFile::remove(TsCore::userDataFile("bob"));
+}
+
+TEST_F(ConfigTest, StatusTextsAreKept)
+{
+    config()->setRecordingStatusText("Running (00m 01s)");
+    config()->setDynamicExpStatusText("Not running");
+    EXPECT_EQ(config()->recordingStatusText(), "Running (00m 01s)");
+    EXPECT_EQ(config()->dynamicExpStatusText(), "Not running");
+}
+
+} // namespace

@@ -1,0 +1,450 @@
+// The recorder on an experiment over the controller simulation, with clocks the test moves: start
+// and stop rules, the capture gate, the CSV file's name, header and rows, a file that cannot be
+// created, and rows surviving a recording process that is killed.
+#include "experimenttestsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+using namespace experimenttest;
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList lines = QString::fromLocal8Bit(file.readAll()).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+TsRecorderCSVSettings csvSettings(char separator = '\t', bool header = true,
+                                  const QString &format = QString())
+{
+    TsRecorderCSVSettings csv;
+    csv.setEnabled(true);
+    csv.setColumnSeparator(quint8(separator));
+    csv.setPrintHeaderLine(header);
+    csv.setDateTimeFormat(format);
+    return csv;
+}
+
+class RecorderTest : public ExperimentFixture
+{
+protected:
+    RecorderTest()
+    {
+        recorder = experiment->recorder();
+        recorder->setClocks([this] { return monotonic; }, [this] { return wall; });
+        recorder->setLogFolder(folder.path());
+    }
+    ~RecorderTest() override { recorder->setClocks({}, {}); }
+
+    // One sampling tick a second later than the last.
+    void tick(qint64 step = 1000)
+    {
+        monotonic += step;
+        wall = wall.addMSecs(step);
+        experiment->sampleChannels();
+    }
+    QString onlyFile(const QString &subfolder = QString()) const
+    {
+        QDir dir(folder.path() + "/" + subfolder);
+        const QStringList files = dir.entryList(QDir::Files);
+        return files.size() == 1 ? dir.filePath(files.first()) : QString();
+    }
+
+    QTemporaryDir folder;
+    qint64 monotonic = 1000000;
+    QDateTime wall = QDateTime(QDate(2026, 1, 31), QTime(14, 5, 0));
+    TsExperimentRecorder *recorder = nullptr;
+};
+
+TEST_F(RecorderTest, APlainPrefixNamesTheFileInTheLogFolderByStartTime)
+{
+    useStandardProfile(csvSettings());
+    recorder->setFilePrefix("P");
+    QSignalSpy started(recorder, &TsExperimentRecorder::started);
+    QSignalSpy status(recorder, &TsExperimentRecorder::recordingStatus);
+    recorder->start();
+    EXPECT_TRUE(recorder->isRunning());
+    EXPECT_EQ(started.count(), 1);
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_EQ(status.at(0).at(0).toString(), "00m 00s");
+    EXPECT_EQ(recorder->runningSince(), wall);
+    EXPECT_EQ(recorder->recording().startTime, wall);
+    EXPECT_EQ(recorder->fileName(), folder.path() + "/P_2026-01-31_14-05-00.csv");
+    EXPECT_TRUE(QFile::exists(recorder->fileName()));
+    EXPECT_FALSE(recorder->hasFileError());
+    recorder->stop();
+    EXPECT_EQ(recorder->recording().endTime, wall);
+    EXPECT_FALSE(recorder->runningSince().isValid());
+}
+
+TEST_F(RecorderTest, ASubFolderPrefixWithASuffixCreatesTheFolder)
+{
+    useStandardProfile(csvSettings());
+    recorder->setFilePrefix("D/E/P.txt");
+    recorder->start();
+    EXPECT_EQ(recorder->fileName(), folder.path() + "/D/E/P_2026-01-31_14-05-00.txt");
+    EXPECT_TRUE(QFile::exists(recorder->fileName()));
+    recorder->stop();
+
+    // An absolute prefix ignores the log folder.
+    QTemporaryDir other;
+    recorder->setFilePrefix(other.path() + "/abs");
+    recorder->start();
+    EXPECT_EQ(recorder->fileName(), other.path() + "/abs_2026-01-31_14-05-00.csv");
+    recorder->stop();
+}
+
+TEST_F(RecorderTest, TwoStartsInOneSecondNeverOverwriteTheEarlierFile)
+{
+    useStandardProfile(csvSettings());
+    recorder->setFilePrefix("P");
+    recorder->start();
+    tick();
+    recorder->stop();
+    const QString first = recorder->fileName();
+    const QStringList firstLines = readLines(first);
+    ASSERT_EQ(firstLines.size(), 2);
+    wall = wall.addMSecs(-1000);
+    recorder->start();
+    recorder->stop();
+    EXPECT_EQ(recorder->fileName(), folder.path() + "/P_2026-01-31_14-05-00_2.csv");
+    EXPECT_EQ(readLines(first), firstLines);
+}
+
+TEST_F(RecorderTest, HeaderAndRowsAreWrittenAsSpecified)
+{
+    useStandardProfile(csvSettings(';'));
+    recorder->setFilePrefix("rows");
+    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
+    recorder->start();
+    tick();
+    tick();
+    recorder->stop();
+    const QStringList lines = readLines(recorder->fileName());
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "\"Timestamp\";\"Stage: Actual Value\";\"Stage: Setpoint Value\";"
+                        "\"Stage: Control\";\"Lid: Actual Value\";\"Lid: Setpoint Value\";"
+                        "\"Lid: Control\";\"Missing: Actual Value\";\"Missing: Setpoint Value\";"
+                        "\"Missing: Control\";");
+    EXPECT_EQ(lines[1], "2026-01-31 14:05:01;25.0;37.0;On;25.0;37.0;On;;;;");
+    EXPECT_EQ(lines[2], "2026-01-31 14:05:02;25.0;37.0;On;25.0;37.0;On;;;;");
+    EXPECT_EQ(samples.count(), 2);
+    EXPECT_EQ(recorder->recording().columns.size(), 3);
+    EXPECT_EQ(recorder->recording().columns[0].roles, (QList<int>{0, 1, 2}));
+}
+
+TEST_F(RecorderTest, NotANumberIsAnEmptyFieldAndLoopOffIsOff)
+{
+    plug("setpoint=\"4096\" control=\"0\"", "actual=\"-12345\"");
+    useStandardProfile(csvSettings('\t', false, "hh:mm"));
+    recorder->setFilePrefix("nan");
+    recorder->start();
+    tick();
+    recorder->stop();
+    const QStringList lines = readLines(recorder->fileName());
+    ASSERT_EQ(lines.size(), 1) << "no header line";
+    EXPECT_EQ(lines[0], "14:05\t25.0\t\tOff\t-1,234.5\t37.0\tOn\t\t\t\t");
+}
+
+TEST_F(RecorderTest, NumbersFollowTheDefaultLocale)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    plug("", "actual=\"-12345\"");
+    useStandardProfile(csvSettings('\t', false, "relative-time"));
+    recorder->setFilePrefix("de");
+    recorder->start();
+    tick(0);
+    recorder->stop();
+    QLocale::setDefault(previous);
+    const QStringList lines = readLines(recorder->fileName());
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0], "0\t25,0\t37,0\tOn\t-1.234,5\t37,0\tOn\t\t\t\t");
+}
+
+TEST_F(RecorderTest, RelativeTimeCountsWholeSecondsFromTheStart)
+{
+    useStandardProfile(csvSettings(',', false, "relative-time"));
+    recorder->setFilePrefix("rel");
+    recorder->start();
+    tick(0);
+    tick(1000);
+    tick(1400);
+    tick(700);
+    recorder->stop();
+    QStringList times;
+    for (const QString &line : readLines(recorder->fileName()))
+        times << line.section(',', 0, 0);
+    EXPECT_EQ(times, (QStringList{"0", "1", "2", "3"}));
+}
+
+TEST_F(RecorderTest, AnIntervalOfFiveSecondsGivesARowEveryFifthTick)
+{
+    TsRecorderLogSettings log;
+    log.setInterval(5000);
+    useStandardProfile(csvSettings('\t', false, "relative-time"), log);
+    EXPECT_EQ(recorder->captureInterval(), 4500);
+    recorder->setFilePrefix("five");
+    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
+    recorder->start();
+    for (int i = 0; i < 16; ++i)
+        tick(i == 0 ? 0 : 1000);
+    recorder->stop();
+    QStringList times;
+    for (const QString &line : readLines(recorder->fileName()))
+        times << line.section('\t', 0, 0);
+    EXPECT_EQ(times, (QStringList{"0", "5", "10", "15"}));
+    EXPECT_EQ(samples.count(), 4);
+    EXPECT_EQ(recorder->recording().sampleCount, 4);
+
+    // Intervals below a second are a second.
+    log.setInterval(200);
+    recorder->setLogSettings(log);
+    EXPECT_EQ(recorder->captureInterval(), 500);
+}
+
+TEST_F(RecorderTest, WithoutAPrefixNothingIsWrittenButEverythingElseHappens)
+{
+    useStandardProfile(csvSettings());
+    QSignalSpy started(recorder, &TsExperimentRecorder::started);
+    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
+    QSignalSpy status(recorder, &TsExperimentRecorder::recordingStatus);
+    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
+    QList<QVariantList> seen;
+    QObject::connect(recorder, &TsExperimentRecorder::newSample,
+                     [&](TsExperimentRecording::Sample *s) {
+                         seen = s->values;
+                         EXPECT_EQ(s->timestamp, wall);
+                     });
+    recorder->start();
+    tick();
+    tick(65000);
+    recorder->updateStatus();
+    recorder->stop();
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(samples.count(), 2);
+    ASSERT_EQ(status.count(), 2);
+    EXPECT_EQ(status.at(1).at(0).toString(), "01m 06s");
+    EXPECT_EQ(status.at(1).at(1).toInt(), 2);
+    EXPECT_EQ(errors.count(), 0);
+    EXPECT_TRUE(recorder->fileName().isEmpty());
+    EXPECT_TRUE(
+        QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    ASSERT_EQ(seen.size(), 3);
+    EXPECT_DOUBLE_EQ(seen[0][0].toDouble(), 25.0);
+    EXPECT_EQ(seen[0][2], QVariant(true));
+    EXPECT_FALSE(seen[2][0].isValid()) << "a channel without a device";
+}
+
+TEST_F(RecorderTest, AFileThatCannotBeCreatedIsReportedWhileRecordingGoesOn)
+{
+    useStandardProfile(csvSettings());
+    // A plain file where the prefix needs a folder.
+    QFile blocker(folder.path() + "/blocked");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    recorder->setFilePrefix("blocked/P");
+    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
+    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
+    recorder->start();
+    EXPECT_TRUE(recorder->isRunning());
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_TRUE(errors.at(0).at(0).toString().contains("blocked"))
+        << errors.at(0).at(0).toString().toStdString();
+    EXPECT_TRUE(recorder->hasFileError());
+    EXPECT_EQ(recorder->fileErrorString(), errors.at(0).at(0).toString());
+    tick();
+    EXPECT_EQ(samples.count(), 1) << "sampling and graphs go on";
+    recorder->stop();
+
+    // A folder that exists but cannot be written to.
+    QDir(folder.path()).mkdir("readonly");
+    QFile::setPermissions(folder.path() + "/readonly",
+                          QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QFile probe(folder.path() + "/readonly/probe");
+    const bool writable = probe.open(QIODevice::WriteOnly); // root may write anyway
+    probe.close();
+    probe.remove();
+    recorder->setFilePrefix("readonly/P");
+    recorder->start();
+    if (!writable) {
+        ASSERT_EQ(errors.count(), 2);
+        EXPECT_TRUE(errors.at(1).at(0).toString().contains("could not be created"));
+    }
+    recorder->stop();
+    QFile::setPermissions(folder.path() + "/readonly",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    // The next good start clears the report.
+    recorder->setFilePrefix("good");
+    recorder->start();
+    EXPECT_FALSE(recorder->hasFileError());
+    recorder->stop();
+}
+
+TEST_F(RecorderTest, AVetoKeepsTheRecorderIdleAndSilent)
+{
+    useStandardProfile(csvSettings());
+    recorder->setFilePrefix("veto");
+    QSignalSpy started(recorder, &TsExperimentRecorder::started);
+    QSignalSpy status(recorder, &TsExperimentRecorder::recordingStatus);
+    auto veto =
+        QObject::connect(recorder, &TsExperimentRecorder::starting, [](bool &ok) { ok = false; });
+    recorder->start();
+    EXPECT_FALSE(recorder->isRunning());
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_EQ(status.count(), 0);
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+    QObject::disconnect(veto);
+    QSignalSpy stopped(recorder, &TsExperimentRecorder::stopped);
+    recorder->stop();
+    EXPECT_EQ(stopped.count(), 0) << "stop has no effect unless running";
+}
+
+TEST_F(RecorderTest, SettingsChangedWhileRunningWaitForTheNextStart)
+{
+    useStandardProfile(csvSettings('\t'));
+    recorder->setFilePrefix("p");
+    recorder->start();
+    recorder->setCsvSettings(csvSettings(';'));
+    TsRecorderLogSettings log;
+    log.setInterval(9000);
+    recorder->setLogSettings(log);
+    EXPECT_EQ(recorder->csvSettings().columnSeparator(), '\t');
+    EXPECT_EQ(recorder->logSettings().interval(), 1000);
+    recorder->stop();
+    recorder->setCsvSettings(csvSettings(';'));
+    EXPECT_EQ(recorder->csvSettings().columnSeparator(), ';');
+}
+
+TEST_F(RecorderTest, StopModeTwoStopsAfterTheDuration)
+{
+    TsRecorderLogSettings log;
+    log.setStopMode(TsRecorderLogSettings::StopAfter);
+    log.setStopAfter(600000);
+    useStandardProfile(csvSettings(), log);
+    recorder->start();
+    EXPECT_EQ(recorder->stopTimeRemaining(), 600000);
+    tick(150000);
+    EXPECT_EQ(recorder->stopTimeRemaining(), 450000);
+    EXPECT_EQ(recorder->elapsedMilliseconds(), 150000);
+    recorder->onStopTimeout(); // a timer that fired early is armed again
+    EXPECT_TRUE(recorder->isRunning());
+    monotonic += 450000;
+    QSignalSpy stopped(recorder, &TsExperimentRecorder::stopped);
+    recorder->onStopTimeout();
+    EXPECT_FALSE(recorder->isRunning());
+    EXPECT_EQ(stopped.count(), 1);
+    EXPECT_EQ(recorder->stopTimeRemaining(), -1);
+
+    // In any other stop mode the time-out changes nothing.
+    log.setStopMode(TsRecorderLogSettings::StopManually);
+    recorder->setLogSettings(log);
+    recorder->start();
+    monotonic += 10000000;
+    recorder->onStopTimeout();
+    EXPECT_TRUE(recorder->isRunning());
+    recorder->stop();
+}
+
+TEST(RecorderText, ElapsedTextHasTwoDigitsPerNumber)
+{
+    EXPECT_EQ(TsExperimentRecorder::elapsedText(0), "00m 00s");
+    EXPECT_EQ(TsExperimentRecorder::elapsedText(150999), "02m 30s");
+    EXPECT_EQ(TsExperimentRecorder::elapsedText(3600000 + 62000), "01h 01m 02s");
+    EXPECT_EQ(TsExperimentRecorder::elapsedText(86400000LL * 3 + 3723000), "03d 01h 02m 03s");
+    EXPECT_EQ(TsExperimentRecorder::elapsedText(86400000LL * 40), "40d 00h 00m 00s")
+        << "beyond 24.8 days the count goes on";
+}
+
+// The child half of the crash test: records a row every few milliseconds into the folder named by
+// the environment and says on standard output how many rows it has written, until it is killed.
+TEST(RecorderChild, RecordUntilKilled)
+{
+    const QString target = qEnvironmentVariable("TESSARO_RECORDER_CHILD");
+    if (target.isEmpty())
+        GTEST_SKIP() << "run only as the child of the crash test";
+    TsDeviceManager devices;
+    TsExperimentManager manager(&devices);
+    TsExperiment *experiment = manager.currentExperiment();
+    experiment->stopSampling();
+    TsProfile profile;
+    profile.setChannels({entry("999X1:1", "A"), entry("999X1:2", "B")});
+    ASSERT_TRUE(experiment->setProfile(profile).isSuccess());
+    TsExperimentRecorder *recorder = experiment->recorder();
+    qint64 now = 0;
+    recorder->setClocks([&] { return now; }, {});
+    recorder->setCsvSettings(csvSettings(';', true, "relative-time"));
+    recorder->setLogFolder(target);
+    recorder->setFilePrefix("crash");
+    recorder->start();
+    ASSERT_FALSE(recorder->fileName().isEmpty());
+    for (int row = 1; row < 1000000; ++row) {
+        now += 1000;
+        experiment->sampleChannels();
+        std::printf("row %d\n", row);
+        std::fflush(stdout);
+        QThread::msleep(2);
+    }
+}
+
+TEST(RecorderCrash, AKilledRecordingKeepsEveryRowItHadWritten)
+{
+    QTemporaryDir target;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TESSARO_RECORDER_CHILD", target.path());
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=RecorderChild.RecordUntilKilled"});
+    ASSERT_TRUE(child.waitForStarted(10000));
+    int reported = 0;
+    QByteArray out;
+    while (reported < 40 && child.state() == QProcess::Running) {
+        child.waitForReadyRead(10000);
+        out += child.readAllStandardOutput();
+        const int at = out.lastIndexOf("row ");
+        if (at >= 0) {
+            const int end = out.indexOf('\n', at);
+            if (end > at)
+                reported = out.mid(at + 4, end - at - 4).toInt();
+        }
+    }
+    ASSERT_GE(reported, 40) << out.toStdString() << child.readAllStandardError().toStdString();
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(10000));
+
+    const QStringList files = QDir(target.path()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile file(QDir(target.path()).filePath(files.first()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QList<QByteArray> lines = content.split('\n');
+    // Only the row being written when the process died may be incomplete.
+    const bool lastComplete = content.endsWith('\n');
+    lines.removeLast();
+    ASSERT_GE(lines.size(), 1 + reported) << "header and every reported row";
+    EXPECT_EQ(lines[0], "\"Timestamp\";\"A: Actual Value\";\"A: Setpoint Value\";\"A: Control\";"
+                        "\"B: Actual Value\";\"B: Setpoint Value\";\"B: Control\";");
+    for (int row = 1; row < lines.size(); ++row)
+        EXPECT_EQ(lines[row], QByteArray::number(row) + ";;;;;;;") << row;
+    (void)lastComplete;
+}
+
+} // namespace
