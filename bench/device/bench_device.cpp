@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 
+#include "support/qtbenchmark.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -47,8 +49,6 @@ TsDeviceManager *manager()
     }();
     return m;
 }
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 void BM_ScanThatChangesNothing(benchmark::State &state)
 {
@@ -108,13 +108,5 @@ int main(int argc, char **argv)
     // Before the library's first call, which reads the variable once.
     simulation().write(controllers(""), "instant");
     simulation().useFromEnvironment();
-    qInstallMessageHandler(quiet);
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    delete manager();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runQtBenchmarks(argc, argv, [] { delete manager(); });
 }

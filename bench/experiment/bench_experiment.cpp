@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/qtbenchmark.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -234,8 +236,6 @@ void BM_CsvRow(benchmark::State &state)
 }
 BENCHMARK(BM_CsvRow)->ArgName("sync")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -243,13 +243,5 @@ int main(int argc, char **argv)
     // Before the library's first call, which reads the variable once.
     simulation().write(controllers(""), "instant");
     simulation().useFromEnvironment();
-    qInstallMessageHandler(quiet);
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    delete setup();
-    benchmark::Shutdown();
-    return 0;
+    return benchsupport::runQtBenchmarks(argc, argv, [] { delete setup(); });
 }
