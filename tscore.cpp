@@ -3,6 +3,7 @@
 #include "config/tsconfigmanager.h"
 #include "device/tsdevicemanager.h"
 #include "experiment/tsexperimentmanager.h"
+#include "mailer/tsmailermanager.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,10 +59,11 @@ class TsCore::Private
 public:
     // The managers, each with the core as parent, created in this order: device, experiment,
     // configuration, mailer, web interface; the destructor removes them in reverse order. The
-    // mailer and web interface managers join as they are built.
+    // web interface manager joins when it is built.
     TsDeviceManager *deviceManager = nullptr;
     TsExperimentManager *experimentManager = nullptr;
     TsConfigManager *configManager = nullptr;
+    TsMailerManager *mailerManager = nullptr;
 
     QString currentUser;
     QStringList users;
@@ -81,6 +83,15 @@ TsCore::TsCore(QObject *parent)
     d->deviceManager = new TsDeviceManager(this);
     d->experimentManager = new TsExperimentManager(d->deviceManager, this);
     d->configManager = new TsConfigManager(d->experimentManager, d->deviceManager, this);
+    // Follows the current experiment's alarm and serves as its alert switch.
+    d->mailerManager = new TsMailerManager(d->experimentManager, this);
+    d->mailerManager->setAlertContextProvider([this] {
+        TsMailerManager::AlertContext context;
+        context.userName = d->currentUser;
+        context.userEmail = d->configManager->userSettings().email();
+        context.profileName = d->currentProfile;
+        return context;
+    });
     d->applyValues = true;
     reloadUsers();
 }
@@ -89,6 +100,8 @@ TsCore::~TsCore()
 {
     // Reverse order of creation; later managers may still use earlier ones while they go. The
     // configuration manager saves "Settings.xml" as it goes.
+    delete d->mailerManager;
+    d->mailerManager = nullptr;
     delete d->configManager;
     d->configManager = nullptr;
     delete d->experimentManager;
@@ -130,6 +143,11 @@ TsExperimentManager *TsCore::experimentManager()
 TsConfigManager *TsCore::configManager()
 {
     return instance()->d->configManager;
+}
+
+TsMailerManager *TsCore::mailerManager()
+{
+    return instance()->d->mailerManager;
 }
 
 QString TsCore::currentUser()

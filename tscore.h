@@ -13,6 +13,7 @@
 class QWidget;
 class TsConfigManager;
 class TsDeviceManager;
+class TsMailerManager;
 class TsExperimentManager;
 
 class TsCore : public QObject
@@ -39,6 +40,7 @@ public:
     static TsDeviceManager *deviceManager();
     static TsExperimentManager *experimentManager();
     static TsConfigManager *configManager();
+    static TsMailerManager *mailerManager();
 
     static QString currentUser();
     static QStringList users();

@@ -7,19 +7,20 @@ namespace EMail {
 
 namespace {
 
+// Both patterns spell out the capitals instead of matching case-insensitively: in Unicode mode
+// that would also let letters such as U+017F (long s) and U+212A (Kelvin sign) pass for ASCII
+// ones, and a mail server takes no such address.
 const QRegularExpression &completePattern()
 {
     static const QRegularExpression pattern(
-        QStringLiteral("\\A[a-z0-9._%+-]+@[a-z0-9.-]+\\.[a-z]{2,4}\\z"),
-        QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("\\A[A-Za-z0-9._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,4}\\z"));
     return pattern;
 }
 
 const QRegularExpression &typingPattern()
 {
     static const QRegularExpression pattern(
-        QStringLiteral("\\A[a-z0-9._%+-]*@?[a-z0-9.-]*\\.?[a-z]*\\z"),
-        QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("\\A[A-Za-z0-9._%+-]*@?[A-Za-z0-9.-]*\\.?[A-Za-z]*\\z"));
     return pattern;
 }
 
