@@ -1,0 +1,308 @@
+// The web interface as a browser and nginx see it: the real nginx on free loopback ports, serving
+// a copy of the installation data from a folder its workers can read.
+#include "fcgitestclient.h"
+
+#include "config/tsconfigmanager.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
+#include "experiment/tsexperimentmanager.h"
+#include "mailer/tsmailermanager.h"
+#include "tscore.h"
+#include "webinterface/tswebinterfacemanager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace fcgitest;
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + source.mid(from.size());
+        if (it.fileInfo().isDir() ? !QDir().mkpath(target) : !QFile::copy(source, target))
+            return false;
+    }
+    return true;
+}
+
+struct Reply
+{
+    int status = 0;
+    QByteArray body;
+};
+
+class WebInterfaceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(data.isValid());
+        // nginx's workers run as nobody under root: the pages must be readable by anyone.
+        QFile::setPermissions(data.path(),
+                              QFile::permissions(data.path()) | QFile::ReadOther | QFile::ExeOther);
+        dir = data.path() + "/webserver";
+        ASSERT_TRUE(copyTree(QCoreApplication::applicationDirPath() + "/webserver", dir));
+
+        manager.reset(new TsWebInterfaceManager);
+        manager->setWebServerDir(dir);
+        ASSERT_FALSE(manager->nginxExe().isEmpty());
+        TsWebInterfaceSettings settings = manager->settings();
+        settings.httpPort = freePort();
+        settings.fcgiPort = freePort();
+        manager->setSettings(settings);
+        base = QStringLiteral("http://127.0.0.1:%1").arg(settings.httpPort);
+        manager->start();
+        ASSERT_TRUE(manager->isRunning());
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return request("GET", "/index.html").status == 200; }, WaitMs));
+    }
+
+    void TearDown() override { manager.reset(); }
+
+    Reply request(const QByteArray &method, const QString &path)
+    {
+        QNetworkRequest req(QUrl(base + path));
+        QNetworkReply *reply = network.sendCustomRequest(req, method);
+        Reply result;
+        if (QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs)) {
+            result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            result.body = reply->readAll();
+        }
+        reply->deleteLater();
+        return result;
+    }
+
+    QByteArray errorLog()
+    {
+        QFile log(manager->runtimeDir() + "/logs/error.log");
+        return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    }
+
+    QTemporaryDir data;
+    QString dir;
+    QString base;
+    QScopedPointer<TsWebInterfaceManager> manager;
+    QNetworkAccessManager network;
+};
+
+TsExperiment *experiment()
+{
+    return TsCore::experimentManager()->currentExperiment();
+}
+
+bool processExists(qint64 pid)
+{
+    return pid > 0 && ::kill(pid_t(pid), 0) == 0;
+}
+
+// Every nginx process that runs with that configuration file: the master, which names it on
+// its command line, and its children, the workers.
+QList<qint64> nginxProcesses(const QString &config)
+{
+    QList<qint64> masters;
+    QHash<qint64, qint64> parents;
+    const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        QFile cmdline("/proc/" + entry + "/cmdline");
+        QFile stat("/proc/" + entry + "/stat");
+        if (!number || !cmdline.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = cmdline.readAll();
+        if (line.contains("nginx") && line.contains(config.toLocal8Bit()))
+            masters << pid;
+        // "pid (name) state ppid ...": the name may hold spaces, so count from the last ')'.
+        const QByteArray fields = stat.readAll();
+        const QList<QByteArray> rest = fields.mid(fields.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && line.startsWith("nginx"))
+            parents.insert(pid, rest.at(1).toLongLong());
+    }
+    QList<qint64> pids = masters;
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        if (masters.contains(it.value()))
+            pids << it.key();
+    }
+    return pids;
+}
+
+} // namespace
+
+TEST(WebInterfaceEscapingTest, MarkupAndQuotesCannotLeaveTheirPlace)
+{
+    const QString hostile = QStringLiteral("a&b \"q\" 'x' <script>\\");
+    EXPECT_EQ(TsWebInterfaceManager::htmlEscaped(hostile),
+              "a&amp;b &quot;q&quot; &#39;x&#39; &lt;script&gt;\\");
+    EXPECT_EQ(TsWebInterfaceManager::jsEscaped(hostile),
+              "a&amp;b &quot;q&quot; \\'x\\' &lt;script&gt;\\\\");
+    EXPECT_EQ(TsWebInterfaceManager::jsEscaped("line\nbreak"), "line\\nbreak");
+}
+
+TEST(WebInterfaceSettingsTest, DefaultsAndPersistedKeys)
+{
+    TsWebInterfaceManager manager;
+    const TsWebInterfaceSettings defaults = manager.settings();
+    EXPECT_FALSE(defaults.autoStart);
+    EXPECT_EQ(defaults.fcgiPort, 9000);
+    EXPECT_EQ(defaults.httpPort, 8080);
+    EXPECT_FALSE(defaults.publicUrl.isEmpty());
+    TsWebInterfaceSettings changed = defaults;
+    changed.httpPort = 8181;
+    changed.publicUrl = "http://lab.example.org/";
+    changed.serverName = "lab";
+    manager.setSettings(changed);
+    TsWebInterfaceManager reloaded;
+    EXPECT_EQ(reloaded.settings().httpPort, 8181);
+    EXPECT_EQ(reloaded.settings().publicUrl, "http://lab.example.org/");
+    EXPECT_TRUE(reloaded.settings().serverName.isEmpty()) << "never persisted";
+    manager.setSettings(defaults);
+}
+
+TEST_F(WebInterfaceTest, EveryScriptPathIsServedWithEscapedTexts)
+{
+    TsProfile profile;
+    profile.setName("Web");
+    TsProfile::Channel offline{"ABC123:1", "<script>alert(1)</script>", Qt::red, 37.0, true, true,
+                               "°C"};
+    TsProfile::Channel shown{"ABC123:2", "CO2 & \"air\"", Qt::green, 5.0, true, false, "%"};
+    profile.setChannels({offline, shown});
+    ASSERT_TRUE(experiment()->setProfile(profile).isSuccess());
+    ASSERT_EQ(experiment()->channels().size(), 2);
+    experiment()->channels()[1]->setStatus(TsExperimentChannel::StatusYellow, "Tom's <b>",
+                                           "a&b \"quoted\"");
+    TsCore::configManager()->setRecordingStatusText("<i>Recording</i> 00m 05s");
+    TsCore::configManager()->setDynamicExpStatusText("Step 1 & 2");
+
+    const Reply channels = request("GET", "/ts/channels.cgi");
+    EXPECT_EQ(channels.status, 200);
+    EXPECT_FALSE(channels.body.contains("<script>alert")) << channels.body.constData();
+    EXPECT_TRUE(channels.body.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
+    EXPECT_TRUE(channels.body.contains("status-offline"));
+    EXPECT_TRUE(channels.body.contains("status-yellow"));
+    EXPECT_TRUE(channels.body.contains("CO2 &amp; &quot;air&quot;"));
+    EXPECT_TRUE(channels.body.contains("Tom&#39;s &lt;b&gt;"));
+    EXPECT_TRUE(
+        channels.body.contains("showStatus('Tom\\'s &lt;b&gt;', 'a&amp;b &quot;quoted&quot;')"));
+    EXPECT_TRUE(channels.body.contains("alert-on"));
+    EXPECT_TRUE(channels.body.contains("alert-off"));
+    EXPECT_TRUE(channels.body.contains("Control Off")) << "no device: loop control reads off";
+
+    const Reply user = request("GET", "/ts/user.cgi");
+    EXPECT_EQ(user.status, 200);
+    EXPECT_TRUE(user.body.contains("(n/a)"));
+    const Reply recording = request("GET", "/ts/datarecording.cgi");
+    EXPECT_TRUE(recording.body.contains("&lt;i&gt;Recording&lt;/i&gt; 00m 05s"));
+    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("Step 1 &amp; 2"));
+    const Reply alert = request("GET", "/ts/emailalert.cgi");
+    EXPECT_TRUE(alert.body.contains("Not activated"));
+    EXPECT_TRUE(alert.body.contains("<button")) << "the arming button shows while off";
+}
+
+TEST_F(WebInterfaceTest, PutArmsTheAlertAndTheDesktopSwitchFollows)
+{
+    TsMailerManager mailer(TsCore::experimentManager());
+    mailer.setEmailAlert(false);
+    manager->setEmailAlertSwitch(&mailer);
+    QSignalSpy changed(&mailer, &TsMailerManager::emailAlertStatusChanged);
+
+    const Reply armed = request("PUT", "/ts/emailalert.cgi");
+    EXPECT_EQ(armed.status, 200);
+    EXPECT_TRUE(armed.body.contains("Activated"));
+    EXPECT_FALSE(armed.body.contains("Not activated"));
+    EXPECT_TRUE(armed.body.contains("<!--<button")) << "the arming button is commented out";
+    EXPECT_TRUE(mailer.isEmailAlertOn());
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_TRUE(changed.at(0).at(0).toBool());
+
+    EXPECT_TRUE(request("PUT", "/ts/emailalert.cgi").body.contains("Activated"));
+    EXPECT_EQ(changed.size(), 1) << "arming an armed alert changes nothing";
+    manager->setEmailAlertSwitch(nullptr);
+}
+
+TEST_F(WebInterfaceTest, OtherMethodsAndPathsGetNothingOfThePages)
+{
+    const Reply post = request("POST", "/ts/channels.cgi");
+    EXPECT_EQ(post.status, 404);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return errorLog().contains("Tessaro: bad request: /ts/channels.cgi"); }, WaitMs))
+        << errorLog().constData();
+
+    // A PUT elsewhere gets an empty answer: only the stream ends and END_REQUEST, straight
+    // from the responder.
+    Client client(manager->settings().fcgiPort);
+    client.send(simpleRequest(1, {{"SCRIPT_NAME", "/ts/user.cgi"}, {"REQUEST_METHOD", "PUT"}}));
+    const QList<Record> records = client.readUntilEnd(1);
+    ASSERT_EQ(records.size(), 3);
+    EXPECT_TRUE(records[0].content.isEmpty());
+    EXPECT_TRUE(records[1].content.isEmpty());
+    EXPECT_NE(request("PUT", "/ts/user.cgi").status, 200);
+}
+
+TEST_F(WebInterfaceTest, TemplatesAreCachedUntilARestart)
+{
+    EXPECT_TRUE(request("GET", "/ts/user.cgi").body.contains("id=\"username\""));
+    QFile edited(dir + "/html/ts/user.tmpl");
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    edited.write("<p>edited %USERNAME%</p>");
+    edited.close();
+    EXPECT_FALSE(request("GET", "/ts/user.cgi").body.contains("edited"));
+    manager->stop();
+    manager->start();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return request("GET", "/ts/user.cgi").status == 200; }, WaitMs));
+    EXPECT_TRUE(request("GET", "/ts/user.cgi").body.contains("<p>edited (n/a)</p>"));
+}
+
+TEST_F(WebInterfaceTest, NothingOfNginxOutlivesStopOrTheManager)
+{
+    const QString runtime = manager->runtimeDir();
+    QString config;
+    for (const QString &name : QDir(runtime).entryList({"nginx-*.conf"}))
+        config = runtime + "/" + name;
+    ASSERT_FALSE(config.isEmpty());
+    const QList<qint64> running = nginxProcesses(config);
+    EXPECT_GE(running.size(), 2) << "master and worker";
+    manager->stop();
+    EXPECT_FALSE(manager->isRunning());
+    for (qint64 pid : running)
+        EXPECT_FALSE(processExists(pid)) << pid;
+    EXPECT_EQ(request("GET", "/index.html").status, 0) << "nobody serves the port";
+    EXPECT_FALSE(QDir(runtime).exists());
+
+    // The destructor stops a running interface in the same way.
+    manager->start();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return request("GET", "/index.html").status == 200; }, WaitMs));
+    QList<qint64> again;
+    for (const QString &name : QDir(manager->runtimeDir()).entryList({"nginx-*.conf"}))
+        again = nginxProcesses(manager->runtimeDir() + "/" + name);
+    EXPECT_GE(again.size(), 2);
+    manager.reset();
+    for (qint64 pid : again)
+        EXPECT_FALSE(processExists(pid)) << pid;
+}

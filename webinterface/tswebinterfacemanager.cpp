@@ -1,0 +1,453 @@
+#include "tswebinterfacemanager.h"
+
+#include "config/tsconfigmanager.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
+#include "experiment/tsexperimentmanager.h"
+#include "tscore.h"
+#include "utils/web/fcgirequest.h"
+#include "utils/web/fcgiserver.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QPointer>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+const char SettingsGroup[] = "WebInterface";
+const char DefaultPublicUrl[] = "http://tessaro.example.org/";
+
+// nginx as a child that goes down with the program, even when the program is killed.
+class WebServerProcess : public QProcess
+{
+public:
+    using QProcess::QProcess;
+
+protected:
+    void setupChildProcess() override
+    {
+#ifdef Q_OS_LINUX
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    }
+};
+
+// nginx creates only the last element of a temporary path, so all of them exist beforehand.
+const char *const RuntimeFolders[] = {"logs", "client_body", "proxy", "fastcgi", "uwsgi", "scgi"};
+
+QByteArray fill(QByteArray text, const QList<QPair<const char *, QString>> &values)
+{
+    for (const auto &value : values)
+        text.replace(value.first, value.second.toUtf8());
+    return text;
+}
+
+QString statusWord(int index)
+{
+    switch (index) {
+    case TsExperimentChannel::StatusLoopOff:
+        return QStringLiteral("off");
+    case TsExperimentChannel::StatusGreen:
+        return QStringLiteral("green");
+    case TsExperimentChannel::StatusYellow:
+        return QStringLiteral("yellow");
+    case TsExperimentChannel::StatusOther:
+        return QStringLiteral("red");
+    default:
+        return QStringLiteral("offline");
+    }
+}
+
+} // namespace
+
+struct TsWebInterfaceManager::Private
+{
+    TsWebInterfaceSettings settings;
+    bool running = false;
+    QPointer<QTemporaryFile> configFile;
+    QString webServerDir;
+    QString htmlDir;
+    QString nginxExe;
+    QPointer<QProcess> webServer;
+    QScopedPointer<QTemporaryDir> runtimeDir;
+    FCGIServer fcgiServer;
+    QHash<QByteArray, QByteArray> templates;
+    TsEmailAlertSwitch *alertSwitch = nullptr;
+
+    void setWebServerDir(const QString &dir)
+    {
+        webServerDir = dir;
+        htmlDir = dir + QStringLiteral("/html");
+        nginxExe = findNginx(dir);
+    }
+
+    static QString findNginx(const QString &dir)
+    {
+        const QString beside = dir + QStringLiteral("/nginx");
+        if (QFileInfo(beside).isExecutable())
+            return beside;
+        QString onPath = QStandardPaths::findExecutable(QStringLiteral("nginx"));
+        if (onPath.isEmpty()) {
+            // An unprivileged user's path often lacks the system's sbin folders.
+            onPath = QStandardPaths::findExecutable(
+                QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        }
+        return onPath.isEmpty() ? beside : onPath;
+    }
+
+    bool prepareRuntimeDir()
+    {
+        runtimeDir.reset(
+            new QTemporaryDir(QDir::tempPath() + QStringLiteral("/tessaro-web-XXXXXX")));
+        if (!runtimeDir->isValid())
+            return false;
+        // Run as root, nginx's workers are nobody: they must reach their temporary folders.
+        QFile::setPermissions(runtimeDir->path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadGroup |
+                                                      QFile::ExeGroup | QFile::ReadOther |
+                                                      QFile::ExeOther);
+        QDir dir(runtimeDir->path());
+        for (const char *folder : RuntimeFolders) {
+            if (!dir.mkpath(QString::fromLatin1(folder)))
+                return false;
+        }
+        return true;
+    }
+
+    QStringList nginxArguments() const
+    {
+        // "-e" keeps nginx from opening the system's error log before it reads the configuration.
+        return {QStringLiteral("-c"), configFile->fileName(), QStringLiteral("-e"),
+                runtimeDir->path() + QStringLiteral("/logs/error.log")};
+    }
+
+    QByteArray readTemplate(const QByteArray &name)
+    {
+        const auto cached = templates.constFind(name);
+        if (cached != templates.constEnd())
+            return cached.value();
+        const QString fileName = htmlDir + QString::fromUtf8(name);
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly)) {
+            qWarning("webinterface: no such template: %s", qPrintable(fileName));
+            return QByteArray();
+        }
+        const QByteArray text = file.readAll();
+        if (text.isEmpty()) {
+            qWarning("webinterface: empty template: %s", qPrintable(fileName));
+            return QByteArray();
+        }
+        templates.insert(name, text);
+        return text;
+    }
+};
+
+TsWebInterfaceManager::TsWebInterfaceManager(QObject *parent)
+    : QObject(parent)
+    , d(new Private)
+{
+    d->fcgiServer.setHandler([this](FCGIRequest *request) { handleRequest(request); });
+    d->setWebServerDir(QCoreApplication::applicationDirPath() + QStringLiteral("/webserver"));
+
+    const TsWebInterfaceSettings defaults = defaultSettings();
+    QSettings store;
+    store.beginGroup(QLatin1String(SettingsGroup));
+    d->settings.autoStart = store.value(QStringLiteral("autoStart"), defaults.autoStart).toBool();
+    d->settings.fcgiPort =
+        quint16(store.value(QStringLiteral("fcgiPort"), defaults.fcgiPort).toUInt());
+    d->settings.httpPort =
+        quint16(store.value(QStringLiteral("httpPort"), defaults.httpPort).toUInt());
+    d->settings.publicUrl = store.value(QStringLiteral("publicUrl"), defaults.publicUrl).toString();
+    store.endGroup();
+
+    if (d->settings.autoStart)
+        QTimer::singleShot(AutoStartDelay, this, &TsWebInterfaceManager::start);
+}
+
+TsWebInterfaceManager::~TsWebInterfaceManager()
+{
+    stop();
+}
+
+TsWebInterfaceSettings TsWebInterfaceManager::defaultSettings()
+{
+    TsWebInterfaceSettings defaults;
+    defaults.fcgiPort = FCGIServer::DefaultPort;
+#ifdef Q_OS_WIN
+    defaults.httpPort = 80;
+#else
+    // Only a privileged user may listen on ports below 1024 here.
+    defaults.httpPort = 8080;
+#endif
+    defaults.publicUrl = QString::fromLatin1(DefaultPublicUrl);
+    return defaults;
+}
+
+TsWebInterfaceSettings TsWebInterfaceManager::settings() const
+{
+    return d->settings;
+}
+
+void TsWebInterfaceManager::setSettings(const TsWebInterfaceSettings &settings)
+{
+    d->settings = settings;
+    QSettings store;
+    store.beginGroup(QLatin1String(SettingsGroup));
+    store.setValue(QStringLiteral("autoStart"), settings.autoStart);
+    store.setValue(QStringLiteral("fcgiPort"), int(settings.fcgiPort));
+    store.setValue(QStringLiteral("httpPort"), int(settings.httpPort));
+    store.setValue(QStringLiteral("publicUrl"), settings.publicUrl);
+    store.endGroup();
+}
+
+bool TsWebInterfaceManager::isRunning() const
+{
+    return d->running;
+}
+
+QString TsWebInterfaceManager::webServerDir() const
+{
+    return d->webServerDir;
+}
+
+void TsWebInterfaceManager::setWebServerDir(const QString &dir)
+{
+    d->setWebServerDir(dir);
+}
+
+QString TsWebInterfaceManager::nginxExe() const
+{
+    return d->nginxExe;
+}
+
+QString TsWebInterfaceManager::runtimeDir() const
+{
+    return d->runtimeDir ? d->runtimeDir->path() : QString();
+}
+
+void TsWebInterfaceManager::setEmailAlertSwitch(TsEmailAlertSwitch *alertSwitch)
+{
+    d->alertSwitch = alertSwitch;
+}
+
+void TsWebInterfaceManager::start()
+{
+    if (d->running)
+        return;
+    d->fcgiServer.start(d->settings.fcgiPort);
+
+    if (!d->webServer) {
+        d->webServer = new WebServerProcess(this);
+        d->webServer->setProcessChannelMode(QProcess::MergedChannels);
+        connect(d->webServer, &QProcess::readyRead, this, &TsWebInterfaceManager::webServerOutput);
+    }
+    if (d->webServer->state() != QProcess::NotRunning) {
+        d->running = true;
+        return;
+    }
+    if (!QFileInfo(d->nginxExe).isExecutable())
+        return;
+
+    const QString templateName = d->webServerDir + QStringLiteral("/conf/nginx.conf.tmpl");
+    QFile templateFile(templateName);
+    if (!templateFile.open(QIODevice::ReadOnly)) {
+        qWarning("webinterface: can not read config-template '%s'", qPrintable(templateName));
+        return;
+    }
+    if (!d->prepareRuntimeDir()) {
+        qWarning("webinterface: can not make a runtime folder in '%s'",
+                 qPrintable(QDir::tempPath()));
+        return;
+    }
+    QByteArray config = templateFile.readAll();
+    config.replace("%HTTPPORT%", QByteArray::number(d->settings.httpPort));
+    config.replace("%FCGIPORT%", QByteArray::number(d->settings.fcgiPort));
+    config.replace("%SERVERNAME%", "_");
+    config.replace("%SERVERPATH%", QDir::toNativeSeparators(d->webServerDir).toLocal8Bit());
+    config.replace("%RUNTIMEPATH%", QDir::toNativeSeparators(d->runtimeDir->path()).toLocal8Bit());
+
+    if (d->configFile)
+        d->configFile->deleteLater();
+    d->configFile =
+        new QTemporaryFile(d->runtimeDir->path() + QStringLiteral("/nginx-XXXXXX.conf"), this);
+    if (!d->configFile->open() || d->configFile->write(config) != config.size() ||
+        !d->configFile->flush()) {
+        qWarning("webinterface: can not write the configuration '%s'",
+                 qPrintable(d->configFile->fileName()));
+        return;
+    }
+
+    qDebug("webinterface: starting '%s'' with config '%s'", qPrintable(d->nginxExe),
+           qPrintable(d->configFile->fileName()));
+    d->webServer->setWorkingDirectory(d->webServerDir);
+    d->webServer->start(d->nginxExe, d->nginxArguments());
+    d->running = true;
+}
+
+void TsWebInterfaceManager::stop()
+{
+    if (!d->running)
+        return;
+    if (d->webServer && d->webServer->state() != QProcess::NotRunning) {
+        // A killed master leaves its workers serving the port: it is asked to stop first.
+        QProcess stopper;
+        stopper.setWorkingDirectory(d->webServerDir);
+        stopper.start(d->nginxExe, d->nginxArguments()
+                                       << QStringLiteral("-s") << QStringLiteral("stop"));
+        stopper.waitForFinished(StopWait);
+        if (!d->webServer->waitForFinished(StopWait)) {
+            d->webServer->terminate();
+            if (!d->webServer->waitForFinished(KillWait)) {
+                d->webServer->kill();
+                d->webServer->waitForFinished(KillWait);
+            }
+        }
+        webServerOutput();
+    }
+    if (d->webServer) {
+        d->webServer->deleteLater();
+        d->webServer = nullptr;
+    }
+    d->fcgiServer.stop();
+    d->running = false;
+    d->templates.clear();
+    if (d->configFile)
+        d->configFile->deleteLater();
+    d->configFile = nullptr;
+    d->runtimeDir.reset();
+}
+
+void TsWebInterfaceManager::webServerOutput()
+{
+    if (!d->webServer)
+        return;
+    const QByteArray output = d->webServer->readAll().trimmed();
+    if (!output.isEmpty())
+        qDebug("webserver: %s", output.constData());
+}
+
+QString TsWebInterfaceManager::htmlEscaped(const QString &text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;"));
+}
+
+QString TsWebInterfaceManager::jsEscaped(const QString &text)
+{
+    QString js;
+    js.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '\\':
+            js += QLatin1String("\\\\");
+            break;
+        case '\'':
+            js += QLatin1String("\\'");
+            break;
+        case '\n':
+            js += QLatin1String("\\n");
+            break;
+        case '\r':
+            js += QLatin1String("\\r");
+            break;
+        default:
+            js += c;
+        }
+    }
+    // The string sits in a double-quoted attribute: markup and quotes must not end it.
+    return js.toHtmlEscaped();
+}
+
+void TsWebInterfaceManager::handleRequest(FCGIRequest *request)
+{
+    const QByteArray script = request->param("SCRIPT_NAME");
+    const QByteArray method = request->param("REQUEST_METHOD");
+    QBuffer &out = request->stdoutBuffer();
+    const bool get = method == "GET";
+    const bool put = method == "PUT";
+    if (put && script != "/ts/emailalert.cgi")
+        return;
+    if (!(get || put) ||
+        (script != "/ts/channels.cgi" && script != "/ts/user.cgi" &&
+         script != "/ts/datarecording.cgi" && script != "/ts/dynamicexperiment.cgi" &&
+         script != "/ts/emailalert.cgi")) {
+        out.write("Status: 404 Not Found\n\n");
+        request->stderrBuffer().write("Tessaro: bad request: " + script);
+        return;
+    }
+    out.write("Content-type: text/html\n\n");
+
+    if (script == "/ts/channels.cgi") {
+        TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+        if (!experiment)
+            return;
+        for (const TsExperimentChannel *channel : experiment->channels()) {
+            const int index = channel->statusIndex();
+            QByteArray text = d->readTemplate(index == TsExperimentChannel::StatusOffline
+                                                  ? "/ts/channel_offline.tmpl"
+                                                  : "/ts/channel.tmpl");
+            text = fill(text, {{"%CH_STATUS%", statusWord(index)}});
+            if (index != TsExperimentChannel::StatusOffline) {
+                const bool loop = channel->loopControl();
+                text = fill(
+                    text,
+                    {{"%CH_ACTUAL_VALUE%", htmlEscaped(channel->valueText(0, true))},
+                     {"%CH_SETPOINT_VALUE%", htmlEscaped(channel->valueText(1, false))},
+                     {"%CH_CONTROL_VALUE%", loop ? QStringLiteral("On") : QStringLiteral("Off")},
+                     {"%CH_CONTROL_ICON%",
+                      loop ? QStringLiteral("green") : QStringLiteral("red")}});
+            }
+            text = fill(text, {{"%CH_NAME%", htmlEscaped(channel->name())},
+                               {"%CH_DEVICE_NAME%", htmlEscaped(channel->deviceName())},
+                               {"%CH_EMAILALERT_STATUS%",
+                                channel->alert() ? QStringLiteral("on") : QStringLiteral("off")},
+                               {"%CH_STATUS_TEXT_JS%", jsEscaped(channel->statusText())},
+                               {"%CH_STATUS_DESC_JS%", jsEscaped(channel->statusDescription())},
+                               {"%CH_STATUS_TEXT%", htmlEscaped(channel->statusText())},
+                               {"%CH_STATUS_DESC%", htmlEscaped(channel->statusDescription())}});
+            out.write(text);
+        }
+    } else if (script == "/ts/user.cgi") {
+        const auto orNa = [](const QString &name) { return name.isEmpty() ? tr("(n/a)") : name; };
+        out.write(fill(d->readTemplate("/ts/user.tmpl"),
+                       {{"%USERNAME%", htmlEscaped(orNa(TsCore::currentUser()))},
+                        {"%PROFILENAME%", htmlEscaped(orNa(TsCore::currentProfile()))}}));
+    } else if (script == "/ts/datarecording.cgi") {
+        out.write(fill(
+            d->readTemplate("/ts/datarecording.tmpl"),
+            {{"%DR_STATUS_TEXT%", htmlEscaped(TsCore::configManager()->recordingStatusText())}}));
+    } else if (script == "/ts/dynamicexperiment.cgi") {
+        out.write(fill(
+            d->readTemplate("/ts/dynamicexperiment.tmpl"),
+            {{"%DE_STATUS_TEXT%", htmlEscaped(TsCore::configManager()->dynamicExpStatusText())}}));
+    } else {
+        if (put && d->alertSwitch)
+            d->alertSwitch->setEmailAlertStatus(true);
+        const bool on = d->alertSwitch && d->alertSwitch->emailAlertStatus();
+        const QString none;
+        const QString open = QStringLiteral("<!--");
+        const QString close = QStringLiteral("-->");
+        out.write(fill(d->readTemplate("/ts/emailalert.tmpl"),
+                       {{"%EA_STATUS_TEXT%",
+                         on ? QStringLiteral("Activated") : QStringLiteral("Not activated")},
+                        {"%EA_STATUS%", on ? QStringLiteral("green") : QStringLiteral("red")},
+                        {"%EA_IF_ON_BEGIN%", on ? open : none},
+                        {"%EA_IF_ON_END%", on ? close : none},
+                        {"%EA_IF_OFF_BEGIN%", on ? none : open},
+                        {"%EA_IF_OFF_END%", on ? none : close}}));
+    }
+}

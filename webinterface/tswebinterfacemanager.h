@@ -1,0 +1,71 @@
+// Publishes the running experiment to web browsers: starts nginx as a child process with a
+// configuration made from the installation's template, and answers the page scripts nginx
+// forwards over FastCGI by filling the installation's HTML fragments with current values.
+#pragma once
+
+#include <QObject>
+#include <QScopedPointer>
+#include <QString>
+
+class FCGIRequest;
+class TsEmailAlertSwitch;
+
+struct TsWebInterfaceSettings
+{
+    bool autoStart = false;
+    QString serverName; // for alert mails only; never persisted
+    QString publicUrl;
+    quint16 httpPort = 0;
+    quint16 fcgiPort = 0;
+};
+
+class TsWebInterfaceManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int AutoStartDelay = 1500; // ms
+    static constexpr int StopWait = 5000;       // ms for "nginx -s stop"
+    static constexpr int KillWait = 1000;       // ms
+
+    explicit TsWebInterfaceManager(QObject *parent = nullptr);
+    ~TsWebInterfaceManager() override;
+
+    TsWebInterfaceSettings settings() const;
+    // Saves the persisted keys at once; a running interface keeps its ports until restarted.
+    void setSettings(const TsWebInterfaceSettings &settings);
+    static TsWebInterfaceSettings defaultSettings();
+
+    bool isRunning() const;
+
+    // The program's folder + "/webserver" unless set otherwise (before start).
+    QString webServerDir() const;
+    void setWebServerDir(const QString &dir);
+    // The nginx found for the current folder: the one beside the program first, then the system's.
+    QString nginxExe() const;
+    // Holds nginx's pid file, logs and temporary folders while the interface runs; empty when
+    // stopped.
+    QString runtimeDir() const;
+
+    // The mailer manager's alert switch, which a browser may arm; not owned, null for none.
+    void setEmailAlertSwitch(TsEmailAlertSwitch *alertSwitch);
+
+    // Answers one page request; the FastCGI server calls it for every request.
+    void handleRequest(FCGIRequest *request);
+
+    // Texts placed into a page: HTML escaping for element content and quoted attributes, and
+    // the variant for a single-quoted string in a script inside a quoted attribute.
+    static QString htmlEscaped(const QString &text);
+    static QString jsEscaped(const QString &text);
+
+public slots:
+    void start();
+    void stop();
+
+protected slots:
+    void webServerOutput();
+
+private:
+    struct Private;
+    QScopedPointer<Private> d;
+};
