@@ -4,6 +4,7 @@
 #include "device/tsdevicemanager.h"
 #include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailermanager.h"
+#include "webinterface/tswebinterfacemanager.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,12 +59,12 @@ class TsCore::Private
 {
 public:
     // The managers, each with the core as parent, created in this order: device, experiment,
-    // configuration, mailer, web interface; the destructor removes them in reverse order. The
-    // web interface manager joins when it is built.
+    // configuration, mailer, web interface; the destructor removes them in reverse order.
     TsDeviceManager *deviceManager = nullptr;
     TsExperimentManager *experimentManager = nullptr;
     TsConfigManager *configManager = nullptr;
     TsMailerManager *mailerManager = nullptr;
+    TsWebInterfaceManager *webInterfaceManager = nullptr;
 
     QString currentUser;
     QStringList users;
@@ -90,8 +91,18 @@ TsCore::TsCore(QObject *parent)
         context.userName = d->currentUser;
         context.userEmail = d->configManager->userSettings().email();
         context.profileName = d->currentProfile;
+        if (d->webInterfaceManager) {
+            const TsWebInterfaceSettings web = d->webInterfaceManager->settings();
+            context.httpPublicUrl = web.publicUrl;
+            context.httpServerName = web.serverName;
+        }
         return context;
     });
+    // nginx comes up only by its own "autoStart" setting (or an explicit start): constructing the
+    // core never starts a web server by itself.
+    d->webInterfaceManager = new TsWebInterfaceManager(this);
+    // A browser may arm the same one-shot alert the desktop shows.
+    d->webInterfaceManager->setEmailAlertSwitch(d->mailerManager);
     d->applyValues = true;
     reloadUsers();
 }
@@ -99,7 +110,10 @@ TsCore::TsCore(QObject *parent)
 TsCore::~TsCore()
 {
     // Reverse order of creation; later managers may still use earlier ones while they go. The
-    // configuration manager saves "Settings.xml" as it goes.
+    // configuration manager saves "Settings.xml" as it goes. nginx goes first, while everything
+    // its pages are answered from still exists.
+    delete d->webInterfaceManager;
+    d->webInterfaceManager = nullptr;
     delete d->mailerManager;
     d->mailerManager = nullptr;
     delete d->configManager;
@@ -148,6 +162,11 @@ TsConfigManager *TsCore::configManager()
 TsMailerManager *TsCore::mailerManager()
 {
     return instance()->d->mailerManager;
+}
+
+TsWebInterfaceManager *TsCore::webInterfaceManager()
+{
+    return instance()->d->webInterfaceManager;
 }
 
 QString TsCore::currentUser()

@@ -15,6 +15,7 @@ class TsConfigManager;
 class TsDeviceManager;
 class TsMailerManager;
 class TsExperimentManager;
+class TsWebInterfaceManager;
 
 class TsCore : public QObject
 {
@@ -41,6 +42,7 @@ public:
     static TsExperimentManager *experimentManager();
     static TsConfigManager *configManager();
     static TsMailerManager *mailerManager();
+    static TsWebInterfaceManager *webInterfaceManager();
 
     static QString currentUser();
     static QStringList users();

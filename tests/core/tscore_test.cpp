@@ -1,6 +1,9 @@
 #include "tscore.h"
 
 #include "device/tsdevicemanager.h"
+#include "fcgitestclient.h"
+#include "mailer/tsmailermanager.h"
+#include "webinterface/tswebinterfacemanager.h"
 
 #include "testenvironment.h"
 
@@ -8,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -407,6 +412,45 @@ TEST_F(TsCoreTest, ViewRegistryAndApplyValues)
     TsCore::setViews({"channels", "recorder"}, {});
     EXPECT_EQ(TsCore::viewNames(), QStringList({"channels", "recorder"}));
     EXPECT_EQ(TsCore::view("channels"), nullptr);
+}
+
+TEST_F(TsCoreTest, WebInterfaceIsOwnedStaysDownAndArmsTheMailersAlert)
+{
+    TsWebInterfaceManager *web = TsCore::webInterfaceManager();
+    ASSERT_NE(web, nullptr);
+    EXPECT_EQ(web->parent(), TsCore::instance());
+    EXPECT_FALSE(web->isRunning()) << "no web server without autoStart";
+    EXPECT_TRUE(web->runtimeDir().isEmpty());
+
+    // Without a configuration template nginx cannot come up; the responder still listens, and a
+    // browser's PUT reaches the mailer manager's switch.
+    QTemporaryDir empty;
+    ASSERT_TRUE(empty.isValid());
+    const QString previousDir = web->webServerDir();
+    const TsWebInterfaceSettings previous = web->settings();
+    TsWebInterfaceSettings settings = previous;
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    settings.fcgiPort = probe.serverPort();
+    probe.close();
+    web->setSettings(settings);
+    web->setWebServerDir(empty.path());
+    web->start();
+    EXPECT_FALSE(web->isRunning());
+
+    TsMailerManager *mailer = TsCore::mailerManager();
+    mailer->setEmailAlert(false);
+    {
+        fcgitest::Client client(settings.fcgiPort);
+        client.send(fcgitest::simpleRequest(
+            1, {{"SCRIPT_NAME", "/ts/emailalert.cgi"}, {"REQUEST_METHOD", "PUT"}}));
+        const QList<fcgitest::Record> records = client.readUntilEnd(1);
+        ASSERT_FALSE(records.isEmpty());
+    }
+    EXPECT_TRUE(mailer->isEmailAlertOn());
+    mailer->setEmailAlert(false);
+    web->setWebServerDir(previousDir);
+    web->setSettings(previous);
 }
 
 } // namespace

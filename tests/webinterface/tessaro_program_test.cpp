@@ -1,0 +1,198 @@
+// The interim program as scripts/run starts it: the demonstration controllers served through the
+// real nginx with live tile states, everything written into its own folder, and no nginx left
+// serving after the program ends, whether it is stopped or killed.
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace {
+
+constexpr int WaitMs = 15000;
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+qint64 parentOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // "pid (name) state ppid ...": the name may hold spaces, so count from the last ')'.
+    const QByteArray fields = stat.readAll();
+    const QList<QByteArray> rest = fields.mid(fields.lastIndexOf(')') + 2).split(' ');
+    return rest.size() > 1 ? rest.at(1).toLongLong() : -1;
+}
+
+// The descendants of pid: nginx's master and, below it, its workers.
+QList<qint64> descendants(qint64 pid)
+{
+    QList<qint64> found{pid};
+    for (int depth = 0; depth < 3; ++depth) {
+        for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            bool number = false;
+            const qint64 p = entry.toLongLong(&number);
+            if (number && !found.contains(p) && found.contains(parentOf(p)))
+                found << p;
+        }
+    }
+    found.removeFirst();
+    return found;
+}
+
+bool alive(qint64 pid)
+{
+    // A zombie is gone for every purpose here but still answers kill(0).
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray fields = stat.readAll();
+    return fields.mid(fields.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+class ProgramTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        httpPort = freePort();
+        program.setProgram(QStringLiteral(TESSARO_PROGRAM));
+        program.setArguments({"--home", home.path(), "--http-port", QString::number(httpPort),
+                              "--fcgi-port", QString::number(freePort())});
+        program.setProcessChannelMode(QProcess::SeparateChannels);
+        program.start();
+        ASSERT_TRUE(program.waitForStarted(WaitMs));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                output += program.readAllStandardOutput();
+                return output.contains("Open http://localhost:") ||
+                       program.state() == QProcess::NotRunning;
+            },
+            WaitMs))
+            << output.constData();
+        ASSERT_TRUE(output.contains(QByteArray::number(httpPort))) << output.constData();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return get("/index.html") == QNetworkReply::NoError; }, WaitMs));
+        // The master starts its worker on its own time.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                nginx = descendants(program.processId());
+                return nginx.size() >= 2;
+            },
+            WaitMs))
+            << "nginx's master and a worker";
+    }
+
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(WaitMs);
+        }
+    }
+
+    QNetworkReply::NetworkError get(const QString &path, QByteArray *body = nullptr)
+    {
+        QNetworkReply *reply = network.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path))));
+        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs))
+            reply->abort();
+        if (body)
+            *body = reply->readAll();
+        const QNetworkReply::NetworkError error = reply->error();
+        reply->deleteLater();
+        return error;
+    }
+
+    bool nginxGone()
+    {
+        return QTest::qWaitFor(
+            [&] {
+                for (qint64 pid : nginx) {
+                    if (alive(pid))
+                        return false;
+                }
+                return true;
+            },
+            WaitMs);
+    }
+
+    QTemporaryDir home;
+    quint16 httpPort = 0;
+    QProcess program;
+    QByteArray output;
+    QList<qint64> nginx;
+    QNetworkAccessManager network;
+};
+
+TEST_F(ProgramTest, ServesLiveTilesFromItsOwnFolderAndStopsNginxOnSigterm)
+{
+    // The first sampling tick gives every demonstration channel its state and value.
+    QByteArray channels;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return get("/ts/channels.cgi", &channels) == QNetworkReply::NoError &&
+                   channels.count("class=\"tile ") == 4 && !channels.contains("status-offline") &&
+                   channels.contains("°C") && channels.contains("%</div>");
+        },
+        WaitMs))
+        << channels.constData();
+    QByteArray user;
+    EXPECT_EQ(get("/ts/user.cgi", &user), QNetworkReply::NoError);
+    EXPECT_TRUE(user.contains(">Demo</span>")) << user.constData();
+
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(WaitMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().constData();
+    EXPECT_TRUE(nginxGone());
+    EXPECT_NE(get("/index.html"), QNetworkReply::NoError) << "nobody serves the port";
+
+    // Settings and data in the folder given, none in the environment's home.
+    EXPECT_TRUE(QFile::exists(home.path() + "/settings/Varon/Tessaro.conf"));
+    EXPECT_TRUE(QFile::exists(home.path() + "/data/Tessaro/Users/Demo/Profiles/Demo.tsp"));
+    EXPECT_FALSE(QDir(testHome() + "/config/Varon").exists());
+    EXPECT_FALSE(QDir(testHome() + "/Documents/Tessaro").exists());
+}
+
+TEST_F(ProgramTest, NginxDoesNotOutliveAKilledProgram)
+{
+    // A killed program cannot remove nginx's runtime folder; the test does, after reading it from
+    // the master's command line, which nginx rewrites to "nginx: master process ... -c <conf>".
+    QString runtime;
+    for (qint64 pid : nginx) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> words = cmdline.readAll().replace('\0', ' ').split(' ');
+        const int config = words.indexOf("-c");
+        if (config >= 0 && config + 1 < words.size())
+            runtime = QFileInfo(QString::fromLocal8Bit(words.at(config + 1))).path();
+    }
+    ASSERT_TRUE(runtime.contains("tessaro-web-")) << qPrintable(runtime);
+
+    ::kill(pid_t(program.processId()), SIGKILL);
+    ASSERT_TRUE(program.waitForFinished(WaitMs));
+    EXPECT_TRUE(nginxGone());
+    QDir(runtime).removeRecursively();
+    EXPECT_NE(get("/index.html"), QNetworkReply::NoError) << "nobody serves the port";
+}
+
+} // namespace
