@@ -29,6 +29,8 @@ TsExperiment::TsExperiment(TsDeviceManager *devices, TsExperimentManager *parent
     d->devices = devices;
     d->sampleTimer = new QTimer(this);
     d->sampleTimer->setInterval(SampleInterval);
+    // A coarse timer may drift by 5 % (50 ms a second); the recording's rhythm should not.
+    d->sampleTimer->setTimerType(Qt::PreciseTimer);
     d->statusTimer = new QTimer(this);
     d->statusTimer->setInterval(StatusInterval);
     d->recorder = new TsExperimentRecorder(this);

@@ -22,6 +22,9 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstring>
+
 #ifdef Q_OS_LINUX
 #include <csignal>
 #include <sys/prctl.h>
@@ -50,11 +53,42 @@ protected:
 // nginx creates only the last element of a temporary path, so all of them exist beforehand.
 const char *const RuntimeFolders[] = {"logs", "client_body", "proxy", "fastcgi", "uwsgi", "scgi"};
 
-QByteArray fill(QByteArray text, const QList<QPair<const char *, QString>> &values)
+// Fills a template's placeholders in one pass. Values are never scanned again, so a channel name
+// that happens to contain a placeholder stays as written, and a page costs one copy of the
+// template instead of one search of it per placeholder.
+QByteArray fill(const QByteArray &text, const QList<QPair<const char *, QString>> &values)
 {
-    for (const auto &value : values)
-        text.replace(value.first, value.second.toUtf8());
-    return text;
+    QByteArray out;
+    out.reserve(text.size() + 512);
+    const char *p = text.constData();
+    const char *const end = p + text.size();
+    while (p < end) {
+        const auto *mark = static_cast<const char *>(std::memchr(p, '%', size_t(end - p)));
+        if (!mark) {
+            out.append(p, int(end - p));
+            break;
+        }
+        out.append(p, int(mark - p));
+        p = mark + 1;
+        const auto *close = static_cast<const char *>(std::memchr(p, '%', size_t(end - p)));
+        if (!close) {
+            out.append('%');
+            continue;
+        }
+        const size_t length = size_t(close - mark + 1);
+        auto match = std::find_if(values.begin(), values.end(), [&](const auto &value) {
+            return std::strlen(value.first) == length &&
+                   std::memcmp(value.first, mark, length) == 0;
+        });
+        if (match == values.end()) {
+            // Not one of ours: keep the mark; its partner may open the next placeholder.
+            out.append('%');
+            continue;
+        }
+        out.append(match->second.toUtf8());
+        p = close + 1;
+    }
+    return out;
 }
 
 QString statusWord(int index)
@@ -400,25 +434,25 @@ void TsWebInterfaceManager::handleRequest(FCGIRequest *request)
             QByteArray text = d->readTemplate(index == TsExperimentChannel::StatusOffline
                                                   ? "/ts/channel_offline.tmpl"
                                                   : "/ts/channel.tmpl");
-            text = fill(text, {{"%CH_STATUS%", statusWord(index)}});
+            QList<QPair<const char *, QString>> values{
+                {"%CH_STATUS%", statusWord(index)},
+                {"%CH_NAME%", htmlEscaped(channel->name())},
+                {"%CH_DEVICE_NAME%", htmlEscaped(channel->deviceName())},
+                {"%CH_EMAILALERT_STATUS%",
+                 channel->alert() ? QStringLiteral("on") : QStringLiteral("off")},
+                {"%CH_STATUS_TEXT_JS%", jsEscaped(channel->statusText())},
+                {"%CH_STATUS_DESC_JS%", jsEscaped(channel->statusDescription())},
+                {"%CH_STATUS_TEXT%", htmlEscaped(channel->statusText())},
+                {"%CH_STATUS_DESC%", htmlEscaped(channel->statusDescription())}};
             if (index != TsExperimentChannel::StatusOffline) {
                 const bool loop = channel->loopControl();
-                text = fill(
-                    text,
+                values +=
                     {{"%CH_ACTUAL_VALUE%", htmlEscaped(channel->valueText(0, true))},
                      {"%CH_SETPOINT_VALUE%", htmlEscaped(channel->valueText(1, false))},
                      {"%CH_CONTROL_VALUE%", loop ? QStringLiteral("On") : QStringLiteral("Off")},
-                     {"%CH_CONTROL_ICON%",
-                      loop ? QStringLiteral("green") : QStringLiteral("red")}});
+                     {"%CH_CONTROL_ICON%", loop ? QStringLiteral("green") : QStringLiteral("red")}};
             }
-            text = fill(text, {{"%CH_NAME%", htmlEscaped(channel->name())},
-                               {"%CH_DEVICE_NAME%", htmlEscaped(channel->deviceName())},
-                               {"%CH_EMAILALERT_STATUS%",
-                                channel->alert() ? QStringLiteral("on") : QStringLiteral("off")},
-                               {"%CH_STATUS_TEXT_JS%", jsEscaped(channel->statusText())},
-                               {"%CH_STATUS_DESC_JS%", jsEscaped(channel->statusDescription())},
-                               {"%CH_STATUS_TEXT%", htmlEscaped(channel->statusText())},
-                               {"%CH_STATUS_DESC%", htmlEscaped(channel->statusDescription())}});
+            text = fill(text, values);
             out.write(text);
         }
     } else if (script == "/ts/user.cgi") {

@@ -189,7 +189,9 @@ TEST_F(WebInterfaceTest, EveryScriptPathIsServedWithEscapedTexts)
     profile.setName("Web");
     TsProfile::Channel offline{"ABC123:1", "<script>alert(1)</script>", Qt::red, 37.0, true, true,
                                "°C"};
-    TsProfile::Channel shown{"ABC123:2", "CO2 & \"air\"", Qt::green, 5.0, true, false, "%"};
+    // A name that contains a placeholder must come out as written, not filled in.
+    TsProfile::Channel shown{
+        "ABC123:2", "CO2 & \"air\" %CH_STATUS_TEXT%", Qt::green, 5.0, true, false, "%"};
     profile.setChannels({offline, shown});
     ASSERT_TRUE(experiment()->setProfile(profile).isSuccess());
     ASSERT_EQ(experiment()->channels().size(), 2);
@@ -204,7 +206,7 @@ TEST_F(WebInterfaceTest, EveryScriptPathIsServedWithEscapedTexts)
     EXPECT_TRUE(channels.body.contains("&lt;script&gt;alert(1)&lt;/script&gt;"));
     EXPECT_TRUE(channels.body.contains("status-offline"));
     EXPECT_TRUE(channels.body.contains("status-yellow"));
-    EXPECT_TRUE(channels.body.contains("CO2 &amp; &quot;air&quot;"));
+    EXPECT_TRUE(channels.body.contains("CO2 &amp; &quot;air&quot; %CH_STATUS_TEXT%"));
     EXPECT_TRUE(channels.body.contains("Tom&#39;s &lt;b&gt;"));
     EXPECT_TRUE(
         channels.body.contains("showStatus('Tom\\'s &lt;b&gt;', 'a&amp;b &quot;quoted&quot;')"));

@@ -135,8 +135,10 @@ def run(program, artefacts):
             assert tile["colour"] == expected_text, tile
         units = sorted(t["actual"][-2:] for t in tiles)
         assert units[-1] == "°C" and any(t["actual"].endswith("%") for t in tiles), tiles
-        assert tools.eval("document.getElementById('username').textContent") == "Demo"
-        assert tools.eval("document.getElementById('profilename').textContent") == "Demo"
+        # The user fragment is polled on its own and may arrive after the tiles.
+        wait_for("the user and profile", lambda: tools.eval(
+            "[(document.getElementById('username') || {}).textContent,"
+            " (document.getElementById('profilename') || {}).textContent]") == ["Demo", "Demo"])
         wait_for("the recording and dynamic-experiment lines", lambda: tools.eval(
             "!!document.querySelector('#datarecording .label') && "
             "!!document.querySelector('#dynamicexperiment .label')"))
