@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -121,6 +122,13 @@ struct TsWebInterfaceManager::Private
     QScopedPointer<QTemporaryDir> runtimeDir;
     FCGIServer fcgiServer;
     QHash<QByteArray, QByteArray> templates;
+    struct Page
+    {
+        QByteArray body;
+        QElapsedTimer age;
+    };
+    QHash<QByteArray, Page> pages; // rendered answers of GET requests, by script path
+    int pageLifetime = TsWebInterfaceManager::DefaultPageLifetime;
     TsEmailAlertSwitch *alertSwitch = nullptr;
 
     void setWebServerDir(const QString &dir)
@@ -274,6 +282,12 @@ QString TsWebInterfaceManager::runtimeDir() const
     return d->runtimeDir ? d->runtimeDir->path() : QString();
 }
 
+void TsWebInterfaceManager::setPageLifetime(int milliseconds)
+{
+    d->pageLifetime = milliseconds;
+    d->pages.clear();
+}
+
 void TsWebInterfaceManager::setEmailAlertSwitch(TsEmailAlertSwitch *alertSwitch)
 {
     d->alertSwitch = alertSwitch;
@@ -360,6 +374,7 @@ void TsWebInterfaceManager::stop()
     d->fcgiServer.stop();
     d->running = false;
     d->templates.clear();
+    d->pages.clear();
     if (d->configFile)
         d->configFile->deleteLater();
     d->configFile = nullptr;
@@ -425,63 +440,87 @@ void TsWebInterfaceManager::handleRequest(FCGIRequest *request)
     }
     out.write("Content-type: text/html\n\n");
 
-    if (script == "/ts/channels.cgi") {
-        TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
-        if (!experiment)
+    // Pages change with the once-a-second sampling, so under a storm of requests one rendering
+    // serves them all for a moment; an arming PUT drops every kept page at once.
+    if (put)
+        d->pages.clear();
+    if (get && d->pageLifetime > 0) {
+        const auto kept = d->pages.constFind(script);
+        if (kept != d->pages.constEnd() && kept->age.isValid() &&
+            kept->age.elapsed() < d->pageLifetime) {
+            out.write(kept->body);
             return;
-        for (const TsExperimentChannel *channel : experiment->channels()) {
-            const int index = channel->statusIndex();
-            QByteArray text = d->readTemplate(index == TsExperimentChannel::StatusOffline
-                                                  ? "/ts/channel_offline.tmpl"
-                                                  : "/ts/channel.tmpl");
-            QList<QPair<const char *, QString>> values{
-                {"%CH_STATUS%", statusWord(index)},
-                {"%CH_NAME%", htmlEscaped(channel->name())},
-                {"%CH_DEVICE_NAME%", htmlEscaped(channel->deviceName())},
-                {"%CH_EMAILALERT_STATUS%",
-                 channel->alert() ? QStringLiteral("on") : QStringLiteral("off")},
-                {"%CH_STATUS_TEXT_JS%", jsEscaped(channel->statusText())},
-                {"%CH_STATUS_DESC_JS%", jsEscaped(channel->statusDescription())},
-                {"%CH_STATUS_TEXT%", htmlEscaped(channel->statusText())},
-                {"%CH_STATUS_DESC%", htmlEscaped(channel->statusDescription())}};
-            if (index != TsExperimentChannel::StatusOffline) {
-                const bool loop = channel->loopControl();
-                values +=
-                    {{"%CH_ACTUAL_VALUE%", htmlEscaped(channel->valueText(0, true))},
-                     {"%CH_SETPOINT_VALUE%", htmlEscaped(channel->valueText(1, false))},
-                     {"%CH_CONTROL_VALUE%", loop ? QStringLiteral("On") : QStringLiteral("Off")},
-                     {"%CH_CONTROL_ICON%", loop ? QStringLiteral("green") : QStringLiteral("red")}};
-            }
-            text = fill(text, values);
-            out.write(text);
         }
-    } else if (script == "/ts/user.cgi") {
-        const auto orNa = [](const QString &name) { return name.isEmpty() ? tr("(n/a)") : name; };
-        out.write(fill(d->readTemplate("/ts/user.tmpl"),
-                       {{"%USERNAME%", htmlEscaped(orNa(TsCore::currentUser()))},
-                        {"%PROFILENAME%", htmlEscaped(orNa(TsCore::currentProfile()))}}));
-    } else if (script == "/ts/datarecording.cgi") {
-        out.write(fill(
-            d->readTemplate("/ts/datarecording.tmpl"),
-            {{"%DR_STATUS_TEXT%", htmlEscaped(TsCore::configManager()->recordingStatusText())}}));
-    } else if (script == "/ts/dynamicexperiment.cgi") {
-        out.write(fill(
-            d->readTemplate("/ts/dynamicexperiment.tmpl"),
-            {{"%DE_STATUS_TEXT%", htmlEscaped(TsCore::configManager()->dynamicExpStatusText())}}));
-    } else {
-        if (put && d->alertSwitch)
-            d->alertSwitch->setEmailAlertStatus(true);
-        const bool on = d->alertSwitch && d->alertSwitch->emailAlertStatus();
-        const QString none;
-        const QString open = QStringLiteral("<!--");
-        const QString close = QStringLiteral("-->");
-        out.write(fill(d->readTemplate("/ts/emailalert.tmpl"),
-                       {{"%EA_STATUS_TEXT%",
-                         on ? QStringLiteral("Activated") : QStringLiteral("Not activated")},
-                        {"%EA_STATUS%", on ? QStringLiteral("green") : QStringLiteral("red")},
-                        {"%EA_IF_ON_BEGIN%", on ? open : none},
-                        {"%EA_IF_ON_END%", on ? close : none},
-                        {"%EA_IF_OFF_BEGIN%", on ? none : open},
-                        {"%EA_IF_OFF_END%", on ? none : close}}));
+    }
+    const qint64 from = out.size();
+    const auto render = [&] {
+        if (script == "/ts/channels.cgi") {
+            TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+            if (!experiment)
+                return;
+            for (const TsExperimentChannel *channel : experiment->channels()) {
+                const int index = channel->statusIndex();
+                QByteArray text = d->readTemplate(index == TsExperimentChannel::StatusOffline
+                                                      ? "/ts/channel_offline.tmpl"
+                                                      : "/ts/channel.tmpl");
+                QList<QPair<const char *, QString>> values{
+                    {"%CH_STATUS%", statusWord(index)},
+                    {"%CH_NAME%", htmlEscaped(channel->name())},
+                    {"%CH_DEVICE_NAME%", htmlEscaped(channel->deviceName())},
+                    {"%CH_EMAILALERT_STATUS%",
+                     channel->alert() ? QStringLiteral("on") : QStringLiteral("off")},
+                    {"%CH_STATUS_TEXT_JS%", jsEscaped(channel->statusText())},
+                    {"%CH_STATUS_DESC_JS%", jsEscaped(channel->statusDescription())},
+                    {"%CH_STATUS_TEXT%", htmlEscaped(channel->statusText())},
+                    {"%CH_STATUS_DESC%", htmlEscaped(channel->statusDescription())}};
+                if (index != TsExperimentChannel::StatusOffline) {
+                    const bool loop = channel->loopControl();
+                    values += {
+                        {"%CH_ACTUAL_VALUE%", htmlEscaped(channel->valueText(0, true))},
+                        {"%CH_SETPOINT_VALUE%", htmlEscaped(channel->valueText(1, false))},
+                        {"%CH_CONTROL_VALUE%", loop ? QStringLiteral("On") : QStringLiteral("Off")},
+                        {"%CH_CONTROL_ICON%",
+                         loop ? QStringLiteral("green") : QStringLiteral("red")}};
+                }
+                text = fill(text, values);
+                out.write(text);
+            }
+        } else if (script == "/ts/user.cgi") {
+            const auto orNa = [](const QString &name) {
+                return name.isEmpty() ? tr("(n/a)") : name;
+            };
+            out.write(fill(d->readTemplate("/ts/user.tmpl"),
+                           {{"%USERNAME%", htmlEscaped(orNa(TsCore::currentUser()))},
+                            {"%PROFILENAME%", htmlEscaped(orNa(TsCore::currentProfile()))}}));
+        } else if (script == "/ts/datarecording.cgi") {
+            out.write(fill(d->readTemplate("/ts/datarecording.tmpl"),
+                           {{"%DR_STATUS_TEXT%",
+                             htmlEscaped(TsCore::configManager()->recordingStatusText())}}));
+        } else if (script == "/ts/dynamicexperiment.cgi") {
+            out.write(fill(d->readTemplate("/ts/dynamicexperiment.tmpl"),
+                           {{"%DE_STATUS_TEXT%",
+                             htmlEscaped(TsCore::configManager()->dynamicExpStatusText())}}));
+        } else {
+            if (put && d->alertSwitch)
+                d->alertSwitch->setEmailAlertStatus(true);
+            const bool on = d->alertSwitch && d->alertSwitch->emailAlertStatus();
+            const QString none;
+            const QString open = QStringLiteral("<!--");
+            const QString close = QStringLiteral("-->");
+            out.write(fill(d->readTemplate("/ts/emailalert.tmpl"),
+                           {{"%EA_STATUS_TEXT%",
+                             on ? QStringLiteral("Activated") : QStringLiteral("Not activated")},
+                            {"%EA_STATUS%", on ? QStringLiteral("green") : QStringLiteral("red")},
+                            {"%EA_IF_ON_BEGIN%", on ? open : none},
+                            {"%EA_IF_ON_END%", on ? close : none},
+                            {"%EA_IF_OFF_BEGIN%", on ? none : open},
+                            {"%EA_IF_OFF_END%", on ? none : close}}));
+        }
+    };
+    render();
+    if (get && d->pageLifetime > 0) {
+        Private::Page &page = d->pages[script];
+        page.body = out.data().mid(int(from));
+        page.age.start();
     }
 }

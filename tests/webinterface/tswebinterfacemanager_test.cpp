@@ -246,6 +246,32 @@ TEST_F(WebInterfaceTest, PutArmsTheAlertAndTheDesktopSwitchFollows)
     manager->setEmailAlertSwitch(nullptr);
 }
 
+TEST_F(WebInterfaceTest, ARenderedPageServesOnlyForItsLifetimeAndAPutDropsIt)
+{
+    TsMailerManager mailer(TsCore::experimentManager());
+    mailer.setEmailAlert(false);
+    manager->setEmailAlertSwitch(&mailer);
+    manager->setPageLifetime(60000);
+    TsCore::configManager()->setDynamicExpStatusText("first");
+    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("first"));
+    TsCore::configManager()->setDynamicExpStatusText("second");
+    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("first"))
+        << "within its lifetime the rendered page answers again";
+
+    EXPECT_TRUE(request("GET", "/ts/emailalert.cgi").body.contains("Not activated"));
+    EXPECT_TRUE(request("PUT", "/ts/emailalert.cgi").body.contains("Activated"));
+    const QByteArray after = request("GET", "/ts/emailalert.cgi").body;
+    EXPECT_TRUE(after.contains("Activated") && !after.contains("Not activated"))
+        << "an arming PUT drops the kept pages";
+    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("second"));
+
+    manager->setPageLifetime(0);
+    TsCore::configManager()->setDynamicExpStatusText("third");
+    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("third"));
+    manager->setEmailAlertSwitch(nullptr);
+    manager->setPageLifetime(TsWebInterfaceManager::DefaultPageLifetime);
+}
+
 TEST_F(WebInterfaceTest, OtherMethodsAndPathsGetNothingOfThePages)
 {
     const Reply post = request("POST", "/ts/channels.cgi");
