@@ -11,10 +11,13 @@ const char DefaultId[] = "Tessaro";
 } // namespace
 
 QtSingleApplication::QtSingleApplication(int &argc, char **argv, bool GUIenabled)
-    : QApplication(argc, argv, GUIenabled)
+    // QApplication's third argument is the toolkit version the program was built against, not a
+    // GUI switch: passing the bool on would claim a version 0.0.1 program.
+    : QApplication(argc, argv)
     , m_id(QString::fromLatin1(DefaultId))
     , m_peer(new SingleInstancePeer(m_id, this))
 {
+    Q_UNUSED(GUIenabled)
     connect(m_peer, &SingleInstancePeer::messageReceived, this,
             &QtSingleApplication::messageReceived);
 }

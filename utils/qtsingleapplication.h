@@ -13,7 +13,8 @@ class QtSingleApplication : public QApplication
     Q_OBJECT
 
 public:
-    // Instances of the same program and user meet under the application's default id.
+    // Instances of the same program and user meet under the application's default id. A
+    // QApplication always has a GUI; GUIenabled is kept for the start-up code that names it.
     QtSingleApplication(int &argc, char **argv, bool GUIenabled = true);
     // Instances meet under id; for several programs, or tests, that must not meet each other.
     QtSingleApplication(const QString &id, int &argc, char **argv);

@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopedPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QWidget>
 
 namespace {
 
@@ -24,10 +26,14 @@ void discardMessage(QtMsgType type, const QMessageLogContext &context, const QSt
 } // namespace
 
 // The sheets live in the static library; its resources must be registered by name, and outside
-// any namespace.
+// any namespace. Registering twice would stack a second copy of the data.
 static void initStyleResources()
 {
-    Q_INIT_RESOURCE(styles);
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(styles);
+        return true;
+    }();
+    Q_UNUSED(registered)
 }
 
 void setApplicationIdentity()
@@ -81,4 +87,29 @@ bool handOverToRunningInstance(QtSingleApplication &app)
     qDebug("tessaro: instance already running");
     app.sendMessage(QString(), 5000);
     return true;
+}
+
+int runApplication(int &argc, char **argv, const std::function<QWidget *()> &createMainWindow)
+{
+    QtSingleApplication app(argc, argv, true);
+    if (handOverToRunningInstance(app))
+        return 0;
+
+    setApplicationIdentity();
+    initEnvironment();
+
+    QScopedPointer<QWidget> window(createMainWindow ? createMainWindow() : nullptr);
+    if (!window) {
+        qCritical("tessaro: no main window");
+        return 1;
+    }
+    window->show();
+    app.setActivationWindow(window.data(), true);
+
+    const int result = app.exec();
+    // The window's views still talk to the core and the managers; it goes first, while the
+    // application object that they need is still there.
+    app.setActivationWindow(nullptr);
+    window.reset();
+    return result;
 }

@@ -1,10 +1,15 @@
 // The start-up code and the single-instance application. The test program is its own application
 // object; it starts copies of itself as second instances and as probes of the environment.
+#include "config/tsconfigmanager.h"
+#include "device/tsdevicemanager.h"
+#include "experiment/tsexperimentmanager.h"
+#include "mailer/tsmailermanager.h"
 #include "testenvironment.h"
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
 #include "utils/singleinstancepeer.h"
 #include "utils/startup.h"
+#include "webinterface/tswebinterfacemanager.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -21,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QUuid>
 
 #include <cstdio>
@@ -47,9 +53,12 @@ struct ChildResult
     QString err;
 };
 
-ChildResult runChild(const QStringList &arguments, int timeout = 20000)
+ChildResult
+runChild(const QStringList &arguments, int timeout = 20000,
+         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess child;
+    child.setProcessEnvironment(environment);
     QSignalSpy finished(&child, qOverload<int, QProcess::ExitStatus>(&QProcess::finished));
     child.start(QCoreApplication::applicationFilePath(), arguments);
     if (!child.waitForStarted(5000))
@@ -217,6 +226,81 @@ TEST(Startup, LoadStyleInstallsEitherSheetAndBothParse)
     EXPECT_TRUE(problems.isEmpty()) << qPrintable(problems.join('\n'));
 }
 
+TEST(Startup, SecondStartHandsOverWithoutAWindowAndTheFirstComesToTheFront)
+{
+    // Both starts use the program's own instance id; the temporary home keeps them apart from
+    // any real instance of this user.
+    QProcess first;
+    first.start(QCoreApplication::applicationFilePath(), {"--run", "first"});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    QByteArray firstOut;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            first.waitForReadyRead(50);
+            firstOut += first.readAllStandardOutput();
+            return firstOut.contains("ready");
+        },
+        15000))
+        << firstOut.constData();
+
+    const ChildResult second = runChild({"--run", "second"});
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_TRUE(second.err.contains("tessaro: instance already running")) << qPrintable(second.err);
+    EXPECT_FALSE(second.out.contains("window")) << "a second start creates no window";
+
+    const bool finished = first.state() == QProcess::NotRunning || first.waitForFinished(15000);
+    if (!finished) {
+        first.kill();
+        first.waitForFinished();
+    }
+    firstOut += first.readAllStandardOutput();
+    ASSERT_TRUE(finished) << firstOut.constData();
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_TRUE(firstOut.contains("activated: visible 1 minimized 0 active 1"))
+        << firstOut.constData();
+}
+
+TEST(Startup, EmptyDataPathSettlesOnDocumentsInTheNativeStore)
+{
+    QTemporaryDir fresh;
+    ASSERT_TRUE(fresh.isValid());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", fresh.path());
+    const ChildResult probe = runChild({"--fresh-data-path"}, 20000, environment);
+    ASSERT_EQ(probe.exitCode, 0) << qPrintable(probe.err);
+    const QStringList lines = probe.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << qPrintable(probe.out);
+    const QString documents = fresh.path() + "/Documents";
+    EXPECT_EQ(lines.at(0), documents) << "written back to the settings store";
+    EXPECT_EQ(lines.at(1), documents + "/Tessaro");
+    // The native store of this platform: an INI file named after organisation and application,
+    // in the (here temporary) user's configuration folder.
+    EXPECT_TRUE(lines.at(2).startsWith(fresh.path() + "/")) << qPrintable(lines.at(2));
+    EXPECT_TRUE(lines.at(2).endsWith("/Varon/Tessaro.conf")) << qPrintable(lines.at(2));
+    EXPECT_TRUE(QFileInfo(documents + "/Tessaro/Users").isDir());
+
+    // What the store holds is what the next start reads.
+    QSettings store(lines.at(2), QSettings::IniFormat);
+    EXPECT_EQ(store.value("dataPath").toString(), documents);
+}
+
+TEST(Startup, CoreMakesTheManagersInOrderAndRemovesThemInReverse)
+{
+    QTemporaryDir fresh;
+    ASSERT_TRUE(fresh.isValid());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", fresh.path());
+    const ChildResult probe = runChild({"--core-lifecycle"}, 20000, environment);
+    ASSERT_EQ(probe.exitCode, 0) << qPrintable(probe.err);
+    EXPECT_EQ(
+        probe.out.split('\n', Qt::SkipEmptyParts),
+        QStringList({"made device", "made experiment", "made config", "made mailer", "made web",
+                     "gone web", "gone mailer", "gone config", "gone experiment", "gone device"}))
+        << qPrintable(probe.out);
+    EXPECT_TRUE(QFileInfo::exists(fresh.path() + "/Documents/Tessaro/Settings.xml"))
+        << "the configuration manager saves as it goes";
+}
+
 // ---- Child modes ----------------------------------------------------------------------------
 
 int secondInstance(int argc, char **argv, const QString &id)
@@ -262,10 +346,98 @@ int environment(int argc, char **argv)
     return 0;
 }
 
+// A start of the program: the first shows a window, minimises it and waits for a later start to
+// bring it back; the second must never get as far as a window.
+int run(int argc, char **argv, const QString &role)
+{
+    isolateEnvironment(QString::fromLocal8Bit(qgetenv("HOME")));
+    const bool isFirst = role == QLatin1String("first");
+    return runApplication(argc, argv, [isFirst]() -> QWidget * {
+        std::printf("window\n");
+        std::fflush(stdout);
+        auto *window = new QWidget;
+        window->resize(200, 100);
+        if (!isFirst)
+            return window;
+        auto *app = qobject_cast<QtSingleApplication *>(QCoreApplication::instance());
+        QTimer::singleShot(0, window, [window] {
+            window->showMinimized();
+            std::printf("ready\n");
+            std::fflush(stdout);
+        });
+        // Queued, so that the application's own activation has run when this looks.
+        QObject::connect(
+            app, &QtSingleApplication::messageReceived, window,
+            [window] {
+                const bool active = QTest::qWaitFor(
+                    [window] { return QApplication::activeWindow() == window; }, 2000);
+                std::printf("activated: visible %d minimized %d active %d\n",
+                            int(window->isVisible()),
+                            int(bool(window->windowState() & Qt::WindowMinimized)), int(active));
+                std::fflush(stdout);
+                QCoreApplication::quit();
+            },
+            Qt::QueuedConnection);
+        QTimer::singleShot(12000, window, [] { QCoreApplication::exit(5); });
+        return window;
+    });
+}
+
+int freshDataPath(int argc, char **argv)
+{
+    isolateEnvironment(QString::fromLocal8Bit(qgetenv("HOME")));
+    QApplication app(argc, argv);
+    setApplicationIdentity();
+    if (QSettings().contains("dataPath"))
+        return 3;
+    initEnvironment();
+    QSettings settings;
+    std::printf("%s\n%s\n%s\n", qPrintable(settings.value("dataPath").toString()),
+                qPrintable(TsCore::dataRoot()), qPrintable(settings.fileName()));
+    return 0;
+}
+
+int coreLifecycle(int argc, char **argv)
+{
+    isolateEnvironment(QString::fromLocal8Bit(qgetenv("HOME")));
+    QApplication app(argc, argv);
+    setApplicationIdentity();
+    initEnvironment();
+    TsCore *core = TsCore::instance();
+    const QList<QPair<QObject *, QString>> managers = {{TsCore::deviceManager(), "device"},
+                                                       {TsCore::experimentManager(), "experiment"},
+                                                       {TsCore::configManager(), "config"},
+                                                       {TsCore::mailerManager(), "mailer"},
+                                                       {TsCore::webInterfaceManager(), "web"}};
+    // The core's children in the order they were made.
+    for (QObject *child : core->children()) {
+        for (const auto &manager : managers) {
+            if (manager.first == child)
+                std::printf("made %s\n", qPrintable(manager.second));
+        }
+    }
+    for (const auto &manager : managers) {
+        const QString name = manager.second;
+        QObject::connect(manager.first, &QObject::destroyed, [name] {
+            std::printf("gone %s\n", qPrintable(name));
+            std::fflush(stdout);
+        });
+    }
+    std::fflush(stdout);
+    // The core goes with the application object.
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc >= 3 && std::strcmp(argv[1], "--run") == 0)
+        return run(argc, argv, QString::fromLocal8Bit(argv[2]));
+    if (argc >= 2 && std::strcmp(argv[1], "--fresh-data-path") == 0)
+        return freshDataPath(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "--core-lifecycle") == 0)
+        return coreLifecycle(argc, argv);
     if (argc >= 3 && std::strcmp(argv[1], "--second-instance") == 0)
         return secondInstance(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (argc >= 3 && std::strcmp(argv[1], "--hold") == 0)
