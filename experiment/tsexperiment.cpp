@@ -195,21 +195,20 @@ void TsExperiment::stopDynamic()
 
 void TsExperiment::onNewDevice(TsDevice *dev)
 {
-    if (!dev)
-        return;
-    bool changed = false;
-    const auto &deviceChannels = dev->channels();
-    for (TsExperimentChannel *channel : qAsConst(d->channels)) {
-        for (TsDeviceChannel *deviceChannel : deviceChannels) {
-            if (deviceChannel->id() == channel->id() && channel->connectTo(deviceChannel))
-                changed = true;
-        }
-    }
-    if (changed)
-        emit configChanged();
+    followDevice(dev, [](TsExperimentChannel *channel, TsDeviceChannel *deviceChannel) {
+        return channel->connectTo(deviceChannel);
+    });
 }
 
 void TsExperiment::onDeviceRemoved(TsDevice *dev)
+{
+    followDevice(dev, [](TsExperimentChannel *channel, TsDeviceChannel *) {
+        return channel->disconnectFrom();
+    });
+}
+
+void TsExperiment::followDevice(
+    TsDevice *dev, const std::function<bool(TsExperimentChannel *, TsDeviceChannel *)> &link)
 {
     if (!dev)
         return;
@@ -217,7 +216,7 @@ void TsExperiment::onDeviceRemoved(TsDevice *dev)
     const auto &deviceChannels = dev->channels();
     for (TsExperimentChannel *channel : qAsConst(d->channels)) {
         for (TsDeviceChannel *deviceChannel : deviceChannels) {
-            if (deviceChannel->id() == channel->id() && channel->disconnectFrom())
+            if (deviceChannel->id() == channel->id() && link(channel, deviceChannel))
                 changed = true;
         }
     }

@@ -8,8 +8,11 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
+
 class QTimer;
 class TsDevice;
+class TsDeviceChannel;
 class TsDeviceManager;
 class TsExperimentChannel;
 class TsExperimentManager;
@@ -84,6 +87,10 @@ public slots:
 
 private:
     void rebuildChannels();
+    // Links or unlinks every experiment channel whose id is one of the device's channels;
+    // configChanged() once when any link changed.
+    void followDevice(TsDevice *dev,
+                      const std::function<bool(TsExperimentChannel *, TsDeviceChannel *)> &link);
 
     struct Private;
     Private *d;

@@ -2,6 +2,7 @@
 
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
+#include "experiment/tsexperimentscript.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -74,7 +75,6 @@ struct TsExperimentRecorder::Private
     qint64 syncInterval = DefaultDiskSyncInterval;
     MonotonicClock monotonic = realMonotonic;
     WallClock wall = [] { return QDateTime::currentDateTime(); };
-    QLocale locale;
 };
 
 TsExperimentRecorder::TsExperimentRecorder(QObject *parent)
@@ -204,26 +204,8 @@ void TsExperimentRecorder::setDiskSyncInterval(qint64 milliseconds)
 
 QString TsExperimentRecorder::elapsedText(qint64 milliseconds)
 {
-    const qint64 totalSeconds = std::max<qint64>(milliseconds, 0) / 1000;
-    const qint64 days = totalSeconds / 86400;
-    const int hours = int(totalSeconds / 3600 % 24);
-    const int minutes = int(totalSeconds / 60 % 60);
-    const int seconds = int(totalSeconds % 60);
-    const QLatin1Char zero('0');
-    if (days > 0) {
-        return tr("%1d %2h %3m %4s")
-            .arg(days, 2, 10, zero)
-            .arg(hours, 2, 10, zero)
-            .arg(minutes, 2, 10, zero)
-            .arg(seconds, 2, 10, zero);
-    }
-    if (hours > 0) {
-        return tr("%1h %2m %3s")
-            .arg(hours, 2, 10, zero)
-            .arg(minutes, 2, 10, zero)
-            .arg(seconds, 2, 10, zero);
-    }
-    return tr("%1m %2s").arg(minutes, 2, 10, zero).arg(seconds, 2, 10, zero);
+    // The recorder's status line and the script's read the same, so that both views agree.
+    return TsExperimentScript::durationText(milliseconds);
 }
 
 void TsExperimentRecorder::start()
@@ -439,8 +421,10 @@ void TsExperimentRecorder::writeHeader()
         const TsExperimentChannel *channel = group.channel.data();
         for (int role : group.roles) {
             line += quote;
+            // A quote in a channel's name would end the field early and shift every column
+            // after it; doubled, it reads back as one quote.
             if (channel)
-                line += channel->label(role);
+                line += channel->label(role).replace(quote, QStringLiteral("\"\""));
             line += quote;
             line += separator;
         }
@@ -465,20 +449,25 @@ void TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
     line += separator;
 
     // The default locale as it is now; a locale changed while recording shows from the next row.
-    d->locale = QLocale();
+    // A number must stay one field: a digit-group separator that is also the column separator
+    // (1,234.5 with commas between columns) is left out, and a decimal point that is the column
+    // separator (a comma locale with a profile written elsewhere) is kept inside quotes.
+    QLocale locale;
+    if (locale.groupSeparator() == separator)
+        locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    const bool quoteNumbers = locale.decimalPoint() == separator;
     for (const QVariantList &values : sample.values) {
         for (const QVariant &value : values) {
             switch (int(value.type())) {
-            case QMetaType::Double: {
-                const double number = value.toDouble();
-                if (!std::isnan(number))
-                    line += d->locale.toString(number, 'f', 1);
-                break;
-            }
+            case QMetaType::Double:
             case QMetaType::Float: {
-                const double number = value.toFloat();
-                if (!std::isnan(number))
-                    line += d->locale.toString(number, 'f', 1);
+                const double number = value.toDouble();
+                if (std::isnan(number))
+                    break;
+                if (quoteNumbers)
+                    line += QLatin1Char('"') + locale.toString(number, 'f', 1) + QLatin1Char('"');
+                else
+                    line += locale.toString(number, 'f', 1);
                 break;
             }
             case QMetaType::Bool:

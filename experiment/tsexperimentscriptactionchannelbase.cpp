@@ -50,10 +50,5 @@ TsExperimentChannel *TsExperimentScriptActionChannelBase::findChannel() const
     const TsExperiment *experiment = script() ? script()->experiment() : nullptr;
     if (!experiment)
         return nullptr;
-    const QString id = parameter(QString::fromLatin1(ChannelIdParameter)).toString();
-    for (TsExperimentChannel *channel : experiment->channels()) {
-        if (channel->id() == id)
-            return channel;
-    }
-    return nullptr;
+    return experiment->channel(parameter(QString::fromLatin1(ChannelIdParameter)).toString());
 }

@@ -285,13 +285,7 @@ bool TsExperimentScriptModel::isValidCell(const QModelIndex &index) const
 TsExperimentChannel *TsExperimentScriptModel::findChannel(const QString &id) const
 {
     const TsExperiment *experiment = m_script ? m_script->experiment() : nullptr;
-    if (!experiment)
-        return nullptr;
-    for (TsExperimentChannel *channel : experiment->channels()) {
-        if (channel->id() == id)
-            return channel;
-    }
-    return nullptr;
+    return experiment ? experiment->channel(id) : nullptr;
 }
 
 QVariant TsExperimentScriptModel::valueText(const TsExperimentScriptAction *action) const

@@ -177,6 +177,35 @@ TEST_F(RecorderTest, NumbersFollowTheDefaultLocale)
     EXPECT_EQ(lines[0], "0\t25,0\t37,0\tOn\t-1.234,5\t37,0\tOn\t\t\t\t");
 }
 
+// Every value keeps its own column, whatever the separator and the locale's number signs, and a
+// quote in a channel name does not end its header field.
+TEST_F(RecorderTest, FieldsNeverSpillIntoTheNextColumn)
+{
+    const QLocale previous;
+    plug("", "actual=\"-12345\"");
+    TsProfile p = profile({entry(stage, "Stage"), entry(lid, "Lid"), entry(missing, "Gas \"B\"")});
+    p.setCsvSettings(csvSettings(',', true, "relative-time"));
+    ASSERT_TRUE(experiment->setProfile(p).isSuccess());
+    recorder->setFilePrefix("clash");
+
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    recorder->start();
+    tick(0);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    tick(1000);
+    QLocale::setDefault(previous);
+    recorder->stop();
+
+    const QStringList lines = readLines(recorder->fileName());
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith(",\"Gas \"\"B\"\": Actual Value\",\"Gas \"\"B\"\": Setpoint "
+                                  "Value\",\"Gas \"\"B\"\": Control\","))
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1], "0,25.0,37.0,On,-1234.5,37.0,On,,,,") << "no group separator";
+    EXPECT_EQ(lines[2], "1,\"25,0\",\"37,0\",On,\"-1.234,5\",\"37,0\",On,,,,")
+        << "a decimal comma stays inside its field";
+}
+
 TEST_F(RecorderTest, RelativeTimeCountsWholeSecondsFromTheStart)
 {
     useStandardProfile(csvSettings(',', false, "relative-time"));
@@ -436,15 +465,14 @@ TEST(RecorderCrash, AKilledRecordingKeepsEveryRowItHadWritten)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
     QList<QByteArray> lines = content.split('\n');
-    // Only the row being written when the process died may be incomplete.
-    const bool lastComplete = content.endsWith('\n');
+    // Only the row being written when the process died may be incomplete: it is what follows the
+    // last line end, and is dropped here.
     lines.removeLast();
     ASSERT_GE(lines.size(), 1 + reported) << "header and every reported row";
     EXPECT_EQ(lines[0], "\"Timestamp\";\"A: Actual Value\";\"A: Setpoint Value\";\"A: Control\";"
                         "\"B: Actual Value\";\"B: Setpoint Value\";\"B: Control\";");
     for (int row = 1; row < lines.size(); ++row)
         EXPECT_EQ(lines[row], QByteArray::number(row) + ";;;;;;;") << row;
-    (void)lastComplete;
 }
 
 } // namespace
