@@ -256,6 +256,10 @@ bool TsUserModel::submit()
         const QxResult result = TsCore::renameUser(name, QString());
         qDebug("TsUserModel::submit: remove '%s' ... %s", qPrintable(name), outcome(result));
     }
+    // A row may have taken the name of a user removed just now, and the core refuses to rename
+    // onto a name it still lists: that row's edits would be lost.
+    if (!d->removedNames.isEmpty())
+        TsCore::instance()->reloadUsers();
     d->removedNames.clear();
 
     for (Entry &entry : d->entries) {

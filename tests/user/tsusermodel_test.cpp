@@ -188,6 +188,26 @@ TEST_F(TsUserModelTest, RemovedAndReaddedUserStartsAfresh)
     EXPECT_TRUE(settingsOf("ann").email().isEmpty());
 }
 
+TEST_F(TsUserModelTest, RowRenamedOntoARemovedUserTakesItsPlace)
+{
+    makeUser("ann", "ann@lab.org");
+    makeUser("bob", "bob@lab.org");
+    QFile stale(TsCore::folderPath(TsCore::LogData, "bob") + "/old.csv");
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+
+    TsUserModel model;
+    ASSERT_TRUE(model.removeRows(rowOf(model, "bob"), 1));
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "ann"), 0), "bob"));
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "bob"), 1), "new@lab.org"));
+    EXPECT_TRUE(model.submit());
+
+    EXPECT_EQ(folders(), QStringList({"bob"}));
+    EXPECT_FALSE(stale.exists()) << "the removed user's folder went first";
+    EXPECT_EQ(settingsOf("bob").email(), "new@lab.org") << "the renamed row's edits were saved";
+    EXPECT_EQ(settingsOf("bob").logPath(), TsCore::folderPath(TsCore::LogData, "bob"));
+}
+
 TEST_F(TsUserModelTest, RemovingARenamedRowDeletesItsFolder)
 {
     makeUser("ann");
