@@ -2,8 +2,15 @@
 // home that is removed afterwards.
 #include "testenvironment.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
+
+#ifdef TESSARO_TEST_GUI
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
 
 #include <gtest/gtest.h>
 
@@ -13,7 +20,7 @@ int main(int argc, char **argv)
     if (!home.isValid())
         return 2;
     isolateEnvironment(home.path());
-    QCoreApplication app(argc, argv);
+    TestApplication app(argc, argv);
     settleIdentityAndDataPath(home.path());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
