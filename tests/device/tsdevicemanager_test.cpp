@@ -8,6 +8,7 @@
 #include "device/tsspecparser.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
 
@@ -117,6 +118,17 @@ TEST_F(ManagerTest, OnlyKnownModelsAreOpenedAndEachControllerIsADevice)
     EXPECT_NE(manager.channel(q(a + ":1"))->device(), second->device());
     EXPECT_EQ(manager.specForSerial(q(b))->name, "Heat Unit H2");
     EXPECT_EQ(messages.count("failed:"), 0);
+
+    // Rows follow the devices, not their positions: dropping the first leaves the second's row.
+    TsDeviceModel model(&manager);
+    ASSERT_EQ(model.rowCount(), 2);
+    write(heatUnit(a, "present=\"0\"") +
+          controller(b, "heat unit h2", "0001", channel(1, "Other stage")));
+    manager.populateDevices();
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.index(0, 0).data(TsDeviceModel::SerialNumberRole).toString(), q(b));
+    EXPECT_EQ(model.index(0, 0).data(TsDeviceModel::DeviceRole).value<TsDevice *>(),
+              second->device());
 }
 
 TEST_F(ManagerTest, AControllerThatNeverOpensIsGivenUpAfterThirtyTries)
@@ -166,6 +178,27 @@ TEST_F(ManagerTest, APendingControllerKeepsItsCountWhileUnplugged)
     EXPECT_EQ(messages.count("(attempt 29 of 30)"), 1);
     EXPECT_EQ(errors.count(), 0) << "the 30th open succeeds";
     EXPECT_TRUE(manager.devices().contains(q(serial)));
+}
+
+// The one test on real timers: it waits for the scans the manager schedules by itself.
+TEST(TsDeviceManagerTimers, TheFirstScanComesSoonAfterStartThenOneEverySecond)
+{
+    MessageCapture quiet;
+    const std::string serial = freshHeatSerial();
+    devicetest::simulation().write(heatUnit(serial));
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    TsDeviceManager manager;
+    ASSERT_TRUE(manager.loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
+    QSignalSpy added(&manager, &TsDeviceManager::newDevice);
+    QSignalSpy removed(&manager, &TsDeviceManager::deviceRemoved);
+    ASSERT_TRUE(added.wait(800)) << "no scan before the one-second timer";
+
+    devicetest::simulation().write(heatUnit(serial, "present=\"0\""));
+    ASSERT_TRUE(removed.wait(3000));
+    EXPECT_GE(sinceStart.elapsed(), 900) << "the scan after the first is the timer's";
+    EXPECT_EQ(added.count(), 1);
+    deleteDeferred();
 }
 
 TEST_F(ManagerTest, ScansDoNotNestInsideTheirOwnSignals)

@@ -207,6 +207,41 @@ TEST_F(VaronTest, OpeningFailuresLeaveTheDeviceInStateError)
     EXPECT_TRUE(failing->lastError().isSuccess());
 }
 
+TEST_F(VaronTest, TheModelDecidesWhichChannelsAndBandsExist)
+{
+    // Channel 9 is beyond what a controller can have; channel 2 has no yellow band.
+    TsSpecParser custom;
+    ASSERT_TRUE(custom
+                    .parse(R"(<DeviceSpecs><DeviceSpec name="Heat Unit H2" id="usb@2E91/0001/150">
+<Channels>
+  <Channel number="2" scale="0.1"><StatusGreen delta="0.2" timeIn="60" timeOut="60"/></Channel>
+  <Channel number="9" scale="0.1"/>
+</Channels></DeviceSpec></DeviceSpecs>)")
+                    .isSuccess());
+    serial = devicetest::freshHeatSerial();
+    std::string channels;
+    for (int number = 1; number <= 9; ++number)
+        channels += channel(number, "C" + std::to_string(number), "actual=\"370\"");
+    write(heatUnit(serial, "", channels));
+    TsVaronDevice device(TsDevice::Info{QString::fromStdString(serial), "Heat Unit H2", 0x2E91, 1,
+                                        custom.specs().devices().front().get()});
+    ASSERT_TRUE(device.open().isSuccess());
+    ASSERT_EQ(device.channels().keys(), QList<int>{2});
+
+    TsChannel *two = device.channel(2);
+    devicetest::ManualClock clock;
+    two->stabilityMonitor().setClock(clock.function());
+    ASSERT_TRUE(two->value(TsChannel::LoopControl).toBool());
+    QSignalSpy colours(two, &TsChannel::stableStatusChanged);
+    for (qint64 ms : {0, 10000, 59999, 60000}) {
+        clock.now = ms;
+        two->value(TsChannel::ActualValue);
+    }
+    ASSERT_EQ(colours.count(), 2) << "red, then green: the missing yellow band never shows";
+    EXPECT_EQ(colours.at(0).at(0).value<Qt::GlobalColor>(), Qt::red);
+    EXPECT_EQ(colours.at(1).at(0).value<Qt::GlobalColor>(), Qt::green);
+}
+
 // The shipped bands: yellow 36.5..37.5 (10 s in, 50 s out), green 36.8..37.2 (60 s in and out).
 TEST_F(VaronTest, StableColoursFollowTheActualValueOverTime)
 {
