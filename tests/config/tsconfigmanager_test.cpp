@@ -1,7 +1,9 @@
-// The configuration manager inside the real core: "Settings.xml", the user's settings, profiles
-// handed to the experiment and the controllers, dynamic experiments handed to the script, and the
-// three levels of recorder settings. One core per process, so the tests leave no user current.
+// The configuration manager inside the real core: "Settings.xml", the user's settings and style,
+// profiles handed to the experiment and the controllers, dynamic experiments handed to the script,
+// and the three levels of recorder settings. One core per process, so the tests leave no user
+// current; what happens at the program's end is watched in a child process.
 #include "device/devicetestsupport.h"
+#include "testenvironment.h"
 
 #include "config/tsconfigmanager.h"
 #include "device/tsdevicechannel.h"
@@ -14,12 +16,17 @@
 #include "experiment/tsexperimentscript.h"
 #include "tscore.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -74,25 +81,22 @@ protected:
     {
         ASSERT_TRUE(simulationReady);
         devicetest::simulation().write(devicetest::heatUnit(serial.toStdString()));
-        TsCore::instance();
-        // The deferred restore runs now, on a data root without "Settings.xml".
-        QTest::qWait(TsConfigManager::LoadDelay + 50);
-        EXPECT_TRUE(TsCore::currentUser().isEmpty());
-        TsDeviceManager *devices = TsCore::deviceManager();
-        ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
-        devices->populateDevices();
-        ASSERT_NE(devices->channel(stage), nullptr);
-        experiment()->stopSampling();
 
-        // User "alice": does not apply values at start, CSV with ';' at the user level.
+        // User "alice": does not apply values at start, CSV with ';' at the user level, dark
+        // style. User "carol": applies values at start and on a profile change, light style.
         TsCore::makeUserFolders("alice");
         TsCore::makeUserFolders("bob");
-        TsCore::instance()->reloadUsers();
+        TsCore::makeUserFolders("carol");
         TsUserSettings settings;
         settings.setFlags(TsUserSettings::ApplyValuesOnProfileChange);
         settings.setCsvSettings(csv(';'));
         settings.setLogPath("/some/log/path");
         ASSERT_TRUE(settings.save(TsCore::userDataFile("alice")).isSuccess());
+        TsUserSettings carol;
+        carol.setFlags(TsUserSettings::ApplyValuesOnStart |
+                       TsUserSettings::ApplyValuesOnProfileChange);
+        carol.setStyle(1);
+        ASSERT_TRUE(carol.save(TsCore::userDataFile("carol")).isSuccess());
 
         // P1: both channels, the lid without a unit, CSV on, a prefix. P2: a missing channel,
         // CSV off, no prefix.
@@ -106,6 +110,7 @@ protected:
         p1.setLogSettings(log);
         p1.setLogFilePrefix("p1prefix");
         ASSERT_TRUE(p1.save(TsCore::profileFile("alice", "P1")).isSuccess());
+        ASSERT_TRUE(p1.save(TsCore::profileFile("carol", "P1")).isSuccess());
         TsProfile p2;
         p2.setName("P2");
         p2.setValid(true);
@@ -120,6 +125,24 @@ protected:
                   "<ActionParameter name=\"channel.id\" type=\"QString\" value=\"x:1\"/>"
                   "<ActionParameter name=\"channel.value\" type=\"bool\" value=\"true\"/>"
                   "</ActionParameters></ScriptAction></ScriptActions></TsDynamicExperiment>\n");
+
+        // The program's start: the last state comes back from the event loop, not while the
+        // core is being made.
+        writeSettings("alice", "P1", "D1");
+        TsCore::instance();
+        EXPECT_TRUE(TsCore::currentUser().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(TsCore::currentUser(), QString("alice"), 5000);
+        EXPECT_EQ(TsCore::currentProfile(), "P1");
+        EXPECT_EQ(TsCore::currentDynamicExp(), "D1");
+        EXPECT_EQ(experiment()->script()->actionCount(), 1);
+        TsCore::setCurrentUser(QString());
+        QFile::remove(TsCore::settingsFile());
+
+        TsDeviceManager *devices = TsCore::deviceManager();
+        ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
+        devices->populateDevices();
+        ASSERT_NE(devices->channel(stage), nullptr);
+        experiment()->stopSampling();
     }
 
     void TearDown() override
@@ -358,6 +381,20 @@ TEST_F(ConfigTest, OtherUsersDataChangesAreIgnored)
     QFile::remove(TsCore::userDataFile("bob"));
 }
 
+TEST_F(ConfigTest, AUserWhoAppliesAtStartGetsTheLastProfilesValuesAndStyle)
+{
+    resetController();
+    writeSettings("carol", "P1", "");
+    config()->loadSettings();
+    EXPECT_EQ(TsCore::currentProfile(), "P1");
+    EXPECT_DOUBLE_EQ(setpoint(stage), 36.0) << "bit 0 set: applied at start";
+    EXPECT_FALSE(loop(stage));
+    EXPECT_EQ(qApp->property("styleName").toString(), "light");
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    EXPECT_EQ(qApp->property("styleName").toString(), "dark");
+    resetController();
+}
+
 TEST_F(ConfigTest, StatusTextsAreKept)
 {
     config()->setRecordingStatusText("Running (00m 01s)");
@@ -366,4 +403,63 @@ TEST_F(ConfigTest, StatusTextsAreKept)
     EXPECT_EQ(config()->dynamicExpStatusText(), "Not running");
 }
 
+// The child half of the exit test: chooses a user and a profile and ends like the program does,
+// by returning from main(); it says whether "Settings.xml" existed before that.
+TEST(ConfigExitChild, ChooseAndEnd)
+{
+    if (qEnvironmentVariableIsEmpty("TESSARO_CONFIG_CHILD_HOME"))
+        GTEST_SKIP() << "run only as the child of the exit test";
+    TsCore::makeUserFolders("dora");
+    TsProfile profile;
+    profile.setName("Night");
+    profile.setValid(true);
+    ASSERT_TRUE(profile.save(TsCore::profileFile("dora", "Night")).isSuccess());
+    TsCore::instance()->reloadUsers();
+    ASSERT_TRUE(TsCore::setCurrentUser("dora").isSuccess());
+    ASSERT_TRUE(TsCore::setCurrentProfile("Night").isSuccess());
+    std::printf("settings before exit: %s\n",
+                QFile::exists(TsCore::settingsFile()) ? "present" : "absent");
+    std::fflush(stdout);
+}
+
+TEST(ConfigExit, TheLastStateIsSavedWhenTheProgramEnds)
+{
+    QTemporaryDir home;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TESSARO_CONFIG_CHILD_HOME", home.path());
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=ConfigExitChild.ChooseAndEnd"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray out = child.readAllStandardOutput();
+    ASSERT_EQ(child.exitCode(), 0) << out.toStdString();
+    ASSERT_TRUE(out.contains("settings before exit: absent")) << out.toStdString();
+
+    QFile file(home.path() + "/data/Tessaro/Settings.xml");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "written as the core went";
+    QDomDocument document;
+    ASSERT_TRUE(document.setContent(&file));
+    const QDomElement root = document.documentElement();
+    EXPECT_EQ(root.firstChildElement("LastUser").attribute("name"), "dora");
+    EXPECT_EQ(root.firstChildElement("LastProfile").attribute("name"), "Night");
+    EXPECT_TRUE(root.firstChildElement("LastDynamicExperiment").hasAttribute("name"));
+}
+
 } // namespace
+
+// A widget application, so that the user's style sheet is really applied. The child of the exit
+// test keeps its home where the parent looks for it.
+int main(int argc, char **argv)
+{
+    const QString childHome = qEnvironmentVariable("TESSARO_CONFIG_CHILD_HOME");
+    QTemporaryDir temporaryHome;
+    const QString home = childHome.isEmpty() ? temporaryHome.path() : childHome;
+    if (childHome.isEmpty() && !temporaryHome.isValid())
+        return 2;
+    isolateEnvironment(home);
+    QApplication app(argc, argv);
+    settleIdentityAndDataPath(home);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
