@@ -11,6 +11,14 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Beyond this many milliseconds a time no longer fits the 64-bit count that the texts are made
+// from; converting it would be undefined.
+constexpr double LargestMilliseconds = 9.0e18;
+
+} // namespace
+
 GraphAxis::GraphAxis(GraphWidget *widget, int orientation)
     : GraphArea(widget)
     , m_orientation(orientation)
@@ -48,6 +56,9 @@ void GraphAxis::clampToLimits()
 
 void GraphAxis::setRange(double minimum, double maximum)
 {
+    // A NaN or infinite end would poison the mapping for good; keep the range that works.
+    if (!std::isfinite(minimum) || !std::isfinite(maximum))
+        return;
     m_minimum = minimum;
     m_maximum = maximum;
     clampToLimits();
@@ -56,6 +67,8 @@ void GraphAxis::setRange(double minimum, double maximum)
 
 void GraphAxis::setInitialRange(double minimum, double maximum)
 {
+    if (!std::isfinite(minimum) || !std::isfinite(maximum))
+        return;
     m_minimum = minimum;
     m_maximum = maximum;
     clampToLimits();
@@ -75,6 +88,9 @@ void GraphAxis::setLimits(double lower, double upper)
 
 void GraphAxis::pan(double delta)
 {
+    // A drag over an axis squeezed to no pixels yields an infinite or NaN distance.
+    if (!std::isfinite(delta))
+        return;
     const double width = m_maximum - m_minimum;
     m_minimum += delta;
     m_maximum += delta;
@@ -90,6 +106,8 @@ void GraphAxis::pan(double delta)
 
 void GraphAxis::zoomBy(double delta)
 {
+    if (!std::isfinite(delta))
+        return;
     m_minimum -= delta;
     m_maximum += delta;
     clampToLimits();
@@ -245,13 +263,13 @@ QString GraphAxis::labelText(double value, int extraDecimals) const
 {
     switch (m_labelMode) {
     case DateTimeLabels:
-        if (!std::isfinite(value))
+        if (!(std::fabs(value) < LargestMilliseconds))
             return QString();
         return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(value))
             .toString(QStringLiteral("dd.MM.yy\nhh:mm:ss"));
     case RelativeTimeLabels: {
         const double d = value - m_origin;
-        if (!std::isfinite(d))
+        if (!(std::fabs(d) < LargestMilliseconds))
             return QString();
         // Whole seconds; milliseconds are dropped, hours are not wrapped at a day.
         const qint64 seconds = static_cast<qint64>(std::fabs(d) / 1000.0);
@@ -273,22 +291,116 @@ bool GraphAxis::isDragged() const
     return holder && (holder == this || holder == m_widget->plotArea());
 }
 
-void GraphAxis::paintOverlay(QPainter *) {}
+void GraphAxis::layoutPass(int pass)
+{
+    if (pass == 2) {
+        updateMapping(false);
+        rebuildTicks();
+    }
+}
 
 void GraphAxis::updateMapping(bool translationOnly)
 {
-    finishMapping(translationOnly);
-}
-
-void GraphAxis::finishMapping(bool translationOnly)
-{
+    // The minimum lies on the bottom edge of a vertical axis and on the left edge of a horizontal
+    // one; a vertical axis counts pixels upward, hence its negative extent.
+    const bool vertical = m_orientation == Vertical;
+    const double anchor = vertical ? m_rect.bottom() : m_rect.left();
+    const double extent =
+        vertical ? -double(m_rect.bottom() - m_rect.top()) : double(m_rect.right() - m_rect.left());
+    const double span = m_maximum - m_minimum;
+    if (span != 0) {
+        // A pan keeps the scale bit for bit. Recomputed from the shifted ends it can differ in the
+        // last bits, and every series would then rebuild its cache instead of moving it.
+        if (!translationOnly)
+            m_scale = extent / span;
+        m_intercept = anchor - m_scale * m_minimum;
+    }
     if (m_markerVisible)
         m_markerPixel = mapToPixel(m_markerValue);
     m_reversed = m_maximum < m_minimum;
     emit mappingChanged(translationOnly);
 }
 
-void GraphAxis::rebuildTicks() {}
+void GraphAxis::rebuildTicks()
+{
+    m_majorGridLines.clear();
+    m_majorTickLines.clear();
+    m_minorGridLines.clear();
+    m_minorTickLines.clear();
+    if (m_majorDivisions <= 0)
+        return;
+    const bool vertical = m_orientation == Vertical;
+    const QRect plot = m_widget->plotArea()->rect();
+    // Marks stand on the edge that faces the plot area: the right edge of a vertical axis, the
+    // top edge of the horizontal one.
+    const auto mark = [&](double at, int length) {
+        return vertical ? QLineF(m_rect.right() - length, at, m_rect.right(), at)
+                        : QLineF(at, m_rect.top(), at, m_rect.top() + length);
+    };
+    const auto gridLine = [&](double at) {
+        return vertical ? QLineF(plot.left() + 1, at, plot.right() - 1, at)
+                        : QLineF(at, plot.top() + 1, at, plot.bottom() - 1);
+    };
+    const double start = vertical ? m_rect.top() : m_rect.left();
+    const double length = vertical ? m_rect.height() : m_rect.width();
+    const double majorStep = (length - 1) / m_majorDivisions;
+    const double minorStep = m_minorDivisions > 0 ? majorStep / m_minorDivisions : 0;
+    for (int i = 0; i <= m_majorDivisions; ++i) {
+        const double at = start + i * majorStep;
+        m_majorTickLines.append(mark(at, m_majorTickLength));
+        m_majorGridLines.append(gridLine(at));
+        if (i == m_majorDivisions)
+            break;
+        for (int j = 1; j < m_minorDivisions; ++j) {
+            const double minorAt = at + j * minorStep;
+            m_minorTickLines.append(mark(minorAt, m_minorTickLength));
+            m_minorGridLines.append(gridLine(minorAt));
+        }
+    }
+}
+
+void GraphAxis::paintScale(QPainter *painter, int flags)
+{
+    GraphArea::paint(painter, flags);
+    const QPen pen = painter->pen();
+    painter->drawLines(m_majorTickLines);
+    painter->drawLines(m_minorTickLines);
+    if (m_majorGrid) {
+        painter->setPen(QPen(m_majorGridColor));
+        painter->drawLines(m_majorGridLines);
+    }
+    if (m_minorGrid) {
+        painter->setPen(QPen(m_minorGridColor, 1, Qt::DotLine));
+        painter->drawLines(m_minorGridLines);
+    }
+    painter->setPen(pen);
+}
+
+void GraphAxis::paintOverlay(QPainter *painter)
+{
+    const bool vertical = m_orientation == Vertical;
+    const int low = vertical ? m_rect.top() : m_rect.left();
+    const int high = vertical ? m_rect.bottom() : m_rect.right();
+    if (!m_markerVisible || m_markerPixel < low || m_markerPixel > high)
+        return;
+    const QRect plot = m_widget->plotArea()->rect();
+    painter->setPen(m_markerPen);
+    if (vertical)
+        painter->drawLine(plot.left(), m_markerPixel, plot.right(), m_markerPixel);
+    else
+        painter->drawLine(m_markerPixel, plot.top(), m_markerPixel, plot.bottom());
+    if (!m_markerLabelShown)
+        return;
+    painter->setFont(m_font);
+    const QString text = labelText(m_markerValue, 1);
+    const QRect rect = labelRect(text, m_markerPixel, 0, -1);
+    painter->setBrush(m_markerPen.color().lighter(150));
+    painter->drawRect(rect.adjusted(-2, 0, 2, 0));
+    painter->setPen(Qt::black);
+    const int alignment =
+        vertical ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignHCenter | Qt::AlignTop;
+    painter->drawText(rect, alignment | Qt::TextDontClip, text);
+}
 
 int GraphAxis::positionAlong(const QPoint &point) const
 {

@@ -110,6 +110,10 @@ public:
     // does not fight the operator.
     bool isDragged() const;
 
+    // Pass 2 maps the laid-out rectangle and places the ticks; the axes place their rectangles in
+    // passes 0 and 1 themselves.
+    void layoutPass(int pass) override;
+
     virtual void paintOverlay(QPainter *painter);
     virtual void updateMapping(bool translationOnly);
     virtual void rebuildTicks();
@@ -123,8 +127,8 @@ signals:
     void mappingChanged(bool translationOnly);
 
 protected:
-    // The common tail of updateMapping once scale and intercept are set.
-    void finishMapping(bool translationOnly);
+    // The frame, the tick marks and the grid lines; the painter's pen is restored afterwards.
+    void paintScale(QPainter *painter, int flags);
     void clampToLimits();
     void markerChanged();
     int positionAlong(const QPoint &point) const;

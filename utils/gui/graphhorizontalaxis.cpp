@@ -41,66 +41,15 @@ void GraphHorizontalAxis::layoutPass(int pass)
         m_rect.setLeft(axes.isEmpty() ? m_widget->leftMargin() : axes.last()->rect().right());
         break;
     }
-    case 2:
-        updateMapping(false);
-        rebuildTicks();
-        break;
     default:
+        GraphAxis::layoutPass(pass);
         break;
-    }
-}
-
-void GraphHorizontalAxis::updateMapping(bool translationOnly)
-{
-    const double span = m_maximum - m_minimum;
-    if (span != 0) {
-        m_scale = double(m_rect.right() - m_rect.left()) / span;
-        m_intercept = m_rect.left() - m_scale * m_minimum;
-    }
-    finishMapping(translationOnly);
-}
-
-void GraphHorizontalAxis::rebuildTicks()
-{
-    m_majorGridLines.clear();
-    m_majorTickLines.clear();
-    m_minorGridLines.clear();
-    m_minorTickLines.clear();
-    if (m_majorDivisions <= 0)
-        return;
-    const QRect plot = m_widget->plotArea()->rect();
-    const double majorStep = double(m_rect.width() - 1) / m_majorDivisions;
-    const double minorStep = m_minorDivisions > 0 ? majorStep / m_minorDivisions : 0;
-    const double top = m_rect.top();
-    for (int i = 0; i <= m_majorDivisions; ++i) {
-        const double x = m_rect.left() + i * majorStep;
-        m_majorTickLines.append(QLineF(x, top, x, top + m_majorTickLength));
-        m_majorGridLines.append(QLineF(x, plot.top() + 1, x, plot.bottom() - 1));
-        if (i == m_majorDivisions)
-            break;
-        for (int j = 1; j < m_minorDivisions; ++j) {
-            const double minorX = x + j * minorStep;
-            m_minorTickLines.append(QLineF(minorX, top, minorX, top + m_minorTickLength));
-            m_minorGridLines.append(QLineF(minorX, plot.top() + 1, minorX, plot.bottom() - 1));
-        }
     }
 }
 
 void GraphHorizontalAxis::paint(QPainter *painter, int flags)
 {
-    GraphArea::paint(painter, flags);
-    const QPen pen = painter->pen();
-    painter->drawLines(m_majorTickLines);
-    painter->drawLines(m_minorTickLines);
-    if (m_majorGrid) {
-        painter->setPen(QPen(m_majorGridColor));
-        painter->drawLines(m_majorGridLines);
-    }
-    if (m_minorGrid) {
-        painter->setPen(QPen(m_minorGridColor, 1, Qt::DotLine));
-        painter->drawLines(m_minorGridLines);
-    }
-    painter->setPen(pen);
+    paintScale(painter, flags);
     if (!m_labelsShown)
         return;
 
@@ -123,23 +72,4 @@ void GraphHorizontalAxis::paint(QPainter *painter, int flags)
         painter->drawText(QRect(m_rect.left(), top, m_rect.width(), metrics.height()),
                           Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, m_text);
     }
-}
-
-void GraphHorizontalAxis::paintOverlay(QPainter *painter)
-{
-    if (!m_markerVisible || m_markerPixel < m_rect.left() || m_markerPixel > m_rect.right())
-        return;
-    const QRect plot = m_widget->plotArea()->rect();
-    painter->setPen(m_markerPen);
-    painter->drawLine(m_markerPixel, plot.top(), m_markerPixel, plot.bottom());
-    if (!m_markerLabelShown)
-        return;
-    painter->setFont(m_font);
-    const QString text = labelText(m_markerValue, 1);
-    const QRect rect = labelRect(text, m_markerPixel, 0, -1);
-    const QRect box = rect.adjusted(-2, 0, 2, 0);
-    painter->setBrush(m_markerPen.color().lighter(150));
-    painter->drawRect(box);
-    painter->setPen(Qt::black);
-    painter->drawText(rect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, text);
 }

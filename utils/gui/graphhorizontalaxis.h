@@ -11,10 +11,7 @@ public:
     explicit GraphHorizontalAxis(GraphWidget *widget);
 
     void layoutPass(int pass) override;
-    void updateMapping(bool translationOnly) override;
-    void rebuildTicks() override;
     void paint(QPainter *painter, int flags) override;
-    void paintOverlay(QPainter *painter) override;
 
 private:
     int labelLines() const { return m_labelMode == DateTimeLabels ? 2 : 1; }

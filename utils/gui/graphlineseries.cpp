@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QPainter>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -43,7 +44,7 @@ void GraphLineSeries::setThrottle(int intervalMs, int timerMs)
 void GraphLineSeries::appendLine(const QPointF &from, const QPointF &to)
 {
     if (m_lines.size() == m_lines.capacity())
-        m_lines.reserve(m_lines.capacity() + std::max(LineStep, m_lines.capacity() / 2));
+        m_lines.reserve(m_lines.capacity() + LineStep);
     m_lines.emplace_back(from, to);
 }
 
@@ -169,8 +170,11 @@ void GraphLineSeries::dataAppended()
     }
     convertPending();
     followNewest();
-    // Let a window that is flooded with samples still repaint.
+    // Let a window that is flooded with samples still repaint. The events may delete this series.
+    const QPointer<GraphLineSeries> alive(this);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (!alive)
+        return;
     m_stopwatch.start();
     m_timer.start();
 }

@@ -31,7 +31,6 @@ public:
     QFont font() const { return m_font; }
     void setFont(const QFont &font);
     QString text() const { return m_text; }
-    virtual void setText(const QString &text);
 
     bool isPressed() const { return m_pressed; }
     void setPressed(bool pressed) { m_pressed = pressed; }
@@ -44,6 +43,8 @@ public:
     virtual void paintBackground(QPainter *painter);
     virtual void refreshValues(GraphAxis *axis);
     virtual void rebuildEntries();
+    // Declared after the element operations so that their slots keep their order.
+    virtual void setText(const QString &text);
 
 protected:
     GraphWidget *m_widget;

@@ -34,12 +34,10 @@ void GraphSeriesData::reserve(std::size_t samples)
 
 void GraphSeriesData::append(double x, double y)
 {
-    if (m_samples.size() == m_samples.capacity()) {
-        // Grow by at least one step; growing by a fixed step alone would copy the whole store
-        // again every 4096 samples, which turns a long recording quadratic.
-        const std::size_t capacity = m_samples.capacity();
-        m_samples.reserve(capacity + std::max(SampleStep, capacity / 2));
-    }
+    // Fixed steps keep at most one step of unused room per store, which matters more over a
+    // recording of days than the copy every 4096 samples (a few milliseconds an hour at 1 Hz).
+    if (m_samples.size() == m_samples.capacity())
+        m_samples.reserve(m_samples.capacity() + SampleStep);
     m_samples.emplace_back(x, y);
 
     if (!std::isnan(y)) {
@@ -49,13 +47,19 @@ void GraphSeriesData::append(double x, double y)
         } else {
             m_minimum = std::min(m_minimum, y);
             m_maximum = std::max(m_maximum, y);
-            m_mean += (y - m_mean) / double(m_count);
+            const double n = double(m_count);
+            m_mean = (m_mean * (n - 1) + y) / n;
         }
         m_last = y;
     }
 
-    for (GraphSeries *series : qAsConst(m_observers))
-        series->dataAppended();
+    // A series may let events run while it converts (see GraphLineSeries::dataAppended), and such
+    // an event may delete series. Walk a snapshot and skip those that are gone meanwhile.
+    const QList<GraphSeries *> observers = m_observers;
+    for (GraphSeries *series : observers) {
+        if (m_observers.contains(series))
+            series->dataAppended();
+    }
 }
 
 double GraphSeriesData::valueAt(double x) const

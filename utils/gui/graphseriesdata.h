@@ -1,5 +1,7 @@
 // The sample store behind one or more series: time-ordered points (x in milliseconds since the
-// epoch, y the value) with running statistics. Appending notifies every observing series.
+// epoch, y the value) with running statistics. Appending notifies every observing series; a series
+// may let pending events run meanwhile, and those may delete series, so append through a shared
+// pointer of your own (series->data()->append(...)) rather than through a bare reference.
 #pragma once
 
 #include <QList>

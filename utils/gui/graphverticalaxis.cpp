@@ -28,10 +28,13 @@ void GraphVerticalAxis::layoutPass(int pass)
             m_index <= 0 ? m_widget->leftMargin() : axes.at(m_index - 1)->rect().right();
         const QFontMetrics metrics(m_font);
         int width = 0;
-        if (m_labelsShown)
-            width = qMax(metrics.size(0, labelText(m_minimum)).width(),
-                         metrics.size(0, labelText(m_maximum)).width()) +
-                    2;
+        if (m_labelsShown) {
+            // Measured as numbers whatever the label mode, so the width does not jump when the
+            // texts switch between numbers and times.
+            const QString low = QString::number(m_minimum, 'f', qMax(0, m_labelDecimals));
+            const QString high = QString::number(m_maximum, 'f', qMax(0, m_labelDecimals));
+            width = qMax(metrics.horizontalAdvance(low), metrics.horizontalAdvance(high)) + 2;
+        }
         if (!m_text.isEmpty())
             width += 2 + metrics.height();
         width += m_majorTickLength + 3;
@@ -43,66 +46,15 @@ void GraphVerticalAxis::layoutPass(int pass)
         m_rect.setTop(m_widget->title()->rect().bottom());
         m_rect.setBottom(m_widget->horizontalAxis()->rect().top());
         break;
-    case 2:
-        updateMapping(false);
-        rebuildTicks();
-        break;
     default:
+        GraphAxis::layoutPass(pass);
         break;
-    }
-}
-
-void GraphVerticalAxis::updateMapping(bool translationOnly)
-{
-    const double span = m_maximum - m_minimum;
-    if (span != 0) {
-        m_scale = -double(m_rect.bottom() - m_rect.top()) / span;
-        m_intercept = m_rect.bottom() - m_scale * m_minimum;
-    }
-    finishMapping(translationOnly);
-}
-
-void GraphVerticalAxis::rebuildTicks()
-{
-    m_majorGridLines.clear();
-    m_majorTickLines.clear();
-    m_minorGridLines.clear();
-    m_minorTickLines.clear();
-    if (m_majorDivisions <= 0)
-        return;
-    const QRect plot = m_widget->plotArea()->rect();
-    const double majorStep = double(m_rect.height() - 1) / m_majorDivisions;
-    const double minorStep = m_minorDivisions > 0 ? majorStep / m_minorDivisions : 0;
-    const double right = m_rect.right();
-    for (int i = 0; i <= m_majorDivisions; ++i) {
-        const double y = m_rect.top() + i * majorStep;
-        m_majorTickLines.append(QLineF(right - m_majorTickLength, y, right, y));
-        m_majorGridLines.append(QLineF(plot.left() + 1, y, plot.right() - 1, y));
-        if (i == m_majorDivisions)
-            break;
-        for (int j = 1; j < m_minorDivisions; ++j) {
-            const double minorY = y + j * minorStep;
-            m_minorTickLines.append(QLineF(right - m_minorTickLength, minorY, right, minorY));
-            m_minorGridLines.append(QLineF(plot.left() + 1, minorY, plot.right() - 1, minorY));
-        }
     }
 }
 
 void GraphVerticalAxis::paint(QPainter *painter, int flags)
 {
-    GraphArea::paint(painter, flags);
-    const QPen pen = painter->pen();
-    painter->drawLines(m_majorTickLines);
-    painter->drawLines(m_minorTickLines);
-    if (m_majorGrid) {
-        painter->setPen(QPen(m_majorGridColor));
-        painter->drawLines(m_majorGridLines);
-    }
-    if (m_minorGrid) {
-        painter->setPen(QPen(m_minorGridColor, 1, Qt::DotLine));
-        painter->drawLines(m_minorGridLines);
-    }
-    painter->setPen(pen);
+    paintScale(painter, flags);
 
     if (m_labelsShown) {
         const int count = m_majorTickLines.size();
@@ -129,23 +81,4 @@ void GraphVerticalAxis::paint(QPainter *painter, int flags)
                           Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, m_text);
         painter->restore();
     }
-}
-
-void GraphVerticalAxis::paintOverlay(QPainter *painter)
-{
-    if (!m_markerVisible || m_markerPixel < m_rect.top() || m_markerPixel > m_rect.bottom())
-        return;
-    const QRect plot = m_widget->plotArea()->rect();
-    painter->setPen(m_markerPen);
-    painter->drawLine(plot.left(), m_markerPixel, plot.right(), m_markerPixel);
-    if (!m_markerLabelShown)
-        return;
-    painter->setFont(m_font);
-    const QString text = labelText(m_markerValue, 1);
-    const QRect rect = labelRect(text, m_markerPixel, 0, -1);
-    const QRect box = rect.adjusted(-2, 0, 2, 0);
-    painter->setBrush(m_markerPen.color().lighter(150));
-    painter->drawRect(box);
-    painter->setPen(Qt::black);
-    painter->drawText(rect, Qt::AlignRight | Qt::AlignVCenter | Qt::TextDontClip, text);
 }

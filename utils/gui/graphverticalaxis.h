@@ -12,8 +12,5 @@ public:
     explicit GraphVerticalAxis(GraphWidget *widget);
 
     void layoutPass(int pass) override;
-    void updateMapping(bool translationOnly) override;
-    void rebuildTicks() override;
     void paint(QPainter *painter, int flags) override;
-    void paintOverlay(QPainter *painter) override;
 };

@@ -308,6 +308,10 @@ void GraphWidget::mousePressEvent(QMouseEvent *event)
 {
     if (!d->interactive)
         return;
+    // A second button pressed over another element takes the mouse over; the first one must not
+    // stay highlighted.
+    if (d->mouseHolder)
+        d->mouseHolder->setPressed(false);
     d->mouseHolder = objectAt(event->pos());
     if (d->mouseHolder) {
         d->mouseHolder->setPressed(true);

@@ -165,6 +165,34 @@ TEST_F(GraphAxisTest, DateTimeLabelsTakeTwoLinesInTheHorizontalAxisHeight)
     EXPECT_EQ(horizontal()->rect().bottom(), widget.height() - 1 - widget.bottomMargin());
 }
 
+TEST_F(GraphAxisTest, NonFiniteInputLeavesTheRangeAndTheTextsSane)
+{
+    axis->setRange(0, 10);
+    axis->setRange(qQNaN(), 5);
+    axis->setInitialRange(0, qInf());
+    axis->pan(qQNaN());
+    axis->zoomBy(-qInf());
+    EXPECT_EQ(axis->minimum(), 0);
+    EXPECT_EQ(axis->maximum(), 10);
+    EXPECT_EQ(axis->initialMaximum(), 100);
+
+    // A window so low that the axis has no pixels: a drag along it measures no finite distance.
+    axis->setRect(QRect(axis->rect().left(), 50, axis->rect().width(), 1));
+    axis->setRange(0, 10);
+    const QPoint onAxis(axis->rect().center().x(), 50);
+    QTest::mousePress(&widget, Qt::LeftButton, Qt::NoModifier, onAxis);
+    moveMouse(&widget, onAxis + QPoint(0, 10), Qt::LeftButton);
+    QTest::mouseRelease(&widget, Qt::LeftButton, Qt::NoModifier, onAxis + QPoint(0, 10));
+    EXPECT_EQ(axis->minimum(), 0);
+    EXPECT_EQ(axis->maximum(), 10);
+
+    // Times beyond what a 64-bit millisecond count holds give no text rather than garbage.
+    axis->setLabelMode(GraphAxis::DateTimeLabels);
+    EXPECT_EQ(axis->labelText(1e300), QString());
+    axis->setLabelMode(GraphAxis::RelativeTimeLabels);
+    EXPECT_EQ(axis->labelText(-1e300), QString());
+}
+
 TEST_F(GraphAxisTest, RangesAreClampedToLimitsAndWrongLimitsIgnored)
 {
     axis->setLimits(0, 50);

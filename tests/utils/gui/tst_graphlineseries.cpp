@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -23,6 +24,10 @@ class GraphLineSeriesTest : public GraphFixture
 {
 protected:
     double pixelX(double x) { return x * horizontal()->scale() + horizontal()->intercept(); }
+    // The pixel an antialiased one-pixel line at a painter coordinate mostly covers: pixel i spans
+    // the coordinates i to i + 1, so rounding would miss it by one at half-pixel positions.
+    static int pixelAt(double coordinate) { return int(std::floor(coordinate)); }
+    int rowOf(double value) { return pixelAt(value * axis->scale() + axis->intercept()); }
 };
 
 TEST_F(GraphLineSeriesTest, TenSamplesInOneColumnMakeOneVerticalStretch)
@@ -39,7 +44,7 @@ TEST_F(GraphLineSeriesTest, TenSamplesInOneColumnMakeOneVerticalStretch)
     EXPECT_NEAR(std::max(line.y1(), line.y2()), axis->mapToPixel(35), 0.5);
 
     const QImage image = renderGraph(widget);
-    const int x = qRound(line.x1());
+    const int x = pixelAt(line.x1());
     for (int y = axis->mapToPixel(60) + 1; y < axis->mapToPixel(35); ++y)
         ASSERT_TRUE(isBlue(image.pixel(x, y))) << y;
     EXPECT_FALSE(isBlue(image.pixel(x, axis->mapToPixel(60) - 4)));
@@ -78,7 +83,7 @@ TEST_F(GraphLineSeriesTest, LinesAreBoundedByThePlotWidthNotBySamples)
 
 TEST_F(GraphLineSeriesTest, NaNSampleBreaksTheLine)
 {
-    const int y = axis->mapToPixel(50);
+    const int y = rowOf(50);
     auto rowHasBlueBetween = [&](const QImage &image) {
         const int from = qRound(pixelX(T0 + 20000)) + 5;
         const int to = qRound(pixelX(T0 + 80000)) - 5;
@@ -114,7 +119,7 @@ TEST_F(GraphLineSeriesTest, LeadingNaNStillDrawsTheValuesAfterIt)
     ASSERT_EQ(series->lines().size(), 2u);
     EXPECT_TRUE(std::isfinite(series->origin().y()));
     const QImage image = renderGraph(widget);
-    EXPECT_TRUE(isBlue(image.pixel(qRound(pixelX(T0 + 40000)), axis->mapToPixel(50))));
+    EXPECT_TRUE(isBlue(image.pixel(pixelAt(pixelX(T0 + 40000)), rowOf(50))));
 }
 
 TEST_F(GraphLineSeriesTest, PanReusesTheCacheAndMatchesAFullRebuild)
@@ -143,6 +148,40 @@ TEST_F(GraphLineSeriesTest, PanReusesTheCacheAndMatchesAFullRebuild)
     ASSERT_EQ(series->lines().size(), before.size());
     for (std::size_t i = 0; i < before.size(); ++i)
         ASSERT_EQ(series->lines()[i], before[i]) << i;
+}
+
+TEST_F(GraphLineSeriesTest, PansByAnyDistanceOnEitherAxisKeepTheCache)
+{
+    // Follow-newest and the operator pan by arbitrary distances, and value ranges straddle zero;
+    // the shifted range ends then round differently, which must not count as a rescale.
+    auto *series = new CountingSeries(axis);
+    widget.ensureLayout();
+    for (int i = 0; i < 500; ++i)
+        series->data()->append(T0 + 200 * i, 50 + 30 * std::sin(i * 0.05));
+    series->timeout();
+    series->rebuilds = 0;
+    const double scaleX = horizontal()->scale();
+    const double scaleY = axis->scale();
+
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> time(-5000, 5000), value(-3, 3);
+    for (int i = 0; i < 300; ++i) {
+        horizontal()->pan(time(random));
+        axis->pan(value(random));
+    }
+    EXPECT_EQ(series->rebuilds, 0);
+    EXPECT_EQ(horizontal()->scale(), scaleX);
+    EXPECT_EQ(axis->scale(), scaleY);
+
+    // Values that keep leaving the range make the value axis follow them, by pans as well.
+    series->setThrottle(0, 125);
+    axis->setRange(-0.3, 0.7);
+    horizontal()->setRange(T0, T0 + 100000);
+    series->rebuilds = 0;
+    for (int i = 0; i < 200; ++i)
+        series->data()->append(T0 + 100000 + 10 * i, (i % 2 ? 1 : -1) * (1 + 0.013 * i));
+    EXPECT_EQ(series->rebuilds, 0);
+    EXPECT_GT(axis->maximum(), 3.5); // it did follow
 }
 
 TEST_F(GraphLineSeriesTest, FullMappingChangeRebuildsTheCache)

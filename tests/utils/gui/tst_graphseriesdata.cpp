@@ -1,5 +1,7 @@
 #include "graphtestsupport.h"
 
+#include <QPointer>
+
 #include <cmath>
 
 namespace {
@@ -93,6 +95,30 @@ TEST_F(GraphSeriesDataObserverTest, SharedStoreFeedsEverySeriesUntilOneIsDeleted
     EXPECT_EQ(second->convertedCount(), 2u);
 }
 
+TEST_F(GraphSeriesDataObserverTest, EventsThatDeleteSeriesDuringAnAppendAreSurvived)
+{
+    // The first series converts at once and lets pending events run; they delete both series,
+    // the one still to be told and the one that is telling.
+    auto data = QSharedPointer<GraphSeriesData>::create();
+    QPointer<GraphLineSeries> first = blueSeries(data);
+    QPointer<GraphLineSeries> second = blueSeries(data);
+    QMetaObject::invokeMethod(
+        &widget, [&] { delete second.data(); }, Qt::QueuedConnection);
+    data->append(T0 + 1000, 50);
+    EXPECT_TRUE(second.isNull());
+    ASSERT_FALSE(first.isNull());
+    EXPECT_EQ(first->convertedCount(), 1u);
+
+    QMetaObject::invokeMethod(
+        &widget, [&] { delete first.data(); }, Qt::QueuedConnection);
+    data->append(T0 + 2000, 60);
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(data->observers().isEmpty());
+    EXPECT_TRUE(widget.series().isEmpty());
+    data->append(T0 + 3000, 70);
+    EXPECT_EQ(data->size(), 3u);
+}
+
 TEST(GraphSeriesDataTest, StoreGrowsInStepsAndKeepsEverySample)
 {
     GraphSeriesData data;
@@ -100,6 +126,9 @@ TEST(GraphSeriesDataTest, StoreGrowsInStepsAndKeepsEverySample)
     for (int i = 0; i < 20000; ++i)
         data.append(T0 + i, i);
     ASSERT_EQ(data.size(), 20000u);
+    // Fixed steps: never more than one step of unused room, whatever the length.
+    EXPECT_EQ(data.capacity() % 4096, 0u);
+    EXPECT_LT(data.capacity() - data.size(), 4096u);
     EXPECT_EQ(data.samples()[12345].y(), 12345);
     EXPECT_EQ(data.samples().back().x(), T0 + 19999);
 }

@@ -1,5 +1,6 @@
 #include "graphtestsupport.h"
 
+#include <QFontMetrics>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -186,6 +187,33 @@ TEST_F(GraphWidgetTest, RightPressShowsTheTimeMarkerAndTheLegendValue)
     EXPECT_EQ(widget.legend()->valueText(widget.legend()->entry(0)), QStringLiteral("--.-°C"));
 }
 
+TEST_F(GraphWidgetTest, LegendMakesRoomForValuesWiderThanItsTemplate)
+{
+    // A value column sized for "00.0°C" alone would clip "123.4°C" to a false "23.4°C".
+    axis->setUnit(QStringLiteral("°C"));
+    GraphLineSeries *hot = blueSeries();
+    hot->setText(QStringLiteral("Heater"));
+    hot->data()->append(T0 + 10000, 123.4);
+    hot->data()->append(T0 + 20000, 123.4);
+    GraphLineSeries *cold = blueSeries();
+    cold->setText(QStringLiteral("Cooler"));
+    cold->data()->append(T0 + 10000, -12.3);
+    cold->data()->append(T0 + 20000, -12.3);
+    horizontal()->setMarkerValue(T0 + 15000);
+    horizontal()->setMarkerVisible(true);
+    widget.ensureLayout();
+
+    const QFontMetrics metrics(widget.legend()->font());
+    ASSERT_EQ(widget.legend()->entryCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const GraphLegend::Entry &entry = widget.legend()->entry(i);
+        const QString text = widget.legend()->valueText(entry);
+        EXPECT_GE(entry.valueRect.width(), metrics.horizontalAdvance(text)) << qPrintable(text);
+        EXPECT_TRUE(widget.legend()->rect().contains(entry.valueRect)) << i;
+    }
+    EXPECT_EQ(widget.legend()->valueText(widget.legend()->entry(0)), QStringLiteral("123.4°C"));
+}
+
 TEST_F(GraphWidgetTest, LegendSitsInTheTopRightCornerAndWinsTheHitTest)
 {
     GraphLineSeries *a = blueSeries();
@@ -247,6 +275,15 @@ TEST_F(GraphWidgetTest, PressHighlightsTheElementUntilTheRelease)
     QTest::mouseRelease(&widget, Qt::LeftButton, Qt::NoModifier, onAxis);
     EXPECT_FALSE(axis->isPressed());
     EXPECT_EQ(widget.mouseHolder(), nullptr);
+
+    // A second button pressed over the plot area takes the mouse over from the axis.
+    QTest::mousePress(&widget, Qt::LeftButton, Qt::NoModifier, onAxis);
+    QTest::mousePress(&widget, Qt::RightButton, Qt::NoModifier, plot().center());
+    EXPECT_EQ(widget.mouseHolder(), widget.plotArea());
+    EXPECT_FALSE(axis->isPressed());
+    QTest::mouseRelease(&widget, Qt::RightButton, Qt::NoModifier, plot().center());
+    QTest::mouseRelease(&widget, Qt::LeftButton, Qt::NoModifier, plot().center());
+    EXPECT_FALSE(axis->isPressed());
 }
 
 TEST_F(GraphWidgetTest, DeletingTheWidgetDeletesItsElements)
