@@ -16,9 +16,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -224,6 +226,17 @@ TEST(Startup, LoadStyleInstallsEitherSheetAndBothParse)
     }
     qInstallMessageHandler(previous);
     EXPECT_TRUE(problems.isEmpty()) << qPrintable(problems.join('\n'));
+
+    // A glyph the sheet names but the resources lack is drawn as nothing, silently.
+    for (const QString &sheet : {light, qApp->styleSheet()}) {
+        const QRegularExpression url(QStringLiteral("url\\(([^)]+)\\)"));
+        int images = 0;
+        for (auto it = url.globalMatch(sheet); it.hasNext(); ++images) {
+            const QString path = it.next().captured(1);
+            EXPECT_FALSE(QImage(path).isNull()) << qPrintable(path);
+        }
+        EXPECT_GE(images, 8) << "arrows and check marks";
+    }
 }
 
 TEST(Startup, SecondStartHandsOverWithoutAWindowAndTheFirstComesToTheFront)
