@@ -1,5 +1,6 @@
 #include "config/tsrecordercsvsettings.h"
 
+#include <QCoreApplication>
 #include <QDomElement>
 #include <QSharedData>
 #include <QXmlStreamWriter>
@@ -68,6 +69,46 @@ bool TsRecorderCSVSettings::operator==(const TsRecorderCSVSettings &other) const
            (d->enabled == other.d->enabled && d->columnSeparator == other.d->columnSeparator &&
             d->printHeaderLine == other.d->printHeaderLine &&
             d->dateTimeFormat == other.d->dateTimeFormat);
+}
+
+QList<QPair<QString, quint8>> TsRecorderCSVSettings::offeredColumnSeparators(const QLocale &locale)
+{
+    QList<QPair<QString, quint8>> choices = {
+        {QCoreApplication::translate("TsRecorderCSVSettings", "Tab (\\t)"), quint8(9)},
+        {QCoreApplication::translate("TsRecorderCSVSettings", "Semicolon (;)"), quint8(59)}};
+    if (locale.decimalPoint() != QLatin1Char(','))
+        choices.append({QCoreApplication::translate("TsRecorderCSVSettings", "Comma (,)"), 44});
+    return choices;
+}
+
+QList<QPair<QString, QString>> TsRecorderCSVSettings::offeredDateTimeFormats()
+{
+    return {{QStringLiteral("YYYY-MM-DD hh:mm:ss"), QStringLiteral("yyyy-MM-dd hh:mm:ss")},
+            {QStringLiteral("YYYY/MM/DD hh:mm:ss"), QStringLiteral("yyyy/MM/dd hh:mm:ss")},
+            {QStringLiteral("YYYY.MM.DD hh:mm:ss"), QStringLiteral("yyyy.MM.dd hh:mm:ss")},
+            {QStringLiteral("DD.MM.YYYY hh:mm:ss"), QStringLiteral("dd.MM.yyyy hh:mm:ss")},
+            {QCoreApplication::translate("TsRecorderCSVSettings", "Relative time"),
+             QStringLiteral("relative-time")}};
+}
+
+int TsRecorderCSVSettings::columnSeparatorIndex(quint8 code, const QLocale &locale)
+{
+    const QList<QPair<QString, quint8>> choices = offeredColumnSeparators(locale);
+    for (int i = 0; i < choices.size(); ++i) {
+        if (choices.at(i).second == code)
+            return i;
+    }
+    return -1;
+}
+
+int TsRecorderCSVSettings::dateTimeFormatIndex(const QString &format)
+{
+    const QList<QPair<QString, QString>> choices = offeredDateTimeFormats();
+    for (int i = 0; i < choices.size(); ++i) {
+        if (choices.at(i).second == format)
+            return i;
+    }
+    return 0;
 }
 
 void TsRecorderCSVSettings::writeTo(QXmlStreamWriter &writer) const

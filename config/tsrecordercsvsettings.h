@@ -2,7 +2,10 @@
 // configuration's recorder levels; cheap to copy.
 #pragma once
 
+#include <QList>
+#include <QLocale>
 #include <QMetaType>
+#include <QPair>
 #include <QSharedDataPointer>
 #include <QString>
 
@@ -31,6 +34,15 @@ public:
 
     bool operator==(const TsRecorderCSVSettings &other) const;
     bool operator!=(const TsRecorderCSVSettings &other) const { return !(*this == other); }
+
+    // What an editor offers, as display text and stored value, in the order shown. A comma cannot
+    // separate columns where it is the decimal point of the numbers in them.
+    static QList<QPair<QString, quint8>> offeredColumnSeparators(const QLocale &locale = QLocale());
+    static QList<QPair<QString, QString>> offeredDateTimeFormats();
+    // The entry to select for a stored value: none (-1) for a separator that is not offered, the
+    // first for a format that is not.
+    static int columnSeparatorIndex(quint8 code, const QLocale &locale = QLocale());
+    static int dateTimeFormatIndex(const QString &format);
 
     // Writes the "CSVSettings" element, only when CSV output is enabled.
     void writeTo(QXmlStreamWriter &writer) const;

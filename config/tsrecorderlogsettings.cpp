@@ -92,6 +92,24 @@ bool TsRecorderLogSettings::operator==(const TsRecorderLogSettings &other) const
             d->interval == other.d->interval && d->datapoints == other.d->datapoints);
 }
 
+int TsRecorderLogSettings::intervalFromSeconds(int seconds)
+{
+    return qBound(1, seconds, 1000000) * 1000;
+}
+
+int TsRecorderLogSettings::intervalToSeconds(int msecs)
+{
+    return msecs / 1000;
+}
+
+qint64 TsRecorderLogSettings::stopAfterFor(int stopMode, int days, int hours, int minutes,
+                                           int seconds)
+{
+    if (stopMode != StopAfter)
+        return 0;
+    return (qint64(days) * 86400 + qint64(hours) * 3600 + qint64(minutes) * 60 + seconds) * 1000;
+}
+
 void TsRecorderLogSettings::writeTo(QXmlStreamWriter &writer) const
 {
     writer.writeEmptyElement(QStringLiteral("LogSettings"));

@@ -53,6 +53,12 @@ public:
     bool operator==(const TsRecorderLogSettings &other) const;
     bool operator!=(const TsRecorderLogSettings &other) const { return !(*this == other); }
 
+    // The editor's units: the interval in whole seconds (at least one, at most 1000000), the stop
+    // duration in days, hours, minutes and seconds, stored only for StopAfter.
+    static int intervalFromSeconds(int seconds);
+    static int intervalToSeconds(int msecs);
+    static qint64 stopAfterFor(int stopMode, int days, int hours, int minutes, int seconds);
+
     // Writes the "LogSettings" element; values that the modes make meaningless are left out.
     void writeTo(QXmlStreamWriter &writer) const;
     // Reads the "LogSettings" child of parent; a missing child gives the defaults.

@@ -280,3 +280,42 @@ TEST(TsProfile, FailedSaveKeepsTheOldFile)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TsRecorderSettings, EditorChoicesAndTheirSelection)
+{
+    using Csv = TsRecorderCSVSettings;
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const auto separators = Csv::offeredColumnSeparators(english);
+    ASSERT_EQ(separators.size(), 3);
+    EXPECT_EQ(separators.at(0), qMakePair(QString("Tab (\\t)"), quint8(9)));
+    EXPECT_EQ(separators.at(1), qMakePair(QString("Semicolon (;)"), quint8(59)));
+    EXPECT_EQ(separators.at(2), qMakePair(QString("Comma (,)"), quint8(44)));
+    // Where the comma is the decimal point it would split every number in two.
+    EXPECT_EQ(Csv::offeredColumnSeparators(german).size(), 2);
+    EXPECT_EQ(Csv::columnSeparatorIndex(44, english), 2);
+    EXPECT_EQ(Csv::columnSeparatorIndex(44, german), -1);
+    EXPECT_EQ(Csv::columnSeparatorIndex(124, english), -1) << "'|' is not offered: no selection";
+
+    const auto formats = Csv::offeredDateTimeFormats();
+    ASSERT_EQ(formats.size(), 5);
+    EXPECT_EQ(formats.at(3),
+              qMakePair(QString("DD.MM.YYYY hh:mm:ss"), QString("dd.MM.yyyy hh:mm:ss")));
+    EXPECT_EQ(formats.at(4), qMakePair(QString("Relative time"), QString("relative-time")));
+    EXPECT_EQ(Csv::dateTimeFormatIndex("relative-time"), 4);
+    EXPECT_EQ(Csv::dateTimeFormatIndex("hh:mm"), 0) << "an unknown format shows the first entry";
+
+    using Log = TsRecorderLogSettings;
+    EXPECT_EQ(Log::intervalFromSeconds(5), 5000);
+    EXPECT_EQ(Log::intervalFromSeconds(0), 1000) << "below one second is stored as one";
+    EXPECT_EQ(Log::intervalFromSeconds(-3), 1000);
+    EXPECT_EQ(Log::intervalFromSeconds(1000000), 1000000000);
+    EXPECT_EQ(Log::intervalToSeconds(2500), 2);
+    EXPECT_EQ(Log::stopAfterFor(Log::StopAfter, 1, 1, 1, 1), 90061000);
+    EXPECT_EQ(Log::stopAfterFor(Log::StopAfter, 300, 0, 0, 0), 300LL * 86400 * 1000);
+    EXPECT_EQ(Log::stopAfterFor(Log::StopWithDynamicExp, 1, 1, 1, 1), 0);
+}
+
+} // namespace
