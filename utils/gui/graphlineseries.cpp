@@ -125,13 +125,32 @@ void GraphLineSeries::rebuild()
     m_lines.clear();
     m_converted = 0;
     m_hasPrevious = false;
-    // Lines per run are bounded by the plot width; keep room for a few runs without regrowing.
-    const std::size_t width = std::size_t(qMax(0, m_widget->horizontalAxis()->rect().width()));
-    const std::size_t needed = std::min(m_data->size(), 4 * width + LineStep);
-    if (m_lines.capacity() < needed)
-        m_lines.reserve((needed + LineStep - 1) / LineStep * LineStep);
+    // Reserve the whole conversion at once: growing 1024 lines at a time would copy the cache
+    // over and over when a long history is shown at a fine scale. Room left from a finer scale
+    // is given back after zooming out.
+    const std::size_t needed = linesNeeded();
+    const std::size_t room = std::max(LineStep, (needed + LineStep - 1) / LineStep * LineStep);
+    if (m_lines.capacity() < needed || m_lines.capacity() > 2 * room) {
+        std::vector<QLineF>().swap(m_lines);
+        m_lines.reserve(room);
+    }
     convertPending();
     m_widget->update();
+}
+
+std::size_t GraphLineSeries::linesNeeded() const
+{
+    const std::vector<QPointF> &samples = m_data->samples();
+    if (samples.empty())
+        return 0;
+    // A sample adds at most one line, and a run adds at most two per pixel column it crosses (the
+    // connector into the column and the column's stretch); every NaN may start another run.
+    // Samples out of time order only cost a regrowth.
+    const double scale = m_widget->horizontalAxis()->scale();
+    const double columns = std::fabs((samples.back().x() - samples.front().x()) * scale) + 2;
+    const double runs = double(samples.size()) - double(m_data->count()) + 1;
+    const double bound = 2 * (columns + runs);
+    return bound < double(samples.size()) ? std::size_t(bound) : samples.size();
 }
 
 void GraphLineSeries::clearLines()

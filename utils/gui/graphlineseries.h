@@ -44,6 +44,8 @@ public slots:
 
 private:
     void convertPending();
+    // An upper bound of the lines a full conversion at the current mapping makes.
+    std::size_t linesNeeded() const;
     void followNewest();
     void updateOrigin();
     void appendLine(const QPointF &from, const QPointF &to);
