@@ -50,6 +50,17 @@ void syncToDisk(QFile &file)
 #endif
 }
 
+// The column separator as a character. A code that cannot separate columns (a control character
+// other than tab, a quote; 0 is what a damaged profile reads as) would leave a file that no
+// reader can split, so it falls back to the tab of the defaults.
+QChar columnSeparator(const TsRecorderCSVSettings &csv)
+{
+    const quint8 code = csv.columnSeparator();
+    if ((code < 32 && code != '\t') || code == '"' || code == 127)
+        return QLatin1Char('\t');
+    return QChar(code);
+}
+
 } // namespace
 
 struct TsExperimentRecorder::Private
@@ -414,7 +425,7 @@ void TsExperimentRecorder::writeHeader()
 {
     if (!d->stream || d->filePrefix.isEmpty() || !d->csvSettings.printHeaderLine())
         return;
-    const QChar separator(d->csvSettings.columnSeparator());
+    const QChar separator = columnSeparator(d->csvSettings);
     const QChar quote(QLatin1Char('"'));
     QString line = tr("\"Timestamp\"") + separator;
     for (const TsExperimentRecording::ColumnGroup &group : qAsConst(d->recording.columns)) {
@@ -436,7 +447,7 @@ void TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
 {
     if (!d->stream)
         return;
-    const QChar separator(d->csvSettings.columnSeparator());
+    const QChar separator = columnSeparator(d->csvSettings);
     const QString format = d->csvSettings.dateTimeFormat();
     QString line;
     line.reserve(32 + sample.values.size() * 24);

@@ -30,9 +30,11 @@ namespace {
 constexpr int Controllers = 8;
 constexpr int ChannelsPerController = 8;
 constexpr int Channels = Controllers * ChannelsPerController;
-// A 7-byte request and a 9-byte answer at 10 bits a byte, three values a channel.
-constexpr double WireSecondsPerTransaction = 16.0 * 10.0 / 57600.0;
-constexpr double WireSecondsPerTick = Channels * 3 * WireSecondsPerTransaction;
+// Bytes on the wire per channel and tick, at 10 bits a byte: three 7-byte read requests, the
+// 9-byte answers of the actual value and the setpoint, the 8-byte answer of the loop control (no
+// value here needs escaping).
+constexpr double WireBytesPerChannel = 3 * 7 + 9 + 9 + 8;
+constexpr double WireSecondsPerTick = Channels * WireBytesPerChannel * 10.0 / 57600.0;
 
 zdx::test::SimulationFile &simulation()
 {

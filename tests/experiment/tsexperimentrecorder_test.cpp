@@ -204,6 +204,14 @@ TEST_F(RecorderTest, FieldsNeverSpillIntoTheNextColumn)
     EXPECT_EQ(lines[1], "0,25.0,37.0,On,-1234.5,37.0,On,,,,") << "no group separator";
     EXPECT_EQ(lines[2], "1,\"25,0\",\"37,0\",On,\"-1.234,5\",\"37,0\",On,,,,")
         << "a decimal comma stays inside its field";
+
+    // A separator that a damaged profile read as 0 is the default tab, not a NUL byte.
+    recorder->setCsvSettings(csvSettings('\0', false, "relative-time"));
+    recorder->start();
+    tick(0);
+    recorder->stop();
+    EXPECT_EQ(readLines(recorder->fileName()).value(0),
+              "0\t25.0\t37.0\tOn\t-1,234.5\t37.0\tOn\t\t\t\t");
 }
 
 TEST_F(RecorderTest, RelativeTimeCountsWholeSecondsFromTheStart)

@@ -204,6 +204,13 @@ TEST_F(ScriptFixture, RefusesToSaveAnUnsetValueAndKeepsTheOldFile)
     EXPECT_EQ(readFile(path), before);
     ASSERT_TRUE(script->load(path).isSuccess());
     EXPECT_EQ(script->actionCount(), 1);
+
+    // A file that cannot be written says why.
+    const QxResult unwritable = script->save(file(QStringLiteral("no folder/x.tsx")));
+    ASSERT_TRUE(unwritable.isError());
+    EXPECT_TRUE(unwritable.message().startsWith("TsDynamicExperiment: "))
+        << unwritable.message().toStdString();
+    EXPECT_GT(unwritable.message().size(), QString("TsDynamicExperiment: ").size());
 }
 
 TEST_F(ScriptFixture, LoadReportsEachFault)
