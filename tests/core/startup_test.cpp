@@ -113,6 +113,24 @@ TEST(QtSingleApplication, FirstInstanceOfAnotherIdIsNotSentAway)
     EXPECT_FALSE(alone.err.contains("instance already running"));
 }
 
+TEST(QtSingleApplication, SecondInstanceExitsWithZeroWhenTheFirstNeverAnswers)
+{
+    // The holder takes the lock and the socket but never runs its event loop: the message is
+    // accepted by the system and never answered, so the hand-over runs into its 5 s time-out.
+    const QString id = uniqueId("mute");
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {"--hold", id});
+    ASSERT_TRUE(holder.waitForStarted(5000));
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    ASSERT_TRUE(holder.readAll().contains("holding"));
+
+    const ChildResult second = runChild({"--second-instance", id});
+    holder.kill();
+    holder.waitForFinished();
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_TRUE(second.err.contains("tessaro: instance already running")) << qPrintable(second.err);
+}
+
 TEST(SingleInstancePeer, OldLockOfALiveInstanceIsNotTakenOver)
 {
     const QString id = uniqueId("old");
