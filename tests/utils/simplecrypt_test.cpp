@@ -55,13 +55,9 @@ TEST(SimpleCrypt, LayoutCarriesVersionAndFlags)
     EXPECT_EQ(crypt.encryptToByteArray(repetitive).at(1), SimpleCrypt::CryptoFlagNone);
 }
 
-TEST(SimpleCrypt, BodyIsChainedWithTheKey)
+// The body of a cipher text with the key chain undone by hand.
+QByteArray unchained(const QByteArray &cipher)
 {
-    // Undo the chain by hand: the plain bytes must appear after the random byte and checksum.
-    SimpleCrypt crypt(Key);
-    crypt.setCompressionMode(SimpleCrypt::CompressionNever);
-    const QByteArray plain("incubator");
-    const QByteArray cipher = crypt.encryptToByteArray(plain);
     QByteArray body = cipher.mid(2);
     char last = 0;
     for (int i = 0; i < body.size(); ++i) {
@@ -69,10 +65,28 @@ TEST(SimpleCrypt, BodyIsChainedWithTheKey)
         body[i] = char(c ^ char((Key >> (8 * (i % 8))) & 0xff) ^ last);
         last = c;
     }
+    return body;
+}
+
+TEST(SimpleCrypt, BodyIsChainedWithTheKey)
+{
+    // The plain bytes must appear after the random byte and checksum.
+    SimpleCrypt crypt(Key);
+    crypt.setCompressionMode(SimpleCrypt::CompressionNever);
+    const QByteArray plain("incubator");
+    const QByteArray body = unchained(crypt.encryptToByteArray(plain));
     EXPECT_EQ(body.mid(3), plain);
     const quint16 sum = qChecksum(plain.constData(), uint(plain.size()));
     EXPECT_EQ(quint8(body.at(1)), sum >> 8) << "big-endian checksum";
     EXPECT_EQ(quint8(body.at(2)), sum & 0xff);
+
+    // With a hash, the 20 bytes of SHA-1 of the compressed bytes, then the compressed bytes.
+    crypt.setCompressionMode(SimpleCrypt::CompressionAlways);
+    crypt.setIntegrityProtectionMode(SimpleCrypt::ProtectionHash);
+    const QByteArray hashed = unchained(crypt.encryptToByteArray(plain));
+    const QByteArray compressed = qCompress(plain, 9);
+    EXPECT_EQ(hashed.mid(1, 20), QCryptographicHash::hash(compressed, QCryptographicHash::Sha1));
+    EXPECT_EQ(hashed.mid(21), compressed);
 }
 
 TEST(SimpleCrypt, SameTextEncryptsDifferently)
