@@ -117,6 +117,9 @@ void GraphLineSeries::convertPending()
     m_previous = previous;
     m_hasPrevious = hasPrevious;
     m_converted = count;
+    // A value at the time marker may just have come into existence.
+    if (m_widget->horizontalAxis()->isMarkerVisible())
+        m_widget->setLegendValuesOutdated();
     m_widget->update();
 }
 

@@ -185,6 +185,10 @@ TEST_F(GraphWidgetTest, RightPressShowsTheTimeMarkerAndTheLegendValue)
     horizontal()->setMarkerValue(T0 + 25000); // after the last sample
     widget.ensureLayout();
     EXPECT_EQ(widget.legend()->valueText(widget.legend()->entry(0)), QStringLiteral("--.-°C"));
+    // A sample that arrives later gives the marker's time a value.
+    series->data()->append(T0 + 30000, 40.0);
+    widget.ensureLayout();
+    EXPECT_EQ(widget.legend()->valueText(widget.legend()->entry(0)), QStringLiteral("35.0°C"));
 }
 
 TEST_F(GraphWidgetTest, LegendMakesRoomForValuesWiderThanItsTemplate)
