@@ -77,6 +77,22 @@ runChild(const QStringList &arguments, int timeout = 20000,
     return result;
 }
 
+// A child that takes the lock and the socket of id and then sleeps without an event loop.
+bool startHolder(QProcess &holder, const QString &id)
+{
+    holder.start(QCoreApplication::applicationFilePath(), {"--hold", id});
+    return holder.waitForStarted(5000) && holder.waitForReadyRead(10000) &&
+           holder.readAll().contains("holding");
+}
+
+// This process's environment with another home, and so another settings store and data root.
+QProcessEnvironment withHome(const QString &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home);
+    return environment;
+}
+
 TEST(QtSingleApplication, SecondInstanceExitsWithZeroAndActivatesTheFirst)
 {
     auto *app = qobject_cast<QtSingleApplication *>(QCoreApplication::instance());
@@ -119,10 +135,7 @@ TEST(QtSingleApplication, SecondInstanceExitsWithZeroWhenTheFirstNeverAnswers)
     // accepted by the system and never answered, so the hand-over runs into its 5 s time-out.
     const QString id = uniqueId("mute");
     QProcess holder;
-    holder.start(QCoreApplication::applicationFilePath(), {"--hold", id});
-    ASSERT_TRUE(holder.waitForStarted(5000));
-    ASSERT_TRUE(holder.waitForReadyRead(10000));
-    ASSERT_TRUE(holder.readAll().contains("holding"));
+    ASSERT_TRUE(startHolder(holder, id));
 
     const ChildResult second = runChild({"--second-instance", id});
     holder.kill();
@@ -155,10 +168,7 @@ TEST(SingleInstancePeer, LockOfACrashedInstanceIsTakenOver)
 {
     const QString id = uniqueId("crash");
     QProcess holder;
-    holder.start(QCoreApplication::applicationFilePath(), {"--hold", id});
-    ASSERT_TRUE(holder.waitForStarted(5000));
-    ASSERT_TRUE(holder.waitForReadyRead(10000));
-    ASSERT_TRUE(holder.readAll().contains("holding"));
+    ASSERT_TRUE(startHolder(holder, id));
     {
         SingleInstancePeer peer(id);
         EXPECT_TRUE(peer.isClient()) << "the holder runs";
@@ -295,8 +305,7 @@ TEST(Startup, EmptyDataPathSettlesOnDocumentsInTheNativeStore)
 {
     QTemporaryDir fresh;
     ASSERT_TRUE(fresh.isValid());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", fresh.path());
+    const QProcessEnvironment environment = withHome(fresh.path());
     const ChildResult probe = runChild({"--fresh-data-path"}, 20000, environment);
     ASSERT_EQ(probe.exitCode, 0) << qPrintable(probe.err);
     const QStringList lines = probe.out.split('\n', Qt::SkipEmptyParts);
@@ -319,8 +328,7 @@ TEST(Startup, CoreMakesTheManagersInOrderAndRemovesThemInReverse)
 {
     QTemporaryDir fresh;
     ASSERT_TRUE(fresh.isValid());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", fresh.path());
+    const QProcessEnvironment environment = withHome(fresh.path());
     const ChildResult probe = runChild({"--core-lifecycle"}, 20000, environment);
     ASSERT_EQ(probe.exitCode, 0) << qPrintable(probe.err);
     EXPECT_EQ(
