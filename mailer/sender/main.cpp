@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -103,12 +104,35 @@ struct SList
     }
 };
 
-// Verbose output without the secret: everything the client sends after "AUTH" until the server
-// answers with anything but a continuation (334) is masked.
+// A reply of class 4 (try later) or 5 (refused).
+bool isRefusal(const std::string &reply)
+{
+    return reply.size() >= 3 && (reply[0] == '4' || reply[0] == '5') &&
+           std::isdigit(static_cast<unsigned char>(reply[1])) &&
+           std::isdigit(static_cast<unsigned char>(reply[2]));
+}
+
+// The SMTP dialogue without the secret: everything the client sends after "AUTH" until the server
+// answers with anything but a continuation (334) is masked. The last refusal and the command it
+// answered are kept for the error message, since libcurl's own text names only the reply code,
+// not what the server objected to (which recipient, which login).
 struct Trace
 {
+    bool verbose = false;
     bool masking = false;
+    std::string command; // the last one sent, as it may be shown
+    std::string refusedCommand;
+    std::string refusal;
 };
+
+std::string lastLine(const char *data, size_t size)
+{
+    std::string text(data, size);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    const auto newline = text.find_last_of("\r\n");
+    return newline == std::string::npos ? text : text.substr(newline + 1);
+}
 
 int traceTransfer(CURL *, curl_infotype type, char *data, size_t size, void *user)
 {
@@ -118,24 +142,33 @@ int traceTransfer(CURL *, curl_infotype type, char *data, size_t size, void *use
         text.pop_back();
     switch (type) {
     case CURLINFO_TEXT:
-        std::fprintf(stderr, "* %s\n", text.c_str());
+        if (trace->verbose)
+            std::fprintf(stderr, "* %s\n", text.c_str());
         break;
     case CURLINFO_HEADER_IN:
         if (text.compare(0, 3, "334") != 0)
             trace->masking = false;
-        std::fprintf(stderr, "< %s\n", text.c_str());
+        if (isRefusal(lastLine(data, size))) {
+            trace->refusedCommand = trace->command;
+            trace->refusal = lastLine(data, size);
+        }
+        if (trace->verbose)
+            std::fprintf(stderr, "< %s\n", text.c_str());
         break;
     case CURLINFO_HEADER_OUT:
         if (trace->masking) {
-            std::fprintf(stderr, "> ******\n");
-        } else if (text.compare(0, 5, "AUTH ") == 0) {
-            const auto space = text.find(' ', 5);
-            std::fprintf(stderr, "> %s%s\n", text.substr(0, space).c_str(),
-                         space == std::string::npos ? "" : " ******");
-            trace->masking = true;
+            // A continuation of the login; the error names the "AUTH" command it belongs to.
+            text = "******";
         } else {
-            std::fprintf(stderr, "> %s\n", text.c_str());
+            if (text.compare(0, 5, "AUTH ") == 0) {
+                const auto space = text.find(' ', 5);
+                text = text.substr(0, space) + (space == std::string::npos ? "" : " ******");
+                trace->masking = true;
+            }
+            trace->command = text;
         }
+        if (trace->verbose)
+            std::fprintf(stderr, "> %s\n", text.c_str());
         break;
     default:
         break;
@@ -282,11 +315,11 @@ int send(const SenderOptions &options)
     curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, transfer.recipients.list);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, transfer.headers.list);
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, transfer.mime);
-    if (options.verbose) {
-        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, traceTransfer);
-        curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &transfer.trace);
-        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-    }
+    // The dialogue is always followed, for the error message; it is printed only on request.
+    transfer.trace.verbose = options.verbose;
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, traceTransfer);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &transfer.trace);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
 
     const CURLcode code = curl_easy_perform(curl);
     if (code == CURLE_OK) {
@@ -300,7 +333,13 @@ int send(const SenderOptions &options)
     long reply = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
     std::string message = "sending through " + url + " failed: " + reason;
-    if (reply > 0)
+    const Trace &trace = transfer.trace;
+    if (!trace.refusal.empty()) {
+        message += "; the server answered ";
+        if (!trace.refusedCommand.empty())
+            message += "\"" + trace.refusedCommand + "\" with ";
+        message += "\"" + trace.refusal + "\"";
+    } else if (reply > 0)
         message += " (last server reply " + std::to_string(reply) + ")";
     report(message);
     return ExitNotSent;

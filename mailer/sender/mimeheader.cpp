@@ -8,9 +8,18 @@ namespace {
 
 // Room for the header name in the first line of a header of at most 78 characters.
 constexpr std::size_t PlainLimit = 66;
-// Bytes per encoded word: 45 bytes give 60 Base64 characters, which with "=?UTF-8?B?" and "?="
-// stays within 75.
-constexpr std::size_t WordBytes = 45;
+// A line that holds encoded words may be 76 characters long; the first one also carries the
+// longest header name we write, "Subject: ".
+constexpr std::size_t WordLimit = 76 - 9;
+
+// Bytes per encoded word: whole Base64 groups of 3 bytes that, with "=?", the charset, "?B?" and
+// "?=" around them, fit within WordLimit; at least one group, whatever the charset's length.
+std::size_t wordBytes(const std::string &charset)
+{
+    const std::size_t frame = 7 + charset.size();
+    const std::size_t groups = frame + 4 <= WordLimit ? (WordLimit - frame) / 4 : 1;
+    return groups * 3;
+}
 
 bool isPlainAscii(const std::string &text)
 {
@@ -29,10 +38,11 @@ bool isUtf8(const std::string &charset)
 std::string encodedWords(const std::string &text, const std::string &charset)
 {
     const bool utf8 = isUtf8(charset);
+    const std::size_t bytes = wordBytes(charset);
     std::string result;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t end = std::min(text.size(), pos + WordBytes);
+        std::size_t end = std::min(text.size(), pos + bytes);
         // A character's bytes stay within one word, or a reader decodes two broken halves.
         if (utf8) {
             while (end < text.size() && end > pos + 1 &&

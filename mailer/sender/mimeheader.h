@@ -5,7 +5,8 @@
 #include <string>
 
 // The value of an unstructured header such as "Subject": the text itself when it is short
-// printable ASCII, else encoded words of at most 75 characters, one per folded line.
+// printable ASCII, else encoded words, one per folded line, that keep each line of the header
+// within 76 characters and never split a UTF-8 character.
 std::string encodeHeaderText(const std::string &text, const std::string &charset);
 
 // "address", "\"Name\" <address>" or "=?charset?B?...?= <address>".

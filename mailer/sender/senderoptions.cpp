@@ -15,6 +15,17 @@ bool hasControlCharacter(const std::string &text)
     return false;
 }
 
+// Free text of a header (subject, sender name) may hold tabs, which travel inside encoded words;
+// anything else below 0x20 could end the header and start one of its own.
+bool hasLineBreakOrControl(const std::string &text)
+{
+    for (unsigned char c : text) {
+        if ((c < 0x20 && c != '\t') || c == 0x7f)
+            return true;
+    }
+    return false;
+}
+
 std::string trimmed(const std::string &text)
 {
     const auto begin = text.find_first_not_of(" \t");
@@ -94,9 +105,10 @@ std::string parseAttachment(const std::string &value, SenderAttachment &attachme
     return std::string();
 }
 
+// Registered names have at most 40 characters; a longer one would not fit an encoded word.
 bool isCharsetName(const std::string &name)
 {
-    if (name.empty())
+    if (name.empty() || name.size() > 40)
         return false;
     for (unsigned char c : name) {
         if (!(std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == ':'))
@@ -213,9 +225,9 @@ std::string parseSenderOptions(int argc, const char *const *argv, SenderOptions 
         return error;
     if (options.to.empty() && options.cc.empty() && options.bcc.empty())
         return "no recipient given (-to, -cc or -bc)";
-    if (hasControlCharacter(options.subject))
+    if (hasLineBreakOrControl(options.subject))
         return "the subject contains a line break or another control character";
-    if (hasControlCharacter(options.name))
+    if (hasLineBreakOrControl(options.name))
         return "the sender name contains a line break or another control character";
     return std::string();
 }
