@@ -157,9 +157,7 @@ void TsMailerManager::saveSettings()
     store.setValue(QLatin1String(ServerKey), settings.smtpServer());
     store.setValue(QLatin1String(PortKey), settings.smtpPort());
     store.setValue(QLatin1String(UserKey), settings.smtpUser());
-    store.setValue(QLatin1String(PassKey), settings.smtpPassword().isEmpty()
-                                               ? QString()
-                                               : crypt.encryptToString(settings.smtpPassword()));
+    store.setValue(QLatin1String(PassKey), crypt.encryptToString(settings.smtpPassword()));
     store.setValue(QLatin1String(EncryptionKey), settings.encryption());
     store.setValue(QLatin1String(SenderNameKey), settings.senderName());
     store.setValue(QLatin1String(SenderEmailKey), settings.senderEmail());

@@ -13,6 +13,20 @@ from aiosmtpd.handlers import Mailbox
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
 
+class Inbox(Mailbox):
+    """A Maildir that turns away the recipients it is told to refuse."""
+
+    def __init__(self, maildir, refused):
+        super().__init__(maildir)
+        self.refused = set(refused or [])
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address in self.refused:
+            return "550 5.1.1 <%s>: mailbox unavailable" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", 0))
@@ -27,6 +41,7 @@ def main():
     parser.add_argument("--cert", help="PEM certificate; with --key offers STARTTLS")
     parser.add_argument("--key")
     parser.add_argument("--smtps", action="store_true", help="TLS from the first byte")
+    parser.add_argument("--refuse", action="append", help="a recipient to answer with 550")
     args = parser.parse_args()
 
     kwargs = {"auth_require_tls": False}
@@ -49,7 +64,7 @@ def main():
         kwargs["auth_required"] = True
 
     port = free_port()
-    controller = Controller(Mailbox(args.maildir), hostname="127.0.0.1", port=port,
+    controller = Controller(Inbox(args.maildir, args.refuse), hostname="127.0.0.1", port=port,
                             server_hostname="localhost", **kwargs)
     controller.start()
     print("READY", port, flush=True)

@@ -104,6 +104,8 @@ SmtpTestServer::SmtpTestServer(const Options &options)
                   << keyFile();
     if (options.smtps)
         arguments << QStringLiteral("--smtps");
+    for (const QString &address : options.refused)
+        arguments << QStringLiteral("--refuse") << address;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     // Debian's interpreter, which has aiosmtpd, whatever else comes first on the path.
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);

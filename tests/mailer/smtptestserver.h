@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 struct ReceivedMail
@@ -26,6 +27,7 @@ public:
         QString password;
         bool startTls = false; // STARTTLS required before anything else
         bool smtps = false;    // TLS from the first byte
+        QStringList refused;   // recipients answered with 550
     };
 
     explicit SmtpTestServer(const Options &options);

@@ -1,5 +1,6 @@
 // The mailer and the sender program against a real SMTP server on loopback; a stand-in sender
 // script where the test must see the command line and the environment the program is given.
+#include "fakesender.h"
 #include "smtptestserver.h"
 
 #include "device/devicetestsupport.h"
@@ -46,32 +47,6 @@ TsMail send(TsMailer &mailer, const TsMail &mail)
     }
     return mail;
 }
-
-// A sender stand-in in its own folder; it records its arguments, the password variable and the
-// message file, then runs the given shell lines.
-struct FakeSender
-{
-    explicit FakeSender(const QByteArray &lines = "exit 0")
-    {
-        QFile script(dir.filePath(QStringLiteral("tessaro-mailsender")));
-        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n"
-                     "out=$(dirname \"$0\")\n"
-                     "printf '%s\\n' \"$@\" > \"$out/args\"\n"
-                     "printf '%s' \"$TESSARO_MAILSENDER_PASSWORD\" > \"$out/password\"\n"
-                     "for a in \"$@\"; do case \"$a\" in\n"
-                     "  *,text/plain,i) cp \"${a%,text/plain,i}\" \"$out/body\";; esac; done\n" +
-                     lines + "\n");
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-    }
-    QString read(const char *name) const
-    {
-        QFile file(dir.filePath(QLatin1String(name)));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-    QTemporaryDir dir;
-};
 
 TsMailerSettings fullSettings(const QString &mailerDir)
 {
@@ -122,6 +97,19 @@ TEST(TsMailer, MissingProgramFailsWithoutStartingAProcess)
         EXPECT_EQ(result.message(), "Invalid mailer settings");
     }
     EXPECT_EQ(messages.count("TsMailer: args:"), 0) << "stopped before building arguments";
+}
+
+TEST(TsMailer, ProgramThatCannotRunIsNotStarted)
+{
+    FakeSender fake;
+    QFile program(fake.dir.filePath(QStringLiteral("tessaro-mailsender")));
+    ASSERT_TRUE(program.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    TsMailer mailer;
+    mailer.setSettings(fullSettings(fake.dir.path()));
+    const QxResult result =
+        TsMailer::sendSync(TsMail("a@lab.example", "s"), mailer.command(), false);
+    EXPECT_EQ(result.code(), TsMailer::NotStarted);
+    EXPECT_EQ(result.message(), "Mailer not started correctly");
 }
 
 // The password must not show in the process list, nor in the log.
@@ -217,7 +205,7 @@ TEST(TsMailer, DeliversThroughARealServer)
 
 TEST(TsMailer, AuthenticatesAndReportsARefusal)
 {
-    SmtpTestServer server({QStringLiteral("ann"), QStringLiteral("pa ss:wörd"), false, false});
+    SmtpTestServer server({QStringLiteral("ann"), QStringLiteral("pa ss:wörd"), false, false, {}});
     ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
     TsMailerSettings settings = settingsFor(server);
     settings.setSmtpUser(QStringLiteral("ann"));
@@ -227,13 +215,17 @@ TEST(TsMailer, AuthenticatesAndReportsARefusal)
     const TsMail good = send(mailer, TsMail("ann@lab.example", "with password"));
     EXPECT_TRUE(good.result().isSuccess()) << good.result().toString().toStdString();
 
-    settings.setSmtpPassword(QStringLiteral("wrong"));
+    settings.setSmtpPassword(QStringLiteral("wrong-Pw-17"));
     mailer.setSettings(settings);
     const TsMail refused = send(mailer, TsMail("ann@lab.example", "wrong password"));
     EXPECT_EQ(refused.result().code(), TsMailer::SenderFailed);
     EXPECT_TRUE(refused.result().message().contains("tessaro-mailsender: sending through"));
+    EXPECT_TRUE(refused.result().message().contains("\"AUTH PLAIN"));
     EXPECT_TRUE(refused.result().message().contains("535"))
         << refused.result().message().toStdString();
+    EXPECT_FALSE(refused.result().message().contains("wrong-Pw-17"));
+    EXPECT_FALSE(refused.result().message().contains(
+        QByteArray(QByteArray("\0ann\0", 5) + "wrong-Pw-17").toBase64()));
 
     const QList<ReceivedMail> mails = server.mails();
     ASSERT_EQ(mails.size(), 1);
@@ -246,7 +238,7 @@ TEST(TsMailer, EncryptsWithTheSitesCertificate)
     ASSERT_TRUE(QFile::exists(cert)) << "openssl could not make a certificate";
     for (const bool smtps : {false, true}) {
         SCOPED_TRACE(smtps ? "SMTPS" : "STARTTLS");
-        SmtpTestServer server({QStringLiteral("ann"), QStringLiteral("pw"), !smtps, smtps});
+        SmtpTestServer server({QStringLiteral("ann"), QStringLiteral("pw"), !smtps, smtps, {}});
         ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
         TsMailerSettings settings = settingsFor(server);
         settings.setSmtpUser(QStringLiteral("ann"));
@@ -287,8 +279,60 @@ TEST(TsMailer, ServerDownGivesTheSendersReason)
     mailer.setSettings(settings);
     const TsMail mail = send(mailer, TsMail("ann@lab.example", "nobody listens"));
     EXPECT_EQ(mail.result().code(), TsMailer::SenderFailed);
+    EXPECT_TRUE(mail.result().message().startsWith("tessaro-mailsender: sending through"));
     EXPECT_TRUE(mail.result().message().contains("Couldn't connect"))
         << mail.result().message().toStdString();
+}
+
+TEST(TsMailer, RefusedRecipientIsAFailureWithTheServersWords)
+{
+    SmtpTestServer::Options options;
+    options.refused << QStringLiteral("gone@lab.example");
+    SmtpTestServer server(options);
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+    TsMailer mailer;
+    mailer.setSettings(settingsFor(server));
+    for (const QStringList &to :
+         {QStringList{"gone@lab.example"}, QStringList{"ann@lab.example", "gone@lab.example"}}) {
+        SCOPED_TRACE(to.join(',').toStdString());
+        TsMail mail(to.first(), QStringLiteral("refused"));
+        mail.setTo(to);
+        send(mailer, mail);
+        EXPECT_EQ(mail.result().code(), TsMailer::SenderFailed);
+        // Which address the server objected to, in its own words.
+        EXPECT_TRUE(mail.result().message().contains(
+            "\"RCPT TO:<gone@lab.example>\" with \"550 5.1.1 <gone@lab.example>: mailbox "
+            "unavailable\""))
+            << mail.result().message().toStdString();
+    }
+}
+
+// The verbose trace is for finding out why a server refuses; it must not hand out the secret.
+TEST(TsMailer, VerboseTraceShowsTheDialogueButNotTheSecret)
+{
+    const QString password = QStringLiteral("Geheim-42-pw");
+    SmtpTestServer server({QStringLiteral("ann"), password, false, false, {}});
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+    TsMailerSettings settings = settingsFor(server);
+    settings.setSmtpUser(QStringLiteral("ann"));
+    settings.setSmtpPassword(password);
+    TsMailer mailer;
+    mailer.setSettings(settings);
+
+    devicetest::MessageCapture messages;
+    const QxResult result =
+        TsMailer::sendSync(TsMail("ann@lab.example", "traced"), mailer.command(), true);
+    ASSERT_TRUE(result.isSuccess()) << result.toString().toStdString();
+    EXPECT_EQ(messages.count("TsMailer: args:"), 1);
+    EXPECT_EQ(messages.count(" -v "), 1) << "the flag is passed on";
+    EXPECT_GE(messages.count("TsMailer: err: "), 1);
+    EXPECT_GE(messages.count("AUTH"), 1) << "the trace shows the dialogue";
+    EXPECT_GE(messages.count("TsMailer: out: "), 1);
+    EXPECT_EQ(messages.count(password), 0);
+    const QByteArray plain = QByteArray("\0ann\0", 5) + password.toUtf8();
+    EXPECT_EQ(messages.count(QString::fromLatin1(plain.toBase64())), 0);
+    EXPECT_EQ(messages.count(QString::fromLatin1(password.toUtf8().toBase64())), 0);
+    ASSERT_EQ(server.mails().size(), 1);
 }
 
 TEST(TsMailer, LineBreaksCannotAddHeadersOrCommands)
