@@ -62,6 +62,14 @@ TsMailerSettings fullSettings(const QString &mailerDir)
     return settings;
 }
 
+// One mail through the program in that folder, with full settings, in the calling thread.
+QxResult sendSyncFrom(const QString &mailerDir)
+{
+    TsMailer mailer;
+    mailer.setSettings(fullSettings(mailerDir));
+    return TsMailer::sendSync(TsMail("a@lab.example", "s"), mailer.command(), false);
+}
+
 } // namespace
 
 TEST(TsMailer, CommandFollowsTheSettings)
@@ -104,10 +112,7 @@ TEST(TsMailer, ProgramThatCannotRunIsNotStarted)
     FakeSender fake;
     QFile program(fake.dir.filePath(QStringLiteral("tessaro-mailsender")));
     ASSERT_TRUE(program.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    TsMailer mailer;
-    mailer.setSettings(fullSettings(fake.dir.path()));
-    const QxResult result =
-        TsMailer::sendSync(TsMail("a@lab.example", "s"), mailer.command(), false);
+    const QxResult result = sendSyncFrom(fake.dir.path());
     EXPECT_EQ(result.code(), TsMailer::NotStarted);
     EXPECT_EQ(result.message(), "Mailer not started correctly");
 }
@@ -146,10 +151,7 @@ TEST(TsMailer, PasswordTravelsInTheEnvironment)
 TEST(TsMailer, SilentSenderFailureStillHasAReason)
 {
     FakeSender silent("exit 7");
-    TsMailer mailer;
-    mailer.setSettings(fullSettings(silent.dir.path()));
-    const QxResult result =
-        TsMailer::sendSync(TsMail("a@lab.example", "s"), mailer.command(), false);
+    const QxResult result = sendSyncFrom(silent.dir.path());
     EXPECT_EQ(result.code(), TsMailer::SenderFailed);
     EXPECT_EQ(result.message(), "Mailer failed with exit code 7");
 }
