@@ -11,6 +11,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 class GraphWidgetPrivate
 {
 public:
@@ -136,8 +138,12 @@ void GraphWidget::removeAxis(GraphAxis *axis)
         d->horizontalAxis = nullptr;
         return;
     }
-    if (!d->verticalAxes.removeOne(static_cast<GraphVerticalAxis *>(axis)))
+    // Called from the axis's destructor, when the object is no longer a vertical axis: compare as
+    // axes instead of casting down.
+    const auto found = std::find(d->verticalAxes.begin(), d->verticalAxes.end(), axis);
+    if (found == d->verticalAxes.end())
         return;
+    d->verticalAxes.erase(found);
     for (int i = 0; i < d->verticalAxes.size(); ++i)
         d->verticalAxes.at(i)->setIndex(i);
     if (!d->destroying)
