@@ -242,6 +242,11 @@ void TsDeviceChannel::updateStableLimits(double setpoint)
     const ChannelSpec *spec = d->info.spec;
     if (!spec)
         return;
+    // A setpoint that could not be read says nothing about where the value belongs. Emptied bands
+    // would turn a channel at its setpoint red at the next sample, and that raises an alarm and
+    // disarms the alerts; the bands stay where the last known setpoint put them.
+    if (std::isnan(setpoint))
+        return;
     struct
     {
         TsStabilityMonitor::Level level;

@@ -92,6 +92,8 @@ protected:
     void setSetpointValue(double value);
     void setLoopControl(bool on);
     void updateStableStatus(double actual);
+    // Moves both bands around the setpoint; an unreadable (NaN) setpoint leaves them where they
+    // are.
     void updateStableLimits(double setpoint);
     void setChannelStatus(int code);
     void setDeviceStatus(int code);

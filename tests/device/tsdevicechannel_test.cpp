@@ -158,7 +158,10 @@ TEST_F(ChannelTest, SetpointsMoveTheLimitsOnlyWhenTheyChange)
     channel->setSetpointValue(NaN);
     channel->setSetpointValue(NaN);
     EXPECT_EQ(spy.count(), 1) << "NaN after NaN is no change";
-    EXPECT_FALSE(monitor.isEnabled(Level::Yellow)) << "no setpoint, no band";
+    EXPECT_TRUE(std::isnan(channel->setpointValue()));
+    EXPECT_DOUBLE_EQ(monitor.low(Level::Yellow), 36.5) << "an unread setpoint keeps the bands";
+    channel->updateStableStatus(37.4);
+    EXPECT_EQ(channel->stableStatus(), Qt::yellow);
 }
 
 TEST_F(ChannelTest, WithoutUsableBandsALoopingChannelStaysRed)

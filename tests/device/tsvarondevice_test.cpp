@@ -189,6 +189,29 @@ TEST_F(VaronTest, ReadFailuresGiveNaNAndADebugLine)
               "Operation failure detected");
 }
 
+TEST_F(VaronTest, AFailedSetpointReadDoesNotCostAStableChannelItsColour)
+{
+    auto device = open();
+    TsChannel *stage = stageOf(*device);
+    devicetest::ManualClock clock;
+    stage->stabilityMonitor().setClock(clock.function());
+    write(heatUnit(serial, "", channel(1, "Stage", "actual=\"370\"")));
+    ASSERT_TRUE(stage->value(TsChannel::LoopControl).toBool());
+    stage->value(TsChannel::ActualValue);
+    clock.now = 60000;
+    stage->value(TsChannel::ActualValue);
+    ASSERT_EQ(stage->stableStatus(), Qt::green);
+
+    // One refused setpoint read between two samples of a value that never left its setpoint.
+    write(heatUnit(serial, "refuse=\"83\"", channel(1, "Stage", "actual=\"370\"")));
+    EXPECT_TRUE(std::isnan(stage->value(TsChannel::SetpointValue).toDouble()));
+    write(heatUnit(serial, "", channel(1, "Stage", "actual=\"370\"")));
+    clock.now = 61000;
+    stage->value(TsChannel::ActualValue);
+    EXPECT_EQ(stage->stableStatus(), Qt::green) << "a red here would raise a false alarm";
+    EXPECT_DOUBLE_EQ(stage->value(TsChannel::SetpointValue).toDouble(), 37.0);
+}
+
 TEST_F(VaronTest, OpeningFailuresLeaveTheDeviceInStateError)
 {
     write(heatUnit(devicetest::freshHeatSerial()));
