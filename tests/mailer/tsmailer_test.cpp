@@ -309,6 +309,22 @@ TEST(TsMailer, RefusedRecipientIsAFailureWithTheServersWords)
     }
 }
 
+// Handed to the sender all the same, which says what is missing instead of sending to nobody.
+TEST(TsMailer, MailWithoutRecipientsFailsInTheSendersWords)
+{
+    SmtpTestServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+    TsMailer mailer;
+    mailer.setSettings(settingsFor(server));
+    TsMail mail;
+    mail.setSubject(QStringLiteral("nobody"));
+    send(mailer, mail);
+    EXPECT_EQ(mail.result().code(), TsMailer::SenderFailed);
+    EXPECT_TRUE(mail.result().message().contains("no recipient given"))
+        << mail.result().message().toStdString();
+    EXPECT_TRUE(server.mails().isEmpty());
+}
+
 // The verbose trace is for finding out why a server refuses; it must not hand out the secret.
 TEST(TsMailer, VerboseTraceShowsTheDialogueButNotTheSecret)
 {
