@@ -125,6 +125,7 @@ void GraphLineSeries::convertPending()
 
 void GraphLineSeries::rebuild()
 {
+    ++m_rebuilds;
     m_lines.clear();
     m_converted = 0;
     m_hasPrevious = false;

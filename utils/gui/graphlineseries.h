@@ -28,6 +28,8 @@ public:
     // The range of lines the last paint drew.
     int firstVisibleLine() const { return m_firstVisible; }
     int visibleLineCount() const { return m_visibleCount; }
+    // Full conversions so far; pans must not add to them.
+    int rebuildCount() const { return m_rebuilds; }
 
     // How soon after a conversion an append may convert again at once (default 100 ms), and when
     // the timer catches the samples held back meanwhile (default 125 ms).
@@ -54,6 +56,7 @@ private:
     std::size_t m_converted = 0;
     int m_firstVisible = 0;
     int m_visibleCount = 0;
+    int m_rebuilds = 0;
     // The previous converted point, relative to the origin; invalid after a gap.
     QPointF m_previous;
     bool m_hasPrevious = false;
