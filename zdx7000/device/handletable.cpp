@@ -1,14 +1,21 @@
 #include "handletable.h"
 
 #include "status.h"
+#include "usb/usbapi.h"
+
+#include <type_traits>
 
 namespace zdx {
 
+static_assert(std::is_trivially_destructible_v<HandleTable>,
+              "the unload hook may run after static destructors");
+
 HandleTable &HandleTable::instance()
 {
-    // Made on first use and never destroyed: the unload hook runs after static destructors.
-    static HandleTable *table = new HandleTable;
-    return *table;
+    // Trivially destructible, so that no static destructor can run before the unload hook that
+    // still needs it.
+    static HandleTable table;
+    return table;
 }
 
 void HandleTable::attach()
@@ -30,6 +37,9 @@ void HandleTable::detach()
     m_enumerator = nullptr;
     delete m_enumerationDevice;
     m_enumerationDevice = nullptr;
+    // Nothing of the library uses the USB layer any more; an unloaded library leaves nothing of
+    // it behind.
+    usb::releaseDefaultBackend();
 }
 
 VaronDevice *HandleTable::device(int32_t handle) const

@@ -10,8 +10,8 @@ Api g_table{};
 bool g_filled = false;
 int g_references = 0;
 Backend *g_backend = nullptr;
-// Never destroyed: the library's unload hook still closes devices through it after static
-// destructors have run.
+// A plain pointer rather than a static object: the library's unload hook still closes devices
+// through it after static destructors may have run, and then releases it.
 Backend *g_defaultBackend = nullptr;
 
 int32_t callGetNumDevices(uint32_t *count)
@@ -92,6 +92,12 @@ Backend *backend()
 void setBackend(Backend *backend)
 {
     g_backend = backend;
+}
+
+void releaseDefaultBackend()
+{
+    delete g_defaultBackend;
+    g_defaultBackend = nullptr;
 }
 
 } // namespace zdx::usb

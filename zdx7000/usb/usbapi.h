@@ -91,5 +91,8 @@ const Api *api();
 Backend *backend();
 // Replaces the backend (not owned; null restores the default). For tests and embedding.
 void setBackend(Backend *backend);
+// Destroys the default backend, if one was made; the next call makes a fresh one. For the
+// library's unload, when no device uses it any more.
+void releaseDefaultBackend();
 
 } // namespace zdx::usb
