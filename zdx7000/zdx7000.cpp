@@ -8,12 +8,30 @@
 
 #include <limits>
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <dbt.h>
+#endif
+
 using namespace zdx;
 
 namespace {
 
 constexpr int32_t LibraryVersion = 0x01000001;
 constexpr int32_t CalibrationReadTimeout = 30000; // ms
+
+#if defined(_WIN32)
+// The device-interface class under which the USB bridge's driver registers its ports.
+const GUID BridgeInterfaceClass = {
+    0x3C5E1462, 0x5695, 0x4E18, {0x87, 0x6B, 0xF3, 0xF3, 0xD0, 0x8A, 0xAF, 0x18}};
+#endif
 
 enum Command : uint8_t
 {
@@ -124,13 +142,12 @@ ZDX_API int32_t ZDX_CALL ZdxEnumGetData(ZdxDeviceInfo *info, int32_t dataId, uin
         return ZDX_ILLEGAL_PARAMETER;
     if (!info->entry)
         return ZDX_ILLEGAL_PARAMETER;
-    // A record of an earlier enumeration points to freed memory: never follow it.
+    // Only an entry of the current enumeration is known to be a controller entry; a record of an
+    // earlier one points to freed memory and is never followed.
     VaronDeviceEnumerator *enumerator = table().enumerator();
     if (!enumerator || !enumerator->contains(info->entry))
-        return ZDX_ILLEGAL_PARAMETER;
-    const auto *entry = static_cast<const DeviceEntry *>(info->entry);
-    if (entry->kind != DeviceEntryKind)
         return ZDX_OPERATION_FAILURE;
+    const auto *entry = static_cast<const DeviceEntry *>(info->entry);
     if (size < 4)
         return ZDX_BUFFER_TOO_SMALL;
     *value =
@@ -290,23 +307,42 @@ ZDX_API int32_t ZDX_CALL ZdxRegisterNotification(void *recipient, void **notific
         return ZDX_NULL_POINTER;
     if (!recipient || recipient == reinterpret_cast<void *>(static_cast<intptr_t>(-1)))
         return ZDX_ILLEGAL_PARAMETER;
+#if defined(_WIN32)
+    // Arrival and removal of any port of the USB bridge's device-interface class, delivered to the
+    // window as device-change messages.
+    DEV_BROADCAST_DEVICEINTERFACE_A filter{};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_reserved = 0;
+    filter.dbcc_classguid = BridgeInterfaceClass;
+    filter.dbcc_name[0] = '\0';
+    HDEVNOTIFY registered = RegisterDeviceNotificationA(static_cast<HANDLE>(recipient), &filter,
+                                                        DEVICE_NOTIFY_WINDOW_HANDLE);
+    *notification = registered;
+    return registered ? ZDX_SUCCESS : ZDX_FAILED;
+#else
     // Device-interface notifications are a feature of one desktop platform; elsewhere callers
     // poll the enumeration, as the application does anyway.
     *notification = nullptr;
     return ZDX_FAILED;
+#endif
 }
 
-ZDX_API int32_t ZDX_CALL ZdxUnregisterNotification(void *)
+ZDX_API int32_t ZDX_CALL ZdxUnregisterNotification(void *notification)
 {
+#if defined(_WIN32)
+    return UnregisterDeviceNotification(static_cast<HDEVNOTIFY>(notification)) ? ZDX_SUCCESS
+                                                                               : ZDX_FAILED;
+#else
+    (void)notification;
     return ZDX_FAILED;
+#endif
 }
 
 } // extern "C"
 
 // Load and unload of the shared object: the enumeration device lives as long as the library.
 #if defined(_WIN32)
-#include <windows.h>
-
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH)

@@ -35,7 +35,8 @@ extern "C" {
 #endif
 
 /* Result codes of every exported function. */
-enum ZdxResult {
+enum ZdxResult
+{
     ZDX_SUCCESS = 0,           /* "Operation succeeded" */
     ZDX_FAILED = 1,            /* "Function call failed": end of enumeration, open failed, ... */
     ZDX_ILLEGAL_HANDLE = 2,    /* "Illegal device handle" */
@@ -50,7 +51,8 @@ enum ZdxResult {
 };
 
 /* Data ids of ZdxEnumGetData. */
-enum ZdxDataId {
+enum ZdxDataId
+{
     ZDX_DATA_VENDOR_ID = 0,
     ZDX_DATA_PRODUCT_ID = 1
 };
@@ -60,7 +62,8 @@ enum ZdxDataId {
 
 /* One controller of the current enumeration. The texts are owned by the library and stay valid
  * only until the next ZdxEnumReset or ZdxEnumFree: copy them at once. */
-typedef struct ZdxDeviceInfo {
+typedef struct ZdxDeviceInfo
+{
     const char *description;
     const char *serialNumber;
     void *entry;
@@ -70,6 +73,8 @@ ZDX_API int32_t ZDX_CALL ZdxGetVersion(int32_t *version);
 
 ZDX_API int32_t ZDX_CALL ZdxEnumReset(void);
 ZDX_API int32_t ZDX_CALL ZdxEnumNext(ZdxDeviceInfo *info);
+/* A record of an earlier enumeration is refused with ZDX_OPERATION_FAILURE (by ZdxOpen with
+ * ZDX_FAILED): its pointers are no longer valid. */
 ZDX_API int32_t ZDX_CALL ZdxEnumGetData(ZdxDeviceInfo *info, int32_t dataId, uint32_t *value,
                                         int32_t size);
 ZDX_API int32_t ZDX_CALL ZdxEnumFree(void);
@@ -83,7 +88,8 @@ ZDX_API int32_t ZDX_CALL ZdxSetControlMode(int32_t handle, uint8_t *mode);
 ZDX_API int32_t ZDX_CALL ZdxGetExternalIlluminationBrightness(int32_t handle, uint8_t *brightness);
 ZDX_API int32_t ZDX_CALL ZdxSetExternalIlluminationBrightness(int32_t handle, uint8_t *brightness);
 
-/* Only the low byte of channel is sent; channels are numbered from 1. */
+/* Only the low byte of channel is sent; channels are numbered from 1. ZdxGetComponentName writes at
+ * most size - 1 characters and a terminator; a size below 1 gives ZDX_ILLEGAL_PARAMETER. */
 ZDX_API int32_t ZDX_CALL ZdxGetComponentName(int32_t handle, int32_t channel, char *buffer,
                                              int32_t size);
 ZDX_API int32_t ZDX_CALL ZdxGetActualValue(int32_t handle, int32_t channel, int16_t *value);

@@ -3,6 +3,7 @@
 #include "device/varondeviceenumerator.h"
 #include "status.h"
 #include "support/scriptedbackend.h"
+#include "support/wireframe.h"
 
 #include <gtest/gtest.h>
 
@@ -13,21 +14,12 @@ namespace zdx {
 namespace {
 
 using test::BackendScope;
+using test::Bytes;
 using test::ScriptedBackend;
-using Bytes = std::vector<uint8_t>;
 
-// Wire bytes of an answer with a correct checksum (no byte of these examples needs escaping).
 Bytes answer(uint8_t command, uint8_t channel, uint8_t access, const Bytes &payload)
 {
-    Bytes frame{0xF0, static_cast<uint8_t>(payload.size()), command, channel, access};
-    for (uint8_t byte : payload)
-        frame.push_back(byte);
-    unsigned sum = 0;
-    for (size_t i = 2; i < frame.size(); ++i)
-        sum += frame[i];
-    frame.push_back(static_cast<uint8_t>(sum & 0xFF));
-    frame.push_back(static_cast<uint8_t>((sum >> 8) & 0xFF));
-    return frame;
+    return test::wireFrame(command, channel, access, payload);
 }
 
 class DeviceTest : public ::testing::Test

@@ -7,6 +7,7 @@
 #include "status.h"
 #include "support/scriptedbackend.h"
 #include "support/simulationfile.h"
+#include "support/wireframe.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,19 @@ protected:
         while (ZdxEnumNext(&info) == ZDX_SUCCESS)
             records.push_back(info);
         return records;
+    }
+
+    // Enumerates over `backend` (already installed) and opens its first controller.
+    int32_t openScripted(test::ScriptedBackend &backend)
+    {
+        std::vector<ZdxDeviceInfo> records = enumerate();
+        EXPECT_EQ(records.size(), backend.devices.size());
+        int32_t handle = 0;
+        if (!records.empty()) {
+            EXPECT_EQ(ZdxOpen(&records[0], &handle), ZDX_SUCCESS);
+        }
+        ZdxEnumFree();
+        return handle;
     }
 
     // Writes the file, enumerates and opens the first controller.
@@ -117,7 +131,9 @@ TEST_F(ExportsTest, EnumerationListsOurControllersOnly)
     ZdxDeviceInfo stale = records[0];
     EXPECT_EQ(ZdxEnumFree(), ZDX_SUCCESS);
     EXPECT_EQ(ZdxEnumNext(&info), ZDX_FAILED) << "after free";
-    EXPECT_EQ(ZdxEnumGetData(&stale, 0, &value, 4), ZDX_ILLEGAL_PARAMETER);
+    EXPECT_EQ(ZdxEnumGetData(&stale, 0, &value, 4), ZDX_OPERATION_FAILURE)
+        << "not a controller entry of the current enumeration";
+    EXPECT_EQ(ZdxEnumGetData(&stale, 2, &value, 4), ZDX_ILLEGAL_PARAMETER) << "the id comes first";
     int32_t handle = 0;
     EXPECT_EQ(ZdxOpen(&stale, &handle), ZDX_FAILED);
     EXPECT_EQ(ZdxOpen(nullptr, &handle), ZDX_NULL_POINTER);
@@ -206,6 +222,16 @@ TEST_F(ExportsTest, DeviceAndChannelValuesRoundTrip)
     value = 0;
     EXPECT_EQ(ZdxGetSetpointValue(handle, 2, &value), ZDX_SUCCESS);
     EXPECT_EQ(value, 370);
+    // A write leaves in the variable what the controller kept, not what was asked for.
+    value = 700;
+    EXPECT_EQ(ZdxSetSetpointValue(handle, 2, &value), ZDX_SUCCESS);
+    EXPECT_EQ(value, 450) << "clamped to the channel's maximum";
+    value = -32768;
+    EXPECT_EQ(ZdxSetSetpointValue(handle, 2, &value), ZDX_SUCCESS);
+    EXPECT_EQ(value, -100) << "clamped to the channel's minimum";
+    byte = 5;
+    EXPECT_EQ(ZdxSetLoopControl(handle, 2, &byte), ZDX_SUCCESS);
+    EXPECT_EQ(byte, 1) << "a non-zero loop control is kept as 1";
 
     byte = 0;
     EXPECT_EQ(ZdxSetLoopControl(handle, 2, &byte), ZDX_SUCCESS);
@@ -330,29 +356,103 @@ TEST_F(ExportsTest, CalibrationRestoresTheReadTimeOut)
     EXPECT_EQ(timeout, 2500);
 }
 
-TEST_F(ExportsTest, CalibrationFailsWhenTheTimeOutCannotBeSet)
+TEST_F(ExportsTest, CalibrationRunsUnderTheLongTimeOutAndAlwaysRestoresIt)
 {
     test::ScriptedBackend backend;
     backend.devices.push_back({"150C1", "Heat", "link-c1"});
     test::BackendScope scope(&backend);
-    std::vector<ZdxDeviceInfo> records = enumerate();
-    ASSERT_EQ(records.size(), 1u);
-    int32_t handle = 0;
-    ASSERT_EQ(ZdxOpen(&records[0], &handle), ZDX_SUCCESS);
-    // The answer of a calibration of channel 1: F0 01 8C 01 57 05 + checksum (0x8C+0x01+0x57+0x05).
-    backend.queueInput({0xF0, 0x01, 0x8C, 0x01, 0x57, 0x05, 0xE9, 0x00});
+    const int32_t handle = openScripted(backend);
+    ASSERT_NE(handle, 0);
+    VaronDevice *device = HandleTable::instance().device(handle);
+    ASSERT_NE(device, nullptr);
+    auto readTimeout = [&] {
+        int32_t timeout = 0;
+        EXPECT_EQ(device->driver()->control(OptionGetReadTimeout, &timeout), StatusOk);
+        return timeout;
+    };
+
+    backend.queueInput(test::wireFrame(0x8C, 1, 'W', {0x05}));
     backend.timeoutCalls.clear();
     uint8_t result = 0;
     EXPECT_EQ(ZdxCalibrateSensor(handle, 1, &result), ZDX_SUCCESS);
     EXPECT_EQ(result, 5);
     ASSERT_EQ(backend.timeoutCalls.size(), 2u);
-    EXPECT_EQ(backend.timeoutCalls[0].first, 30000u);
-    EXPECT_EQ(backend.timeoutCalls[1].first, 2500u);
+    EXPECT_EQ(backend.timeoutCalls[0], std::make_pair(30000u, 2500u));
+    EXPECT_EQ(backend.timeoutCalls[1], std::make_pair(2500u, 2500u));
+    EXPECT_EQ(backend.written, test::Bytes({0xF0, 0x00, 0x8C, 0x01, 0x57, 0xE4, 0x00}))
+        << "a write without request payload";
 
+    // No answer: the receive failure is the result, and the ordinary time-out is back.
+    backend.timeoutCalls.clear();
+    result = 77;
+    EXPECT_EQ(ZdxCalibrateSensor(handle, 1, &result), ZDX_RECEIVE_FAILED);
+    EXPECT_EQ(result, 77);
+    ASSERT_EQ(backend.timeoutCalls.size(), 2u);
+    EXPECT_EQ(backend.timeoutCalls[1].first, 2500u);
+    EXPECT_EQ(readTimeout(), 2500);
+
+    // The calibration went through but the ordinary time-out could not be set back.
+    backend.queueInput(test::wireFrame(0x8C, 1, 'W', {0x06}));
+    backend.timeoutCalls.clear();
+    backend.failTimeoutCall = 1;
+    EXPECT_EQ(ZdxCalibrateSensor(handle, 1, &result), ZDX_FAILED);
+    EXPECT_EQ(result, 6);
+    backend.failTimeoutCall = -1;
+
+    // The long time-out cannot be set: nothing is sent.
     backend.timeoutStatus = usb::InvalidParameter;
     backend.written.clear();
     EXPECT_EQ(ZdxCalibrateSensor(handle, 1, &result), ZDX_FAILED);
-    EXPECT_TRUE(backend.written.empty()) << "nothing is sent without the long time-out";
+    EXPECT_TRUE(backend.written.empty());
+    EXPECT_EQ(ZdxClose(handle), ZDX_SUCCESS);
+}
+
+// Answers a sound decoder must refuse or must still accept, fed to the exports byte for byte.
+TEST_F(ExportsTest, MalformedAnswersFailAndUnusualOnesSucceed)
+{
+    test::ScriptedBackend backend;
+    backend.devices.push_back({"150C1", "Heat", "link-c1"});
+    test::BackendScope scope(&backend);
+    const int32_t handle = openScripted(backend);
+    ASSERT_NE(handle, 0);
+
+    // A range answer with room for one value only: nothing is read past the payload.
+    backend.queueInput(test::wireFrame(0x84, 1, 'R', {0x10, 0x00}));
+    int16_t minimum = 11, maximum = 22;
+    EXPECT_EQ(ZdxGetSetpointValueRange(handle, 1, &minimum, &maximum), ZDX_RECEIVE_FAILED);
+    EXPECT_EQ(minimum, 11);
+    EXPECT_EQ(maximum, 22);
+
+    // A name without its terminator inside the payload.
+    backend.queueInput(test::wireFrame(0x80, 1, 'R', {'A', 'B', 'C'}));
+    char name[256];
+    std::memset(name, 'x', sizeof(name));
+    EXPECT_EQ(ZdxGetComponentName(handle, 1, name, sizeof(name)), ZDX_RECEIVE_FAILED);
+    EXPECT_EQ(name[0], 'x');
+
+    // A name whose checksum's high byte is 0xF0, so that the frame ends in a doubled 0xF0.
+    test::Bytes longName(240, 0xFF);
+    longName.push_back(0x40);
+    longName.push_back(0);
+    const test::Bytes frame = test::wireFrame(0x80, 1, 'R', longName);
+    ASSERT_EQ(frame[frame.size() - 1], 0xF0);
+    ASSERT_EQ(frame[frame.size() - 2], 0xF0);
+    backend.queueInput(frame);
+    backend.readChunk = 1; // the partner byte comes in a read of its own
+    EXPECT_EQ(ZdxGetComponentName(handle, 1, name, sizeof(name)), ZDX_SUCCESS);
+    EXPECT_EQ(std::string(name), std::string(longName.begin(), longName.end() - 1));
+    backend.readChunk = 0;
+
+    // A read that fails for good (unplugged) ends the cycle at once with a receive failure, and
+    // the handle works again once reads do.
+    backend.readStatus = usb::DeviceIoFailed;
+    int16_t value = 5;
+    EXPECT_EQ(ZdxGetActualValue(handle, 1, &value), ZDX_RECEIVE_FAILED);
+    EXPECT_EQ(value, 5);
+    backend.readStatus = usb::Success;
+    backend.queueInput(test::wireFrame(0x81, 1, 'R', {0x72, 0x01}));
+    EXPECT_EQ(ZdxGetActualValue(handle, 1, &value), ZDX_SUCCESS);
+    EXPECT_EQ(value, 370);
     EXPECT_EQ(ZdxClose(handle), ZDX_SUCCESS);
 }
 
@@ -371,6 +471,40 @@ TEST_F(ExportsTest, FailingOptionAtOpenClosesThePortAgain)
     backend.baudStatus = usb::Success;
     EXPECT_EQ(ZdxOpen(&records[0], &handle), ZDX_SUCCESS);
     EXPECT_EQ(handle, 1) << "the failed open left no slot taken";
+}
+
+// What unloading the library does, and loading it again: every device still open is closed in slot
+// order, the enumeration goes, and the USB table holds no reference any more.
+TEST_F(ExportsTest, UnloadClosesEveryOpenDeviceInSlotOrder)
+{
+    test::ScriptedBackend backend;
+    for (int i = 0; i < 3; ++i)
+        backend.devices.push_back(
+            {"150U" + std::to_string(i), "Heat", "link-u" + std::to_string(i)});
+    test::BackendScope scope(&backend);
+    std::vector<ZdxDeviceInfo> records = enumerate();
+    ASSERT_EQ(records.size(), 3u);
+    int32_t handle = 0;
+    for (ZdxDeviceInfo &record : records)
+        ASSERT_EQ(ZdxOpen(&record, &handle), ZDX_SUCCESS);
+    // Slot order differs from the order of opening: device 0 comes back into slot 1 last.
+    ASSERT_EQ(ZdxClose(1), ZDX_SUCCESS);
+    ASSERT_EQ(ZdxOpen(&records[0], &handle), ZDX_SUCCESS);
+    ASSERT_EQ(handle, 1);
+    backend.closedHandles.clear();
+
+    HandleTable::instance().detach();
+    // The scripted backend hands out device number + 100 as the USB handle.
+    EXPECT_EQ(backend.closedHandles, (std::vector<usb::Handle>{100, 101, 102}));
+    for (int32_t h = 1; h <= 3; ++h)
+        EXPECT_EQ(ZdxClose(h), ZDX_ILLEGAL_HANDLE) << h;
+    ZdxDeviceInfo info{};
+    EXPECT_EQ(ZdxEnumNext(&info), ZDX_FAILED) << "the enumerator is gone";
+    EXPECT_EQ(ZdxEnumReset(), ZDX_FAILED) << "and so is the enumeration device";
+    EXPECT_EQ(usb::apiReferenceCount(), 0);
+
+    HandleTable::instance().attach();
+    EXPECT_EQ(enumerate().size(), 3u);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 //
 //   receivecycle_fuzz_runner [iterations [seed]]
 #include "receivecycleharness.h"
+#include "support/wireframe.h"
 
 #include <cinttypes>
 #include <random>
@@ -10,26 +11,11 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using zdx::test::Bytes;
 
-// An answer frame on the wire: checksum over command to payload, every 0xF0 after the start
-// doubled.
 Bytes wireFrame(uint8_t command, uint8_t channel, const Bytes &payload)
 {
-    Bytes plain{zdx::StartMark, uint8_t(payload.size()), command, channel, zdx::AccessRead};
-    plain.insert(plain.end(), payload.begin(), payload.end());
-    unsigned sum = 0;
-    for (size_t i = 2; i < plain.size(); ++i)
-        sum += plain[i];
-    plain.push_back(uint8_t(sum & 0xFF));
-    plain.push_back(uint8_t((sum >> 8) & 0xFF));
-    Bytes wire{plain[0]};
-    for (size_t i = 1; i < plain.size(); ++i) {
-        wire.push_back(plain[i]);
-        if (plain[i] == zdx::StartMark)
-            wire.push_back(plain[i]);
-    }
-    return wire;
+    return zdx::test::wireFrame(command, channel, zdx::AccessRead, payload);
 }
 
 Bytes makeInput(std::mt19937_64 &random)

@@ -8,6 +8,7 @@
 #include "protocol/varonprotocoldecoder.h"
 #include "protocol/varonprotocolencoder.h"
 #include "status.h"
+#include "support/wireframe.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,6 @@
 #include <vector>
 
 namespace zdx::test {
-
-using Bytes = std::vector<uint8_t>;
 
 // A FramePool of `frames` frames of `capacity` data bytes, as the device makes them.
 inline std::unique_ptr<FramePool> makePool(int32_t frames = 4,
@@ -76,25 +75,6 @@ inline Bytes encode(Pool &pool, FrameHeader header, std::vector<FrameElement> el
         *status = result;
     }
     return bytes;
-}
-
-// Builds an unescaped frame with a correct checksum from command, channel, access and payload, and
-// escapes it for the wire; lets the tests write responses byte by byte.
-inline Bytes wireFrame(uint8_t command, uint8_t channel, uint8_t access, const Bytes &payload)
-{
-    Bytes raw{StartMark, static_cast<uint8_t>(payload.size()), command, channel, access};
-    raw.insert(raw.end(), payload.begin(), payload.end());
-    const uint16_t sum = frameChecksum(raw.data() + 2, static_cast<int32_t>(payload.size()) + 3);
-    raw.push_back(static_cast<uint8_t>(sum & 0xFF));
-    raw.push_back(static_cast<uint8_t>(sum >> 8));
-    Bytes wire{raw[0]};
-    for (size_t i = 1; i < raw.size(); ++i) {
-        wire.push_back(raw[i]);
-        if (raw[i] == StartMark) {
-            wire.push_back(StartMark);
-        }
-    }
-    return wire;
 }
 
 // Drives a decoder the way the device's receive cycle does: one output frame, input frames of at

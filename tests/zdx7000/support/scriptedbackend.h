@@ -33,6 +33,7 @@ public:
     int32_t closeStatus = usb::Success;
     int32_t flushStatus = usb::Success;
     int32_t timeoutStatus = usb::Success;
+    int failTimeoutCall = -1; // index into timeoutCalls of the one set-time-outs call that fails
     int32_t baudStatus = usb::Success;
     std::deque<uint32_t> writePieces; // bytes each write call takes; empty: all of it
     int32_t writeStatus = usb::Success;
@@ -50,6 +51,7 @@ public:
     int flushCalls = 0;
     int openCalls = 0;
     int closeCalls = 0;
+    std::vector<usb::Handle> closedHandles;
     std::vector<uint8_t> written;
 
     void queueInput(const std::vector<uint8_t> &bytes)
@@ -102,9 +104,10 @@ public:
         *handle = static_cast<usb::Handle>(device) + 100;
         return usb::Success;
     }
-    int32_t close(usb::Handle) override
+    int32_t close(usb::Handle handle) override
     {
         ++closeCalls;
+        closedHandles.push_back(handle);
         return closeStatus;
     }
     int32_t read(usb::Handle, void *buffer, uint32_t wanted, uint32_t *got) override
@@ -145,6 +148,8 @@ public:
     int32_t setTimeouts(uint32_t readMs, uint32_t writeMs) override
     {
         timeoutCalls.emplace_back(readMs, writeMs);
+        if (int(timeoutCalls.size()) - 1 == failTimeoutCall)
+            return usb::InvalidParameter;
         return timeoutStatus;
     }
     int32_t setBaudRate(usb::Handle, uint32_t baudRate) override
