@@ -1,6 +1,6 @@
 #include "pool.h"
 
-#include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace zdx {
@@ -11,11 +11,15 @@ FrameAllocator::FrameAllocator(int32_t capacity)
 
 Frame *FrameAllocator::allocate()
 {
-    // One zero-filled block: the header, then the data bytes (Frame::data() is `this + 1`).
-    void *block = std::calloc(1, sizeof(Frame) + static_cast<size_t>(m_capacity));
+    // One zero-filled block: the header, then the data bytes (Frame::data() is `this + 1`). It
+    // comes from operator new like every other allocation of the library, so that one counting
+    // allocator sees them all.
+    const size_t size = sizeof(Frame) + static_cast<size_t>(m_capacity);
+    void *block = ::operator new(size, std::nothrow);
     if (!block) {
         return nullptr;
     }
+    std::memset(block, 0, size);
     return new (block) Frame{};
 }
 
@@ -23,7 +27,7 @@ void FrameAllocator::free(Frame *frame)
 {
     if (frame) {
         frame->~Frame();
-        std::free(frame);
+        ::operator delete(static_cast<void *>(frame));
     }
 }
 
