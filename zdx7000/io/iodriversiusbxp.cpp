@@ -71,8 +71,11 @@ int32_t IODriverSiUSBXp::open(const PortEntry *entry)
         return StatusWrongState;
     if (entry->kind != PortEntryKind)
         return StatusWrongKind;
-    if (!readPortEntry(entry->index, &s.openEntry))
+    if (!readPortEntry(entry->index, &s.openEntry)) {
+        // A closed driver keeps no trace of a port it could not even name.
+        std::memset(&s.openEntry, 0, sizeof(PortEntry));
         return StatusFailure;
+    }
     // Another device may have taken the port's device number since the enumeration.
     if (std::memcmp(entry, &s.openEntry, sizeof(PortEntry)) != 0) {
         std::memset(&s.openEntry, 0, sizeof(PortEntry));
