@@ -71,7 +71,8 @@ std::vector<Controller> scan(bool open)
         if (open) {
             const int32_t code = ZdxOpen(&info, &c.handle);
             if (code != ZDX_SUCCESS) {
-                std::fprintf(stderr, "%s: open failed: %s\n", c.serial.c_str(), resultText(code));
+                std::fprintf(stderr, "%s: open failed: %s (%d)\n", c.serial.c_str(),
+                             resultText(code), code);
                 c.handle = 0;
             }
         }
@@ -130,6 +131,19 @@ int cmdList()
     return 0;
 }
 
+// A value as read, or "-" when the controller did not deliver it: a number shown must be true.
+std::string shown(bool read, long value)
+{
+    return read ? std::to_string(value) : "-";
+}
+
+std::string shownHex(bool read, uint8_t value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return read ? text : "-";
+}
+
 // Prints one channel's values on one line; false when the channel does not answer its name.
 bool printChannel(int32_t handle, int channel)
 {
@@ -138,14 +152,16 @@ bool printChannel(int32_t handle, int channel)
         return false;
     int16_t actual = 0, setpoint = 0, minimum = 0, maximum = 0;
     uint8_t loop = 0, status = 0;
-    const bool ok = ZdxGetActualValue(handle, channel, &actual) == ZDX_SUCCESS;
-    ZdxGetSetpointValue(handle, channel, &setpoint);
-    ZdxGetSetpointValueRange(handle, channel, &minimum, &maximum);
-    ZdxGetLoopControl(handle, channel, &loop);
-    ZdxGetChannelStatus(handle, channel, &status);
-    std::printf("  %d %-20s actual %6s setpoint %6d range %d..%d loop %-3s status 0x%02X\n",
-                channel, name, ok ? std::to_string(actual).c_str() : "-", setpoint, minimum,
-                maximum, loop ? "on" : "off", status);
+    const bool actualRead = ZdxGetActualValue(handle, channel, &actual) == ZDX_SUCCESS;
+    const bool setpointRead = ZdxGetSetpointValue(handle, channel, &setpoint) == ZDX_SUCCESS;
+    const bool rangeRead =
+        ZdxGetSetpointValueRange(handle, channel, &minimum, &maximum) == ZDX_SUCCESS;
+    const bool loopRead = ZdxGetLoopControl(handle, channel, &loop) == ZDX_SUCCESS;
+    const bool statusRead = ZdxGetChannelStatus(handle, channel, &status) == ZDX_SUCCESS;
+    std::printf("  %d %-20s actual %6s setpoint %6s range %s..%s loop %-3s status %s\n", channel,
+                name, shown(actualRead, actual).c_str(), shown(setpointRead, setpoint).c_str(),
+                shown(rangeRead, minimum).c_str(), shown(rangeRead, maximum).c_str(),
+                loopRead ? (loop ? "on" : "off") : "-", shownHex(statusRead, status).c_str());
     return true;
 }
 
@@ -175,11 +191,14 @@ int cmdRead(int argc, char **argv)
             }
         } else {
             uint8_t status = 0, mode = 0, brightness = 0;
-            rc |= check(ZdxGetDeviceStatus(c->handle, &status), "device status");
-            ZdxGetControlMode(c->handle, &mode);
-            ZdxGetExternalIlluminationBrightness(c->handle, &brightness);
-            std::printf("%s %s status 0x%02X controlmode %u brightness %u\n", c->serial.c_str(),
-                        c->description.c_str(), status, mode, brightness);
+            const int32_t statusCode = ZdxGetDeviceStatus(c->handle, &status);
+            rc |= check(statusCode, "device status");
+            const bool modeRead = ZdxGetControlMode(c->handle, &mode) == ZDX_SUCCESS;
+            const bool brightnessRead =
+                ZdxGetExternalIlluminationBrightness(c->handle, &brightness) == ZDX_SUCCESS;
+            std::printf("%s %s status %s controlmode %s brightness %s\n", c->serial.c_str(),
+                        c->description.c_str(), shownHex(statusCode == ZDX_SUCCESS, status).c_str(),
+                        shown(modeRead, mode).c_str(), shown(brightnessRead, brightness).c_str());
             for (int channel = 1; channel <= MaxChannels; ++channel)
                 printChannel(c->handle, channel);
         }
