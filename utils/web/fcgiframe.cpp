@@ -15,6 +15,18 @@ void FCGIFrame::setRequestId(int requestId)
     m_header[3] = uchar(requestId);
 }
 
+int FCGIFrame::setLengths(int n)
+{
+    n = qBound(0, n, MaxContentLength);
+    const int padding = (8 - n % 8) % 8;
+    m_header[0] = FCGI::Version1;
+    m_header[4] = uchar(n >> 8);
+    m_header[5] = uchar(n);
+    m_header[6] = uchar(padding);
+    m_header[7] = 0;
+    return padding;
+}
+
 int FCGIFrame::setContent(int n, const char *source)
 {
     n = qBound(0, n, MaxContentLength);
@@ -25,11 +37,7 @@ int FCGIFrame::setContent(int n, const char *source)
         std::memcpy(m_buffer.get(), source, size_t(n));
     if (padding > 0)
         std::memset(m_buffer.get() + n, 0, size_t(padding));
-    m_header[0] = FCGI::Version1;
-    m_header[4] = uchar(n >> 8);
-    m_header[5] = uchar(n);
-    m_header[6] = uchar(padding);
-    m_header[7] = 0;
+    setLengths(n);
     return n;
 }
 

@@ -62,6 +62,9 @@ public:
     // body up to a multiple of 8 (zero bytes). n is clipped to MaxContentLength; returns the
     // clipped n, or -1 when the buffer could not grow.
     int setContent(int n, const char *source = nullptr);
+    // Sets only the header's lengths (and version) for n content bytes, clipped as above, for a
+    // writer that puts the content elsewhere; returns the padding length.
+    int setLengths(int n);
     // Makes room for n body bytes to be read in; false when the allocation failed.
     bool reserve(int n);
 

@@ -7,6 +7,8 @@
 #include <QDebug>
 #include <QTimer>
 
+#include <cstring>
+
 namespace {
 
 // Reads one length of the name-value encoding at pos: one byte with the top bit clear, else four
@@ -85,6 +87,10 @@ void FCGIProtocol::dataReady()
     }
     if (m_closing)
         return;
+    if (!flushOutput()) {
+        terminateSession();
+        return;
+    }
     // A peer that starts a record and never finishes it would hold the connection for good.
     if (m_socket->bytesAvailable() == 0)
         m_stallTimer->stop();
@@ -145,16 +151,18 @@ bool FCGIProtocol::abortRequest(FCGIRequest *request)
 
 bool FCGIProtocol::collectParams(FCGIRequest *request)
 {
-    if (request->m_paramsComplete)
-        return false; // the stream has already ended
     const int length = m_frame.contentLength();
     if (length == 0) {
+        // The end of a stream; one after the end changes nothing.
         request->m_paramsComplete = true;
-        const bool parsed = parseParams(request->m_paramsStream, request->m_params);
-        request->m_paramsStream = QByteArray();
-        return parsed;
+        parseCollectedParams(request);
+        return true;
     }
-    if (request->m_paramsStream.size() + length > MaxParamsStreamLength) {
+    // A pair may have been cut anywhere, even inside its lengths: the bytes are only parsed once
+    // the stream has ended. A stream sent after the end of the first one adds its pairs likewise.
+    request->m_paramsComplete = false;
+    request->m_paramsBytes += length;
+    if (request->m_paramsBytes > MaxParamsStreamLength) {
         qWarning("FCGIProtocol::collectParams: parameters longer than %d bytes",
                  MaxParamsStreamLength);
         return false;
@@ -163,11 +171,18 @@ bool FCGIProtocol::collectParams(FCGIRequest *request)
     return true;
 }
 
+void FCGIProtocol::parseCollectedParams(FCGIRequest *request)
+{
+    if (!parseParams(request->m_paramsStream, request->m_params))
+        qDebug("FCGIProtocol::collectParams: the parameter stream ends inside a pair");
+    request->m_paramsStream = QByteArray();
+}
+
 bool FCGIProtocol::parseParams(const QByteArray &stream, QMap<QByteArray, QByteArray> &params)
 {
     const qint64 size = stream.size();
     qint64 pos = 0;
-    while (pos < size) {
+    while (size - pos >= 2) {
         qint64 nameLength = 0;
         qint64 valueLength = 0;
         if (!readLength(stream, pos, nameLength) || !readLength(stream, pos, valueLength))
@@ -181,7 +196,7 @@ bool FCGIProtocol::parseParams(const QByteArray &stream, QMap<QByteArray, QByteA
         }
         pos += nameLength + valueLength;
     }
-    return true;
+    return pos == size;
 }
 
 bool FCGIProtocol::respond(FCGIRequest *request)
@@ -191,9 +206,7 @@ bool FCGIProtocol::respond(FCGIRequest *request)
     if (!request->m_paramsComplete) {
         // Tolerated: a peer that never ended its parameter stream gets what it sent.
         request->m_paramsComplete = true;
-        if (!parseParams(request->m_paramsStream, request->m_params))
-            return false;
-        request->m_paramsStream = QByteArray();
+        parseCollectedParams(request);
     }
     m_server->handler()(request);
 
@@ -225,6 +238,7 @@ void FCGIProtocol::closeWhenIdle()
 {
     if (m_keepConnection || !m_requests.isEmpty())
         return;
+    flushOutput();
     m_closing = true;
     m_stallTimer->stop();
     if (auto *socket = qobject_cast<QAbstractSocket *>(m_socket))
@@ -235,30 +249,53 @@ void FCGIProtocol::closeWhenIdle()
 
 bool FCGIProtocol::write(const FCGIFrame &frame)
 {
-    const qint64 headerWritten =
-        m_socket->write(reinterpret_cast<const char *>(frame.header()), FCGIFrame::HeaderLength);
-    if (headerWritten != FCGIFrame::HeaderLength) {
-        qWarning("FCGIProtocol: not all bytes written 1\n");
-        return false;
-    }
-    const int bodyLength = frame.bodyLength();
-    if (bodyLength > 0 && m_socket->write(frame.data(), bodyLength) != bodyLength) {
-        qWarning("FCGIProtocol: not all bytes written 2\n");
-        return false;
-    }
+    appendRecord(frame.header(), frame.data(), frame.bodyLength());
     return true;
+}
+
+void FCGIProtocol::appendRecord(const uchar *header, const char *body, int bodyLength)
+{
+    m_output.append(reinterpret_cast<const char *>(header), FCGIFrame::HeaderLength);
+    if (bodyLength > 0)
+        m_output.append(body, bodyLength);
+}
+
+bool FCGIProtocol::flushOutput()
+{
+    if (m_output.isEmpty())
+        return true;
+    // The records of one read pass leave in one write: a write per record cost a system call
+    // and a turn of the event loop each, which is where most of a page's time went.
+    const qint64 written = m_socket->write(m_output);
+    const bool complete = written == m_output.size();
+    m_output.clear();
+    // Handed to the system at once rather than on the next turn of the event loop; what the
+    // system cannot take yet follows when the socket is writable again.
+    if (auto *socket = qobject_cast<QAbstractSocket *>(m_socket))
+        socket->flush();
+    if (!complete)
+        qWarning("FCGIProtocol: not all bytes written\n");
+    return complete;
 }
 
 bool FCGIProtocol::writeStream(quint8 type, const char *name, int requestId, QBuffer &buffer,
                                int maxLength)
 {
-    const int length = int(qMin<qint64>(qMax(maxLength, 0), buffer.bytesAvailable()));
+    const int length = int(qMin<qint64>(qBound(0, maxLength, int(FCGIFrame::MaxContentLength)),
+                                        buffer.bytesAvailable()));
     FCGIFrame frame(type, requestId);
-    if (frame.setContent(length) < 0)
-        return false;
-    if (length > 0 && buffer.read(frame.data(), length) != length)
+    const int padding = frame.setLengths(length);
+    // The content goes from the buffer straight into the output, without a frame buffer between.
+    appendRecord(frame.header(), nullptr, 0);
+    const int at = m_output.size();
+    m_output.resize(at + length + padding);
+    char *content = m_output.data() + at;
+    const qint64 read = length > 0 ? qMax<qint64>(buffer.read(content, length), 0) : 0;
+    if (read != length)
         qDebug("FCGIProtocol::%s: not all bytes read", name);
-    return write(frame);
+    // What could not be read goes out as zeros, so that the record keeps its declared length.
+    std::memset(content + read, 0, size_t(length - read + padding));
+    return true;
 }
 
 bool FCGIProtocol::writeStdout(int requestId, QBuffer &buffer, int maxLength)
@@ -290,6 +327,10 @@ bool FCGIProtocol::writeUnknownType(int requestId, int type)
 void FCGIProtocol::terminateSession()
 {
     qDebug("FCGIProtocol::terminateSession");
+    // Answers already made for earlier requests of the pass still go out, as they would have
+    // record by record.
+    if (!m_closing)
+        flushOutput();
     m_closing = true;
     m_stallTimer->stop();
     m_socket->close();
@@ -298,7 +339,7 @@ void FCGIProtocol::terminateSession()
 
 qint64 FCGIProtocol::heldBytes() const
 {
-    qint64 held = m_frame.capacity();
+    qint64 held = m_frame.capacity() + m_output.capacity();
     for (const FCGIRequest *request : m_requests) {
         held += request->m_paramsStream.size();
         for (auto it = request->m_params.cbegin(); it != request->m_params.cend(); ++it)

@@ -36,6 +36,7 @@ public:
     FCGIProtocol(QIODevice *device, FCGIServer *server);
     ~FCGIProtocol() override;
 
+    // Records are collected and leave together at the end of the read pass that made them.
     bool write(const FCGIFrame &frame);
     bool writeStdout(int requestId, QBuffer &buffer, int maxLength);
     bool writeStderr(int requestId, QBuffer &buffer, int maxLength);
@@ -47,14 +48,13 @@ public:
     qint64 heldBytes() const;
     int openRequestCount() const { return m_requests.size(); }
 
-    // Parses a complete name-value pair stream; false when it does not end on a pair boundary.
+    // Parses a name-value pair stream into params. A pair that the stream cannot hold and all
+    // after it are dropped; false then, true when the stream ends on a pair boundary.
     static bool parseParams(const QByteArray &stream, QMap<QByteArray, QByteArray> &params);
 
-public slots:
+protected slots:
     // Reads and handles every complete record available.
     void dataReady();
-
-protected slots:
     void clientError(QAbstractSocket::SocketError error);
     void clientDisconnected();
 
@@ -64,7 +64,10 @@ private:
     bool abortRequest(FCGIRequest *request);
     bool collectParams(FCGIRequest *request);
     bool respond(FCGIRequest *request);
+    void parseCollectedParams(FCGIRequest *request);
     bool writeStream(quint8 type, const char *name, int requestId, QBuffer &buffer, int maxLength);
+    void appendRecord(const uchar *header, const char *body, int bodyLength);
+    bool flushOutput();
     void finishRequest(FCGIRequest *request);
     void closeWhenIdle();
 
@@ -73,6 +76,7 @@ private:
     bool m_keepConnection = false;
     QMap<int, FCGIRequest *> m_requests;
     FCGIFrame m_frame;
+    QByteArray m_output;
     QTimer *m_stallTimer;
     bool m_closing = false;
 };

@@ -49,4 +49,5 @@ private:
     // even inside a pair: the stream is collected whole and parsed at its empty end record.
     QByteArray m_paramsStream;
     bool m_paramsComplete = false;
+    qint64 m_paramsBytes = 0; // all PARAMS content of the request, bounded
 };

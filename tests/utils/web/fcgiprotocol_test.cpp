@@ -227,13 +227,6 @@ TEST_F(FCGIProtocolTest, ProtocolViolationsCloseTheConnectionWithoutAnswer)
         // The 4-byte body is followed by a valid PARAMS record that must not be read as its rest.
         {"short BEGIN_REQUEST", record(1, 1, QByteArray::fromHex("00010000")) + record(4, 1, {})},
         {"record for no request", record(4, 3, {})},
-        {"PARAMS after the stream ended",
-         beginRequest(1) + record(4, 1, {}) + record(4, 1, pair("A", "b"))},
-        {"unparseable parameters", beginRequest(1) +
-                                       record(4, 1,
-                                              "\x05\x01"
-                                              "ab") +
-                                       record(4, 1, {})},
     };
     for (const auto &c : cases) {
         Client client(port);
@@ -243,6 +236,41 @@ TEST_F(FCGIProtocolTest, ProtocolViolationsCloseTheConnectionWithoutAnswer)
         EXPECT_TRUE(client.received().isEmpty()) << c.what;
     }
     EXPECT_EQ(handled, 0);
+}
+
+TEST_F(FCGIProtocolTest, PairsTheStreamCannotHoldAreDroppedAndLaterStreamsAdded)
+{
+    const struct
+    {
+        const char *what;
+        QByteArray params;
+        QByteArray expected; // the pairs the handler sees, as "name=value;"
+    } cases[] = {
+        {"cut pair at the end", pair("ECHO", "kept") + "\x05\x01ab", "ECHO=kept;"},
+        {"31-bit name length", pair("ECHO", "kept") + QByteArray::fromHex("ffffffff01") + "abc",
+         "ECHO=kept;"},
+        {"lone length byte", pair("ECHO", "kept") + "\x03", "ECHO=kept;"},
+        {"empty name", pair("", "skipped") + pair("ECHO", "kept"), "ECHO=kept;"},
+    };
+    for (const auto &c : cases) {
+        Client client(port);
+        client.send(beginRequest(1) + record(4, 1, c.params) + record(4, 1, {}) + record(5, 1, {}));
+        const QByteArray answer = stdoutOf(client.readUntilEnd(1));
+        QByteArray seen;
+        for (auto it = lastParams.cbegin(); it != lastParams.cend(); ++it)
+            seen += it.key() + '=' + it.value() + ';';
+        EXPECT_EQ(seen, c.expected) << c.what;
+        EXPECT_TRUE(answer.startsWith("Content-type: text/plain")) << c.what;
+        EXPECT_TRUE(client.waitForClose()) << c.what;
+    }
+
+    // Pairs sent after the end of the stream still count, as a stream of their own.
+    Client late(port);
+    late.send(beginRequest(1) + record(4, 1, pair("A", "1")) + record(4, 1, {}) +
+              record(4, 1, pair("ECHO", "late")) + record(4, 1, {}) + record(4, 1, {}) +
+              record(5, 1, {}));
+    EXPECT_EQ(stdoutOf(late.readUntilEnd(1)), "Content-type: text/plain\n\nlate");
+    EXPECT_EQ(lastParams.value("A"), "1");
 }
 
 TEST(FCGIServerTest, NoHandlerClosesTheConnectionWithoutAnswer)
@@ -265,7 +293,10 @@ TEST_F(FCGIProtocolTest, HostilePeersAreDisconnectedWhileOthersAreServed)
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage.append(char(i * 131 + 7));
-    QByteArray hugePair = QByteArray::fromHex("ffffffff7fffffff") + "abc";
+    // A pair declaring 2 GiB, and records to fill it.
+    QByteArray hugePair = beginRequest(1) + record(4, 1, QByteArray::fromHex("ffffffff7fffffff"));
+    while (hugePair.size() < FCGIProtocol::MaxParamsStreamLength + 70000)
+        hugePair += record(4, 1, QByteArray(65535, 'h'));
     const QByteArray floodRecord = record(4, 1, QByteArray(60000, 'p'));
     QByteArray flood = beginRequest(1);
     while (flood.size() < FCGIProtocol::MaxParamsStreamLength + 2 * floodRecord.size())
@@ -282,7 +313,7 @@ TEST_F(FCGIProtocolTest, HostilePeersAreDisconnectedWhileOthersAreServed)
         {"garbage", garbage},
         {"truncated record", beginRequest(1) + record(4, 1, QByteArray(1000, 'q')).left(500)},
         {"header of a record that never comes", record(4, 1, QByteArray(65535, 'q')).left(8)},
-        {"huge declared pair lengths", beginRequest(1) + record(4, 1, hugePair) + record(4, 1, {})},
+        {"huge declared pair length", hugePair},
         {"endless parameter stream", flood},
         {"too many open requests", tooMany},
     };
