@@ -5,13 +5,14 @@
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "tscore.h"
+#include "tswebserverprocess.h"
 #include "utils/web/fcgirequest.h"
 #include "utils/web/fcgiserver.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -24,32 +25,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
-
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
 const char SettingsGroup[] = "WebInterface";
 const char DefaultPublicUrl[] = "http://tessaro.example.org/";
-
-// nginx as a child that goes down with the program, even when the program is killed.
-class WebServerProcess : public QProcess
-{
-public:
-    using QProcess::QProcess;
-
-protected:
-    void setupChildProcess() override
-    {
-#ifdef Q_OS_LINUX
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-#endif
-    }
-};
 
 // nginx creates only the last element of a temporary path, so all of them exist beforehand.
 const char *const RuntimeFolders[] = {"logs", "client_body", "proxy", "fastcgi", "uwsgi", "scgi"};
@@ -122,13 +104,15 @@ struct TsWebInterfaceManager::Private
     QScopedPointer<QTemporaryDir> runtimeDir;
     FCGIServer fcgiServer;
     QHash<QByteArray, QByteArray> templates;
+    // The last answer of each script path with everything it was made of. A request whose
+    // inputs are the same byte for byte gets the same answer without filling the templates again:
+    // it is what a fresh rendering would give, so a page is never behind the desktop.
     struct Page
     {
+        QByteArray inputs;
         QByteArray body;
-        QElapsedTimer age;
     };
-    QHash<QByteArray, Page> pages; // rendered answers of GET requests, by script path
-    int pageLifetime = TsWebInterfaceManager::DefaultPageLifetime;
+    QHash<QByteArray, Page> pages;
     TsEmailAlertSwitch *alertSwitch = nullptr;
 
     void setWebServerDir(const QString &dir)
@@ -150,6 +134,41 @@ struct TsWebInterfaceManager::Private
                 QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
         }
         return onPath.isEmpty() ? beside : onPath;
+    }
+
+    // The folder whose "html" nginx serves: the installation's, or, when nginx's workers could
+    // not read that (run as root, they are an unprivileged user, and an installation under a
+    // private home folder is closed to them), a copy in the runtime folder.
+    QString servedDir() const
+    {
+        if (!TsWebServerProcess::workersRunAsOtherUser() ||
+            TsWebServerProcess::readableByAnyone(htmlDir))
+            return webServerDir;
+        const QString copy = runtimeDir->path() + QStringLiteral("/webserver");
+        const QString html = copy + QStringLiteral("/html");
+        const QFile::Permissions folder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                          QFile::ExeOther;
+        const QFile::Permissions file =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+        if (!QDir().mkpath(html) || !QFile::setPermissions(copy, folder) ||
+            !QFile::setPermissions(html, folder))
+            return QString();
+        QDirIterator it(htmlDir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString source = it.next();
+            const QString target = html + source.mid(htmlDir.size());
+            const bool copied =
+                it.fileInfo().isDir()
+                    ? QDir().mkpath(target) && QFile::setPermissions(target, folder)
+                    : QFile::copy(source, target) && QFile::setPermissions(target, file);
+            if (!copied)
+                return QString();
+        }
+        qDebug("webinterface: serving a copy of '%s' that nginx's workers can read",
+               qPrintable(htmlDir));
+        return copy;
     }
 
     bool prepareRuntimeDir()
@@ -282,12 +301,6 @@ QString TsWebInterfaceManager::runtimeDir() const
     return d->runtimeDir ? d->runtimeDir->path() : QString();
 }
 
-void TsWebInterfaceManager::setPageLifetime(int milliseconds)
-{
-    d->pageLifetime = milliseconds;
-    d->pages.clear();
-}
-
 void TsWebInterfaceManager::setEmailAlertSwitch(TsEmailAlertSwitch *alertSwitch)
 {
     d->alertSwitch = alertSwitch;
@@ -300,9 +313,12 @@ void TsWebInterfaceManager::start()
     d->fcgiServer.start(d->settings.fcgiPort);
 
     if (!d->webServer) {
-        d->webServer = new WebServerProcess(this);
+        d->webServer = new TsWebServerProcess(this);
         d->webServer->setProcessChannelMode(QProcess::MergedChannels);
+        // Passed on as it comes, so that a server that runs for weeks does not pile it up here.
         connect(d->webServer, &QProcess::readyRead, this, &TsWebInterfaceManager::webServerOutput);
+        connect(d->webServer, &QProcess::readChannelFinished, this,
+                &TsWebInterfaceManager::webServerOutput);
     }
     if (d->webServer->state() != QProcess::NotRunning) {
         d->running = true;
@@ -322,11 +338,17 @@ void TsWebInterfaceManager::start()
                  qPrintable(QDir::tempPath()));
         return;
     }
+    const QString served = d->servedDir();
+    if (served.isEmpty()) {
+        qWarning("webinterface: can not copy '%s' where nginx's workers can read it",
+                 qPrintable(d->htmlDir));
+        return;
+    }
     QByteArray config = templateFile.readAll();
     config.replace("%HTTPPORT%", QByteArray::number(d->settings.httpPort));
     config.replace("%FCGIPORT%", QByteArray::number(d->settings.fcgiPort));
     config.replace("%SERVERNAME%", "_");
-    config.replace("%SERVERPATH%", QDir::toNativeSeparators(d->webServerDir).toLocal8Bit());
+    config.replace("%SERVERPATH%", QDir::toNativeSeparators(served).toLocal8Bit());
     config.replace("%RUNTIMEPATH%", QDir::toNativeSeparators(d->runtimeDir->path()).toLocal8Bit());
 
     if (d->configFile)
@@ -352,13 +374,17 @@ void TsWebInterfaceManager::stop()
     if (!d->running)
         return;
     if (d->webServer && d->webServer->state() != QProcess::NotRunning) {
-        // A killed master leaves its workers serving the port: it is asked to stop first.
+        // A killed master leaves its workers serving the port: it is asked to stop first, and
+        // only killed when it does not.
         QProcess stopper;
         stopper.setWorkingDirectory(d->webServerDir);
         stopper.start(d->nginxExe, d->nginxArguments()
                                        << QStringLiteral("-s") << QStringLiteral("stop"));
-        stopper.waitForFinished(StopWait);
-        if (!d->webServer->waitForFinished(StopWait)) {
+        const bool asked = stopper.waitForFinished(StopWait) &&
+                           stopper.exitStatus() == QProcess::NormalExit && stopper.exitCode() == 0;
+        // Without a pid file yet (a stop right after the start), the stop is not delivered; the
+        // master is then told directly, as "-s stop" would have done.
+        if (!asked || !d->webServer->waitForFinished(StopWait)) {
             d->webServer->terminate();
             if (!d->webServer->waitForFinished(KillWait)) {
                 d->webServer->kill();
@@ -439,88 +465,154 @@ void TsWebInterfaceManager::handleRequest(FCGIRequest *request)
         return;
     }
     out.write("Content-type: text/html\n\n");
+    if (put && d->alertSwitch)
+        d->alertSwitch->setEmailAlertStatus(true);
 
-    // Pages change with the once-a-second sampling, so under a storm of requests one rendering
-    // serves them all for a moment; an arming PUT drops every kept page at once.
-    if (put)
-        d->pages.clear();
-    if (get && d->pageLifetime > 0) {
-        const auto kept = d->pages.constFind(script);
-        if (kept != d->pages.constEnd() && kept->age.isValid() &&
-            kept->age.elapsed() < d->pageLifetime) {
-            out.write(kept->body);
-            return;
-        }
+    const QByteArray inputs = pageInputs(script);
+    Private::Page &page = d->pages[script];
+    if (page.inputs.isNull() || page.inputs != inputs) {
+        bool complete = true;
+        page.body = renderPage(script, complete);
+        // A template that could not be read is tried again by the next request.
+        page.inputs = complete ? inputs : QByteArray();
     }
-    const qint64 from = out.size();
-    const auto render = [&] {
-        if (script == "/ts/channels.cgi") {
-            TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
-            if (!experiment)
-                return;
+    out.write(page.body);
+}
+
+namespace {
+
+// Everything a page is made of, as bytes: two requests with the same bytes get the same page.
+class PageInputs
+{
+public:
+    PageInputs() { m_bytes.reserve(4096); }
+
+    void add(const QString &text)
+    {
+        add(qint64(text.size()));
+        m_bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    }
+    void add(qint64 number) { m_bytes.append(reinterpret_cast<const char *>(&number), 8); }
+    // A sampled value as its text is made from it: its presence, and the number to the bit.
+    void addValue(const QVariant &value)
+    {
+        bool ok = false;
+        const double number = value.toDouble(&ok);
+        add(qint64(value.isValid()) << 1 | qint64(ok));
+        add(ok ? qint64(std::isnan(number)) : 0);
+        qint64 bits = 0;
+        std::memcpy(&bits, &number, sizeof bits);
+        add(ok && !std::isnan(number) ? bits : 0);
+    }
+    QByteArray take() { return std::move(m_bytes); }
+
+private:
+    QByteArray m_bytes;
+};
+
+} // namespace
+
+QByteArray TsWebInterfaceManager::pageInputs(const QByteArray &script) const
+{
+    // What renderPage reads for the page, and nothing else.
+    PageInputs inputs;
+    if (script == "/ts/channels.cgi") {
+        const TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+        inputs.add(experiment ? experiment->channels().size() : -1);
+        if (experiment) {
             for (const TsExperimentChannel *channel : experiment->channels()) {
-                const int index = channel->statusIndex();
-                QByteArray text = d->readTemplate(index == TsExperimentChannel::StatusOffline
-                                                      ? "/ts/channel_offline.tmpl"
-                                                      : "/ts/channel.tmpl");
-                QList<QPair<const char *, QString>> values{
-                    {"%CH_STATUS%", statusWord(index)},
-                    {"%CH_NAME%", htmlEscaped(channel->name())},
-                    {"%CH_DEVICE_NAME%", htmlEscaped(channel->deviceName())},
-                    {"%CH_EMAILALERT_STATUS%",
-                     channel->alert() ? QStringLiteral("on") : QStringLiteral("off")},
-                    {"%CH_STATUS_TEXT_JS%", jsEscaped(channel->statusText())},
-                    {"%CH_STATUS_DESC_JS%", jsEscaped(channel->statusDescription())},
-                    {"%CH_STATUS_TEXT%", htmlEscaped(channel->statusText())},
-                    {"%CH_STATUS_DESC%", htmlEscaped(channel->statusDescription())}};
-                if (index != TsExperimentChannel::StatusOffline) {
-                    const bool loop = channel->loopControl();
-                    values += {
-                        {"%CH_ACTUAL_VALUE%", htmlEscaped(channel->valueText(0, true))},
-                        {"%CH_SETPOINT_VALUE%", htmlEscaped(channel->valueText(1, false))},
-                        {"%CH_CONTROL_VALUE%", loop ? QStringLiteral("On") : QStringLiteral("Off")},
-                        {"%CH_CONTROL_ICON%",
-                         loop ? QStringLiteral("green") : QStringLiteral("red")}};
-                }
-                text = fill(text, values);
-                out.write(text);
+                inputs.add(channel->statusIndex());
+                inputs.add(channel->name());
+                inputs.add(channel->deviceName());
+                inputs.add(channel->alert());
+                inputs.add(channel->statusText());
+                inputs.add(channel->statusDescription());
+                inputs.add(channel->unit());
+                inputs.addValue(channel->value(TsExperimentChannel::ActualValue));
+                inputs.addValue(channel->value(TsExperimentChannel::SetpointValue));
+                inputs.add(channel->loopControl());
             }
-        } else if (script == "/ts/user.cgi") {
-            const auto orNa = [](const QString &name) {
-                return name.isEmpty() ? tr("(n/a)") : name;
-            };
-            out.write(fill(d->readTemplate("/ts/user.tmpl"),
-                           {{"%USERNAME%", htmlEscaped(orNa(TsCore::currentUser()))},
-                            {"%PROFILENAME%", htmlEscaped(orNa(TsCore::currentProfile()))}}));
-        } else if (script == "/ts/datarecording.cgi") {
-            out.write(fill(d->readTemplate("/ts/datarecording.tmpl"),
-                           {{"%DR_STATUS_TEXT%",
-                             htmlEscaped(TsCore::configManager()->recordingStatusText())}}));
-        } else if (script == "/ts/dynamicexperiment.cgi") {
-            out.write(fill(d->readTemplate("/ts/dynamicexperiment.tmpl"),
-                           {{"%DE_STATUS_TEXT%",
-                             htmlEscaped(TsCore::configManager()->dynamicExpStatusText())}}));
-        } else {
-            if (put && d->alertSwitch)
-                d->alertSwitch->setEmailAlertStatus(true);
-            const bool on = d->alertSwitch && d->alertSwitch->emailAlertStatus();
-            const QString none;
-            const QString open = QStringLiteral("<!--");
-            const QString close = QStringLiteral("-->");
-            out.write(fill(d->readTemplate("/ts/emailalert.tmpl"),
-                           {{"%EA_STATUS_TEXT%",
-                             on ? QStringLiteral("Activated") : QStringLiteral("Not activated")},
-                            {"%EA_STATUS%", on ? QStringLiteral("green") : QStringLiteral("red")},
-                            {"%EA_IF_ON_BEGIN%", on ? open : none},
-                            {"%EA_IF_ON_END%", on ? close : none},
-                            {"%EA_IF_OFF_BEGIN%", on ? none : open},
-                            {"%EA_IF_OFF_END%", on ? none : close}}));
         }
-    };
-    render();
-    if (get && d->pageLifetime > 0) {
-        Private::Page &page = d->pages[script];
-        page.body = out.data().mid(int(from));
-        page.age.start();
+    } else if (script == "/ts/user.cgi") {
+        inputs.add(TsCore::currentUser());
+        inputs.add(TsCore::currentProfile());
+    } else if (script == "/ts/datarecording.cgi") {
+        inputs.add(TsCore::configManager()->recordingStatusText());
+    } else if (script == "/ts/dynamicexperiment.cgi") {
+        inputs.add(TsCore::configManager()->dynamicExpStatusText());
+    } else {
+        inputs.add(d->alertSwitch && d->alertSwitch->emailAlertStatus());
     }
+    return inputs.take();
+}
+
+QByteArray TsWebInterfaceManager::renderPage(const QByteArray &script, bool &complete) const
+{
+    const auto read = [&](const QByteArray &name) {
+        const QByteArray text = d->readTemplate(name);
+        complete = complete && !text.isEmpty();
+        return text;
+    };
+    if (script == "/ts/channels.cgi") {
+        const TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+        if (!experiment)
+            return QByteArray();
+        QByteArray page;
+        for (const TsExperimentChannel *channel : experiment->channels()) {
+            const int index = channel->statusIndex();
+            const QByteArray text =
+                read(index == TsExperimentChannel::StatusOffline ? "/ts/channel_offline.tmpl"
+                                                                 : "/ts/channel.tmpl");
+            QList<QPair<const char *, QString>> values{
+                {"%CH_STATUS%", statusWord(index)},
+                {"%CH_NAME%", htmlEscaped(channel->name())},
+                {"%CH_DEVICE_NAME%", htmlEscaped(channel->deviceName())},
+                {"%CH_EMAILALERT_STATUS%",
+                 channel->alert() ? QStringLiteral("on") : QStringLiteral("off")},
+                {"%CH_STATUS_TEXT_JS%", jsEscaped(channel->statusText())},
+                {"%CH_STATUS_DESC_JS%", jsEscaped(channel->statusDescription())},
+                {"%CH_STATUS_TEXT%", htmlEscaped(channel->statusText())},
+                {"%CH_STATUS_DESC%", htmlEscaped(channel->statusDescription())}};
+            if (index != TsExperimentChannel::StatusOffline) {
+                const bool loop = channel->loopControl();
+                values +=
+                    {{"%CH_ACTUAL_VALUE%",
+                      htmlEscaped(channel->valueText(TsExperimentChannel::ActualValue, true))},
+                     {"%CH_SETPOINT_VALUE%",
+                      htmlEscaped(channel->valueText(TsExperimentChannel::SetpointValue, false))},
+                     {"%CH_CONTROL_VALUE%", loop ? QStringLiteral("On") : QStringLiteral("Off")},
+                     {"%CH_CONTROL_ICON%", loop ? QStringLiteral("green") : QStringLiteral("red")}};
+            }
+            page += fill(text, values);
+        }
+        return page;
+    }
+    if (script == "/ts/user.cgi") {
+        const auto orNa = [](const QString &name) { return name.isEmpty() ? tr("(n/a)") : name; };
+        return fill(read("/ts/user.tmpl"),
+                    {{"%USERNAME%", htmlEscaped(orNa(TsCore::currentUser()))},
+                     {"%PROFILENAME%", htmlEscaped(orNa(TsCore::currentProfile()))}});
+    }
+    if (script == "/ts/datarecording.cgi") {
+        return fill(
+            read("/ts/datarecording.tmpl"),
+            {{"%DR_STATUS_TEXT%", htmlEscaped(TsCore::configManager()->recordingStatusText())}});
+    }
+    if (script == "/ts/dynamicexperiment.cgi") {
+        return fill(
+            read("/ts/dynamicexperiment.tmpl"),
+            {{"%DE_STATUS_TEXT%", htmlEscaped(TsCore::configManager()->dynamicExpStatusText())}});
+    }
+    const bool on = d->alertSwitch && d->alertSwitch->emailAlertStatus();
+    const QString none;
+    const QString open = QStringLiteral("<!--");
+    const QString close = QStringLiteral("-->");
+    return fill(
+        read("/ts/emailalert.tmpl"),
+        {{"%EA_STATUS_TEXT%", on ? QStringLiteral("Activated") : QStringLiteral("Not activated")},
+         {"%EA_STATUS%", on ? QStringLiteral("green") : QStringLiteral("red")},
+         {"%EA_IF_ON_BEGIN%", on ? open : none},
+         {"%EA_IF_ON_END%", on ? close : none},
+         {"%EA_IF_OFF_BEGIN%", on ? none : open},
+         {"%EA_IF_OFF_END%", on ? none : close}});
 }

@@ -50,12 +50,6 @@ public:
     // The mailer manager's alert switch, which a browser may arm; not owned, null for none.
     void setEmailAlertSwitch(TsEmailAlertSwitch *alertSwitch);
 
-    // How long a rendered page answers further GET requests of its path (ms; 0 renders every
-    // request). Well below the sampling period, so a page is never more than that behind the
-    // controllers' last values.
-    static constexpr int DefaultPageLifetime = 100;
-    void setPageLifetime(int milliseconds);
-
     // Answers one page request; the FastCGI server calls it for every request.
     void handleRequest(FCGIRequest *request);
 
@@ -72,6 +66,10 @@ protected slots:
     void webServerOutput();
 
 private:
+    // The bytes of everything the script's page shows, and the page made from them.
+    QByteArray pageInputs(const QByteArray &script) const;
+    QByteArray renderPage(const QByteArray &script, bool &complete) const;
+
     struct Private;
     QScopedPointer<Private> d;
 };

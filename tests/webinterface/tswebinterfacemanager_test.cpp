@@ -246,30 +246,47 @@ TEST_F(WebInterfaceTest, PutArmsTheAlertAndTheDesktopSwitchFollows)
     manager->setEmailAlertSwitch(nullptr);
 }
 
-TEST_F(WebInterfaceTest, ARenderedPageServesOnlyForItsLifetimeAndAPutDropsIt)
+TEST_F(WebInterfaceTest, EveryAnswerShowsTheStateOfItsMomentWhateverChangedIt)
 {
+    // Pages that are answered again from the last rendering must never lag behind: each change
+    // shows in the very next answer, whoever made it.
     TsMailerManager mailer(TsCore::experimentManager());
     mailer.setEmailAlert(false);
     manager->setEmailAlertSwitch(&mailer);
-    manager->setPageLifetime(60000);
     TsCore::configManager()->setDynamicExpStatusText("first");
     EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("first"));
+    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("first"));
     TsCore::configManager()->setDynamicExpStatusText("second");
-    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("first"))
-        << "within its lifetime the rendered page answers again";
-
-    EXPECT_TRUE(request("GET", "/ts/emailalert.cgi").body.contains("Not activated"));
-    EXPECT_TRUE(request("PUT", "/ts/emailalert.cgi").body.contains("Activated"));
-    const QByteArray after = request("GET", "/ts/emailalert.cgi").body;
-    EXPECT_TRUE(after.contains("Activated") && !after.contains("Not activated"))
-        << "an arming PUT drops the kept pages";
     EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("second"));
 
-    manager->setPageLifetime(0);
-    TsCore::configManager()->setDynamicExpStatusText("third");
-    EXPECT_TRUE(request("GET", "/ts/dynamicexperiment.cgi").body.contains("third"));
+    EXPECT_TRUE(request("GET", "/ts/emailalert.cgi").body.contains("Not activated"));
+    mailer.setEmailAlert(true); // the desktop's switch
+    const QByteArray armed = request("GET", "/ts/emailalert.cgi").body;
+    EXPECT_TRUE(armed.contains("Activated") && !armed.contains("Not activated")) << armed.data();
+    mailer.setEmailAlert(false);
+    EXPECT_TRUE(request("GET", "/ts/emailalert.cgi").body.contains("Not activated"));
+
+    TsProfile profile;
+    profile.setName("Memo");
+    profile.setChannels({{"ABC123:1", "Heater", Qt::red, 37.0, true, true, "°C"}});
+    ASSERT_TRUE(experiment()->setProfile(profile).isSuccess());
+    TsExperimentChannel *channel = experiment()->channels().first();
+    channel->setStatus(TsExperimentChannel::StatusYellow, "settling", "");
+    EXPECT_TRUE(request("GET", "/ts/channels.cgi").body.contains("status-yellow"));
+    channel->setStatus(TsExperimentChannel::StatusGreen, "settling", "");
+    EXPECT_TRUE(request("GET", "/ts/channels.cgi").body.contains("status-green"));
+    channel->setAlert(false);
+    EXPECT_TRUE(request("GET", "/ts/channels.cgi").body.contains("alert-off"));
+    profile.setChannels({{"ABC123:1", "Cooler", Qt::red, 37.0, true, true, "°C"}});
+    ASSERT_TRUE(experiment()->setProfile(profile).isSuccess());
+    EXPECT_TRUE(request("GET", "/ts/channels.cgi").body.contains(">Cooler<"));
+
+    // A template that was missing is looked for again by the next request.
+    QFile::rename(dir + "/html/ts/datarecording.tmpl", dir + "/html/ts/datarecording.away");
+    EXPECT_FALSE(request("GET", "/ts/datarecording.cgi").body.contains("drstatus"));
+    QFile::rename(dir + "/html/ts/datarecording.away", dir + "/html/ts/datarecording.tmpl");
+    EXPECT_TRUE(request("GET", "/ts/datarecording.cgi").body.contains("drstatus"));
     manager->setEmailAlertSwitch(nullptr);
-    manager->setPageLifetime(TsWebInterfaceManager::DefaultPageLifetime);
 }
 
 TEST_F(WebInterfaceTest, OtherMethodsAndPathsGetNothingOfThePages)
@@ -304,6 +321,39 @@ TEST_F(WebInterfaceTest, TemplatesAreCachedUntilARestart)
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return request("GET", "/ts/user.cgi").status == 200; }, WaitMs));
     EXPECT_TRUE(request("GET", "/ts/user.cgi").body.contains("<p>edited (n/a)</p>"));
+}
+
+TEST(WebInterfacePrivateFolderTest, PagesInAFolderClosedToOthersAreServed)
+{
+    // An installation under a private home folder: run as root, nginx's workers could not read
+    // it, so they get a copy they can read.
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    ASSERT_TRUE(
+        QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString dir = home.path() + "/webserver";
+    ASSERT_TRUE(copyTree(QCoreApplication::applicationDirPath() + "/webserver", dir));
+    TsWebInterfaceManager manager;
+    manager.setWebServerDir(dir);
+    TsWebInterfaceSettings settings = manager.settings();
+    settings.httpPort = freePort();
+    settings.fcgiPort = freePort();
+    manager.setSettings(settings);
+    manager.start();
+    ASSERT_TRUE(manager.isRunning());
+    QNetworkAccessManager network;
+    const auto get = [&](const QString &path) {
+        QNetworkReply *reply = network.get(QNetworkRequest(
+            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(settings.httpPort).arg(path))));
+        QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+        return status;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return get("/index.html") == 200; }, WaitMs));
+    EXPECT_EQ(get("/css/dashboard.css"), 200);
+    EXPECT_EQ(get("/ts/user.cgi"), 200);
+    manager.stop();
 }
 
 TEST_F(WebInterfaceTest, NothingOfNginxOutlivesStopOrTheManager)
