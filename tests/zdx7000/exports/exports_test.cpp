@@ -49,19 +49,6 @@ protected:
         return records;
     }
 
-    // Enumerates over `backend` (already installed) and opens its first controller.
-    int32_t openScripted(test::ScriptedBackend &backend)
-    {
-        std::vector<ZdxDeviceInfo> records = enumerate();
-        EXPECT_EQ(records.size(), backend.devices.size());
-        int32_t handle = 0;
-        if (!records.empty()) {
-            EXPECT_EQ(ZdxOpen(&records[0], &handle), ZDX_SUCCESS);
-        }
-        ZdxEnumFree();
-        return handle;
-    }
-
     // Writes the file, enumerates and opens the first controller.
     int32_t openOnly(const std::string &controllers)
     {
@@ -76,6 +63,29 @@ protected:
         ZdxEnumFree();
         return handle;
     }
+};
+
+// The exports over a USB backend whose every byte the test decides, with one controller on it.
+class ScriptedExportsTest : public ExportsTest
+{
+protected:
+    void SetUp() override { backend.devices.push_back({"150C1", "Heat", "link-c1"}); }
+
+    // Enumerates over `backend` and opens its first controller.
+    int32_t openScripted()
+    {
+        std::vector<ZdxDeviceInfo> records = enumerate();
+        EXPECT_EQ(records.size(), backend.devices.size());
+        int32_t handle = 0;
+        if (!records.empty()) {
+            EXPECT_EQ(ZdxOpen(&records[0], &handle), ZDX_SUCCESS);
+        }
+        ZdxEnumFree();
+        return handle;
+    }
+
+    test::ScriptedBackend backend;
+    test::BackendScope scope{&backend};
 };
 
 TEST_F(ExportsTest, VersionAndNotifications)
@@ -356,12 +366,9 @@ TEST_F(ExportsTest, CalibrationRestoresTheReadTimeOut)
     EXPECT_EQ(timeout, 2500);
 }
 
-TEST_F(ExportsTest, CalibrationRunsUnderTheLongTimeOutAndAlwaysRestoresIt)
+TEST_F(ScriptedExportsTest, CalibrationRunsUnderTheLongTimeOutAndAlwaysRestoresIt)
 {
-    test::ScriptedBackend backend;
-    backend.devices.push_back({"150C1", "Heat", "link-c1"});
-    test::BackendScope scope(&backend);
-    const int32_t handle = openScripted(backend);
+    const int32_t handle = openScripted();
     ASSERT_NE(handle, 0);
     VaronDevice *device = HandleTable::instance().device(handle);
     ASSERT_NE(device, nullptr);
@@ -408,12 +415,9 @@ TEST_F(ExportsTest, CalibrationRunsUnderTheLongTimeOutAndAlwaysRestoresIt)
 }
 
 // Answers a sound decoder must refuse or must still accept, fed to the exports byte for byte.
-TEST_F(ExportsTest, MalformedAnswersFailAndUnusualOnesSucceed)
+TEST_F(ScriptedExportsTest, MalformedAnswersFailAndUnusualOnesSucceed)
 {
-    test::ScriptedBackend backend;
-    backend.devices.push_back({"150C1", "Heat", "link-c1"});
-    test::BackendScope scope(&backend);
-    const int32_t handle = openScripted(backend);
+    const int32_t handle = openScripted();
     ASSERT_NE(handle, 0);
 
     // A range answer with room for one value only: nothing is read past the payload.
@@ -456,11 +460,8 @@ TEST_F(ExportsTest, MalformedAnswersFailAndUnusualOnesSucceed)
     EXPECT_EQ(ZdxClose(handle), ZDX_SUCCESS);
 }
 
-TEST_F(ExportsTest, FailingOptionAtOpenClosesThePortAgain)
+TEST_F(ScriptedExportsTest, FailingOptionAtOpenClosesThePortAgain)
 {
-    test::ScriptedBackend backend;
-    backend.devices.push_back({"150C1", "Heat", "link-c1"});
-    test::BackendScope scope(&backend);
     std::vector<ZdxDeviceInfo> records = enumerate();
     ASSERT_EQ(records.size(), 1u);
     backend.baudStatus = usb::InvalidBaudRate;
@@ -475,13 +476,10 @@ TEST_F(ExportsTest, FailingOptionAtOpenClosesThePortAgain)
 
 // What unloading the library does, and loading it again: every device still open is closed in slot
 // order, the enumeration goes, and the USB table holds no reference any more.
-TEST_F(ExportsTest, UnloadClosesEveryOpenDeviceInSlotOrder)
+TEST_F(ScriptedExportsTest, UnloadClosesEveryOpenDeviceInSlotOrder)
 {
-    test::ScriptedBackend backend;
-    for (int i = 0; i < 3; ++i)
-        backend.devices.push_back(
-            {"150U" + std::to_string(i), "Heat", "link-u" + std::to_string(i)});
-    test::BackendScope scope(&backend);
+    backend.devices.push_back({"150U1", "Heat", "link-u1"});
+    backend.devices.push_back({"150U2", "Heat", "link-u2"});
     std::vector<ZdxDeviceInfo> records = enumerate();
     ASSERT_EQ(records.size(), 3u);
     int32_t handle = 0;
