@@ -26,18 +26,23 @@
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
 const char DemoUser[] = "Demo";
 const char DemoProfile[] = "Demo";
 
-int s_signalPipe[2] = {-1, -1};
 bool s_verbose = false;
+
+#ifdef Q_OS_UNIX
+int s_signalPipe[2] = {-1, -1};
 
 // Only async-signal-safe work here: the event loop picks the signal up from the pipe.
 void onTerminationSignal(int signal)
@@ -45,6 +50,35 @@ void onTerminationSignal(int signal)
     const char byte = char(signal);
     (void)!::write(s_signalPipe[0], &byte, 1);
 }
+
+// SIGINT and SIGTERM end the event loop, so that nginx is stopped and the settings are saved as at
+// any other exit.
+bool quitOnTerminationSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_signalPipe) != 0) {
+        std::perror("tessaro: socketpair");
+        return false;
+    }
+    auto *notifier = new QSocketNotifier(s_signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        (void)!::read(s_signalPipe[1], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    return true;
+}
+#else
+bool quitOnTerminationSignals(QCoreApplication &)
+{
+    return true;
+}
+#endif
 
 void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &text)
 {
@@ -211,22 +245,8 @@ int main(int argc, char **argv)
     }
     isolate(home);
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_signalPipe) != 0) {
-        std::perror("tessaro: socketpair");
+    if (!quitOnTerminationSignals(app))
         return 1;
-    }
-    QSocketNotifier signalNotifier(s_signalPipe[1], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char byte = 0;
-        (void)!::read(s_signalPipe[1], &byte, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
 
     TsDeviceManager *devices = TsCore::deviceManager();
     const QxResult specs = devices->loadDeviceSpecs();

@@ -439,6 +439,12 @@ QString TsWebInterfaceManager::jsEscaped(const QString &text)
         case '\r':
             js += QLatin1String("\\r");
             break;
+        case 0x2028: // line and paragraph separators end a script line in older browsers
+            js += QLatin1String("\\u2028");
+            break;
+        case 0x2029:
+            js += QLatin1String("\\u2029");
+            break;
         default:
             js += c;
         }

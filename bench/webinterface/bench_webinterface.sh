@@ -77,8 +77,9 @@ awk -v d="$(awk '/Requests\/sec/ {print $2}' <<<"$DYNAMIC")" \
     -v s="$(awk '/Requests\/sec/ {print $2}' <<<"$STATIC_RUN")" \
     'BEGIN { printf "dynamic / static throughput: %.2f\n", d / s }'
 
-# The tick without load first, then under a steady load: four connections that each wait 20 ms
-# before every request (wrk's delay hook) come to a little under 200 requests per second.
+# The tick without load first, then under a steady load: five connections that each wait 24 ms
+# before every request (wrk's delay hook) come to about 200 requests per second, a little more
+# while answers take under a millisecond.
 stop_program() {
     kill -TERM "$PID"
     wait "$PID" || true
@@ -102,11 +103,11 @@ echo "idle, ${TICK_SECONDS}s:          $(grep 'sampling tick' "$WORK/program.log
 
 cat >"$WORK/paced.lua" <<'LUA'
 function delay()
-    return 20
+    return 24
 end
 LUA
 start_program
-LOAD=$(wrk -t2 -c4 -d"${TICK_SECONDS}s" --latency -s "$WORK/paced.lua" "$URL/ts/channels.cgi")
+LOAD=$(wrk -t1 -c5 -d"${TICK_SECONDS}s" --latency -s "$WORK/paced.lua" "$URL/ts/channels.cgi")
 stop_program
 summary "paced load" "$LOAD"
 echo "under load, ${TICK_SECONDS}s:    $(grep 'sampling tick' "$WORK/program.log")"

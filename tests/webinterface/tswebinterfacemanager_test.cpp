@@ -160,7 +160,9 @@ TEST(WebInterfaceEscapingTest, MarkupAndQuotesCannotLeaveTheirPlace)
               "a&amp;b &quot;q&quot; &#39;x&#39; &lt;script&gt;\\");
     EXPECT_EQ(TsWebInterfaceManager::jsEscaped(hostile),
               "a&amp;b &quot;q&quot; \\'x\\' &lt;script&gt;\\\\");
-    EXPECT_EQ(TsWebInterfaceManager::jsEscaped("line\nbreak"), "line\\nbreak");
+    EXPECT_EQ(TsWebInterfaceManager::jsEscaped("line\nbreak\r"), "line\\nbreak\\r");
+    EXPECT_EQ(TsWebInterfaceManager::jsEscaped(QString(QChar(0x2028)) + QChar(0x2029)),
+              "\\u2028\\u2029");
 }
 
 TEST(WebInterfaceSettingsTest, DefaultsAndPersistedKeys)
@@ -345,7 +347,7 @@ TEST(WebInterfacePrivateFolderTest, PagesInAFolderClosedToOthersAreServed)
     const auto get = [&](const QString &path) {
         QNetworkReply *reply = network.get(QNetworkRequest(
             QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(settings.httpPort).arg(path))));
-        QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs);
+        (void)QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs);
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         reply->deleteLater();
         return status;

@@ -59,6 +59,9 @@ async function pollChannels() {
     try {
         const html = await fetchPart(parts.channels);
         place("channels", html.trim() ? html : '<p class="empty">No channels in the current profile.</p>');
+        // Device descriptions carry line breaks as markup; a tool tip shows them as lines.
+        for (const tile of document.querySelectorAll("#channels .tile[title]"))
+            tile.title = tile.title.replace(/<br\s*\/?>/gi, "\n");
         setLink(true);
     } catch (error) {
         setLink(false);
