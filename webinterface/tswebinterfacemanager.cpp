@@ -124,7 +124,11 @@ struct TsWebInterfaceManager::Private
 
     static QString findNginx(const QString &dir)
     {
+#ifdef Q_OS_WIN
+        const QString beside = dir + QStringLiteral("/nginx.exe");
+#else
         const QString beside = dir + QStringLiteral("/nginx");
+#endif
         if (QFileInfo(beside).isExecutable())
             return beside;
         QString onPath = QStandardPaths::findExecutable(QStringLiteral("nginx"));
@@ -229,10 +233,17 @@ TsWebInterfaceManager::TsWebInterfaceManager(QObject *parent)
     QSettings store;
     store.beginGroup(QLatin1String(SettingsGroup));
     d->settings.autoStart = store.value(QStringLiteral("autoStart"), defaults.autoStart).toBool();
-    d->settings.fcgiPort =
-        quint16(store.value(QStringLiteral("fcgiPort"), defaults.fcgiPort).toUInt());
-    d->settings.httpPort =
-        quint16(store.value(QStringLiteral("httpPort"), defaults.httpPort).toUInt());
+    // A stored port that is no port (edited by hand, say) would otherwise wrap around to another.
+    const auto port = [&store](const char *key, quint16 fallback) {
+        bool ok = false;
+        const uint value = store.value(QLatin1String(key), fallback).toUInt(&ok);
+        if (ok && value >= 1 && value <= 65535)
+            return quint16(value);
+        qWarning("webinterface: \"%s\" is no port; %u is used", key, unsigned(fallback));
+        return fallback;
+    };
+    d->settings.fcgiPort = port("fcgiPort", defaults.fcgiPort);
+    d->settings.httpPort = port("httpPort", defaults.httpPort);
     d->settings.publicUrl = store.value(QStringLiteral("publicUrl"), defaults.publicUrl).toString();
     store.endGroup();
 

@@ -10,13 +10,16 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -193,6 +196,66 @@ TEST_F(ProgramTest, NginxDoesNotOutliveAKilledProgram)
     EXPECT_TRUE(nginxGone());
     QDir(runtime).removeRecursively();
     EXPECT_NE(get("/index.html"), QNetworkReply::NoError) << "nobody serves the port";
+}
+
+// Run by an unprivileged user, nginx cannot switch users and keeps everything it writes in the
+// runtime folder: the same program serves the pages. Needs root to become that user.
+TEST(ProgramUnprivilegedTest, AnUnprivilegedUserIsServedToo)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the other tests already run unprivileged";
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    if (setpriv.isEmpty())
+        GTEST_SKIP() << "setpriv is missing";
+    QTemporaryDir home(QDir::tempPath() + "/tessaro-nobody-XXXXXX");
+    ASSERT_TRUE(home.isValid());
+    const uid_t nobody = 65534;
+    ASSERT_EQ(::chown(home.path().toLocal8Bit().constData(), nobody, nobody), 0);
+    const quint16 httpPort = freePort();
+    QProcess program;
+    program.setProgram(setpriv);
+    program.setArguments({"--reuid=65534", "--regid=65534", "--clear-groups",
+                          QStringLiteral(TESSARO_PROGRAM), "--home", home.path() + "/home",
+                          "--http-port", QString::number(httpPort), "--fcgi-port",
+                          QString::number(freePort())});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home.path());
+    program.setProcessEnvironment(environment);
+    program.start();
+    ASSERT_TRUE(program.waitForStarted(WaitMs));
+    QByteArray output;
+    const bool announced = QTest::qWaitFor(
+        [&] {
+            output += program.readAllStandardOutput();
+            return output.contains("Open http://localhost:") ||
+                   program.state() == QProcess::NotRunning;
+        },
+        WaitMs);
+    if (!output.contains("Open http://localhost:") &&
+        program.readAllStandardError().contains("Permission denied"))
+        GTEST_SKIP() << "the build tree is closed to unprivileged users";
+    ASSERT_TRUE(announced) << output.constData();
+
+    QNetworkAccessManager network;
+    const auto get = [&](const QString &path) {
+        QNetworkReply *reply = network.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path))));
+        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs))
+            reply->abort();
+        const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : "";
+        reply->deleteLater();
+        return body;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return get("/index.html").contains("Tessaro"); }, WaitMs));
+    EXPECT_TRUE(get("/ts/user.cgi").contains(">Demo</span>"));
+    const QList<qint64> nginx = descendants(program.processId());
+    EXPECT_FALSE(nginx.isEmpty());
+
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(WaitMs));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().constData();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return std::none_of(nginx.begin(), nginx.end(), alive); }, WaitMs));
 }
 
 } // namespace

@@ -14,9 +14,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -182,7 +184,33 @@ TEST(WebInterfaceSettingsTest, DefaultsAndPersistedKeys)
     EXPECT_EQ(reloaded.settings().httpPort, 8181);
     EXPECT_EQ(reloaded.settings().publicUrl, "http://lab.example.org/");
     EXPECT_TRUE(reloaded.settings().serverName.isEmpty()) << "never persisted";
+
+    // A stored value that is no port falls back to the default instead of wrapping around.
+    QSettings().setValue("WebInterface/httpPort", 70000);
+    QSettings().setValue("WebInterface/fcgiPort", "ninety");
+    TsWebInterfaceManager broken;
+    EXPECT_EQ(broken.settings().httpPort, 8080);
+    EXPECT_EQ(broken.settings().fcgiPort, 9000);
     manager.setSettings(defaults);
+}
+
+TEST(WebInterfaceSettingsTest, TheNginxBesideTheProgramComesFirst)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TsWebInterfaceManager manager;
+    manager.setWebServerDir(dir.path());
+    const QString system = manager.nginxExe();
+    EXPECT_NE(system, dir.path() + "/nginx") << "none beside it yet";
+    EXPECT_TRUE(QFileInfo(system).isExecutable()) << qPrintable(system);
+
+    QFile beside(dir.path() + "/nginx");
+    ASSERT_TRUE(beside.open(QIODevice::WriteOnly));
+    beside.write("#!/bin/sh\n");
+    beside.close();
+    beside.setPermissions(beside.permissions() | QFile::ExeOwner);
+    manager.setWebServerDir(dir.path());
+    EXPECT_EQ(manager.nginxExe(), dir.path() + "/nginx");
 }
 
 TEST_F(WebInterfaceTest, EveryScriptPathIsServedWithEscapedTexts)
