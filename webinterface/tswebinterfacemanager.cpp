@@ -553,6 +553,7 @@ QByteArray TsWebInterfaceManager::pageInputs(const QByteArray &script) const
     } else if (script == "/ts/user.cgi") {
         inputs.add(TsCore::currentUser());
         inputs.add(TsCore::currentProfile());
+        inputs.add(tr("(n/a)"));
     } else if (script == "/ts/datarecording.cgi") {
         inputs.add(TsCore::configManager()->recordingStatusText());
     } else if (script == "/ts/dynamicexperiment.cgi") {

@@ -77,7 +77,7 @@ awk -v d="$(awk '/Requests\/sec/ {print $2}' <<<"$DYNAMIC")" \
     -v s="$(awk '/Requests\/sec/ {print $2}' <<<"$STATIC_RUN")" \
     'BEGIN { printf "dynamic / static throughput: %.2f\n", d / s }'
 
-# The tick without load first, then under a steady load: five connections that each wait 24 ms
+# The tick without load first, then under a steady load: five connections that each wait 23 ms
 # before every request (wrk's delay hook) come to about 200 requests per second, a little more
 # while answers take under a millisecond.
 stop_program() {
@@ -103,7 +103,7 @@ echo "idle, ${TICK_SECONDS}s:          $(grep 'sampling tick' "$WORK/program.log
 
 cat >"$WORK/paced.lua" <<'LUA'
 function delay()
-    return 24
+    return 23
 end
 LUA
 start_program
