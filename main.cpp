@@ -98,8 +98,9 @@ void isolate(const QString &home)
     QSettings().setValue(QStringLiteral("dataPath"), home + QStringLiteral("/data"));
 }
 
-// A profile of every channel the device manager knows, written once; an existing profile is the
-// operator's to change and is left as it is.
+// A profile of every channel the device manager knows, with the setpoints and loop states the
+// controllers have, written once; an existing profile is the operator's to change and is left as
+// it is.
 void ensureDemoUserAndProfile()
 {
     const QString user = QString::fromLatin1(DemoUser);
@@ -116,7 +117,7 @@ void ensureDemoUserAndProfile()
                 entry.name = channel->name();
                 entry.unit = channel->unit();
                 entry.setpoint = channel->value(TsDeviceChannel::SetpointValue).toDouble();
-                entry.control = true;
+                entry.control = channel->value(TsDeviceChannel::LoopControl).toBool();
                 entry.alert = true;
                 channels.append(entry);
             }

@@ -85,6 +85,22 @@ class DevTools:
         print("screenshot:", path)
 
 
+SIMULATION = """<ZdxSimulation timing="realtime">
+<Controller serial="150A7001" description="Heat Unit H2" vendorId="2E91" productId="0001">
+<Channel number="1" name="Stage Heater" actual="220" setpoint="370" minimum="0" maximum="600"
+ control="1" model="thermal"/>
+<Channel number="2" name="Lid Heater" actual="220" setpoint="370" minimum="0" maximum="600"
+ control="0" model="thermal"/>
+</Controller>
+<Controller serial="154B2017" description="Gas Unit G2" vendorId="2E91" productId="0004">
+<Channel number="1" name="CO2 Sensor" actual="0" setpoint="50" minimum="0" maximum="200"
+ control="1" model="gas"/>
+<Channel number="2" name="O2 Sensor" actual="209" setpoint="50" minimum="10" maximum="210" ambient="209"
+ control="1" model="gas"/>
+</Controller>
+</ZdxSimulation>
+"""
+
 TILES = """Array.from(document.querySelectorAll('#channels .tile')).map(t => ({
     status: Array.from(t.classList).find(c => c.startsWith('status-')).slice(7),
     name: t.querySelector('.name').textContent,
@@ -97,10 +113,15 @@ def run(program, artefacts):
     os.makedirs(artefacts, exist_ok=True)
     work = tempfile.mkdtemp(prefix="dashboard-", dir=artefacts)
     http_port, fcgi_port, devtools_port = free_port(), free_port(), free_port()
+    # The demonstration's controllers, with the lid heater's loop switched off, so that the page
+    # shows a loop-off tile beside the regulating ones.
+    simulation = os.path.join(work, "simulation.xml")
+    with open(simulation, "w", encoding="utf-8") as out:
+        out.write(SIMULATION)
     tessaro = subprocess.Popen(
         [program, "--home", os.path.join(work, "home"), "--http-port", str(http_port),
          "--fcgi-port", str(fcgi_port)],
-        stdout=subprocess.PIPE, text=True)
+        stdout=subprocess.PIPE, text=True, env=dict(os.environ, ZDX7000_SIMULATION=simulation))
     browser = None
     try:
         line = wait_for("the program's address", lambda: tessaro.stdout.readline())
@@ -133,6 +154,8 @@ def run(program, artefacts):
             assert tile["background"] == COLOURS[tile["status"]], tile
             expected_text = TEXT_COLOURS.get(tile["status"], "rgb(0, 0, 0)")
             assert tile["colour"] == expected_text, tile
+        assert [t["status"] for t in tiles if t["name"] == "Lid Heater"] == ["off"], tiles
+        assert any(t["status"] != "off" for t in tiles), tiles
         units = sorted(t["actual"][-2:] for t in tiles)
         assert units[-1] == "°C" and any(t["actual"].endswith("%") for t in tiles), tiles
         # The user fragment is polled on its own and may arrive after the tiles.
