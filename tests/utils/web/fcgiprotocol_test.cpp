@@ -72,7 +72,7 @@ TEST(FCGIFrameTest, ContentIsClippedAndPaddedToMultiplesOfEight)
     EXPECT_FALSE(frame.reserve(FCGIFrame::MaxContentLength + FCGIFrame::MaxPaddingLength + 1));
 }
 
-TEST(FCGIParamsTest, PairsInBothLengthFormsAreParsedAndMalformedStreamsRefused)
+TEST(FCGIParamsTest, PairsInBothLengthFormsAreParsedAndPairsPastTheEndDropped)
 {
     QMap<QByteArray, QByteArray> params;
     // A four-byte length with its top bit set is 31 bits: 0x80000003 is 3.
