@@ -426,11 +426,8 @@ TEST(ConfigExit, TheLastStateIsSavedWhenTheProgramEnds)
 {
     QTemporaryDir home;
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TESSARO_CONFIG_CHILD_HOME", home.path());
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_filter=ConfigExitChild.ChooseAndEnd"});
+    startTestCaseAsChild(child, "TESSARO_CONFIG_CHILD_HOME", home.path(),
+                         "ConfigExitChild.ChooseAndEnd");
     ASSERT_TRUE(child.waitForFinished(60000));
     const QByteArray out = child.readAllStandardOutput();
     ASSERT_EQ(child.exitCode(), 0) << out.toStdString();

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -32,4 +33,14 @@ void settleIdentityAndDataPath(const QString &home)
 QString testHome()
 {
     return s_home;
+}
+
+void startTestCaseAsChild(QProcess &child, const char *name, const QString &value,
+                          const QString &filter)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(name), value);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=") + filter});
 }

@@ -2,6 +2,7 @@
 // and stop rules, the capture gate, the CSV file's name, header and rows, a file that cannot be
 // created, and rows surviving a recording process that is killed.
 #include "experimenttestsupport.h"
+#include "testenvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -444,12 +445,9 @@ TEST(RecorderCrash, AKilledRecordingKeepsEveryRowItHadWritten)
 {
     QTemporaryDir target;
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TESSARO_RECORDER_CHILD", target.path());
-    child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_filter=RecorderChild.RecordUntilKilled"});
+    startTestCaseAsChild(child, "TESSARO_RECORDER_CHILD", target.path(),
+                         "RecorderChild.RecordUntilKilled");
     ASSERT_TRUE(child.waitForStarted(10000));
     int reported = 0;
     QByteArray out;
