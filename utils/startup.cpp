@@ -25,12 +25,13 @@ void discardMessage(QtMsgType type, const QMessageLogContext &context, const QSt
 
 } // namespace
 
-// The sheets live in the static library; its resources must be registered by name, and outside
-// any namespace. Registering twice would stack a second copy of the data.
+// The sheets (made at build time) and their glyphs live in the static library; its resources must
+// be registered by name, and outside any namespace. Registering twice would stack a second copy.
 static void initStyleResources()
 {
     static const bool registered = [] {
         Q_INIT_RESOURCE(styles);
+        Q_INIT_RESOURCE(stylesheets);
         return true;
     }();
     Q_UNUSED(registered)
