@@ -18,6 +18,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -148,9 +149,9 @@ int traceTransfer(CURL *, curl_infotype type, char *data, size_t size, void *use
     case CURLINFO_HEADER_IN:
         if (text.compare(0, 3, "334") != 0)
             trace->masking = false;
-        if (isRefusal(lastLine(data, size))) {
+        if (std::string line = lastLine(data, size); isRefusal(line)) {
             trace->refusedCommand = trace->command;
-            trace->refusal = lastLine(data, size);
+            trace->refusal = std::move(line);
         }
         if (trace->verbose)
             std::fprintf(stderr, "< %s\n", text.c_str());

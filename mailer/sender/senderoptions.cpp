@@ -6,21 +6,18 @@
 
 namespace {
 
-bool hasControlCharacter(const std::string &text)
+// Anything below 0x20 (and DEL) could end a header or an SMTP command and start one of its own.
+// Free text of a header (subject, sender name) may hold tabs, which travel inside encoded words.
+enum class Tabs
 {
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f)
-            return true;
-    }
-    return false;
-}
+    Refused,
+    Allowed
+};
 
-// Free text of a header (subject, sender name) may hold tabs, which travel inside encoded words;
-// anything else below 0x20 could end the header and start one of its own.
-bool hasLineBreakOrControl(const std::string &text)
+bool hasControlCharacter(const std::string &text, Tabs tabs = Tabs::Refused)
 {
     for (unsigned char c : text) {
-        if ((c < 0x20 && c != '\t') || c == 0x7f)
+        if ((c < 0x20 && !(tabs == Tabs::Allowed && c == '\t')) || c == 0x7f)
             return true;
     }
     return false;
@@ -225,9 +222,9 @@ std::string parseSenderOptions(int argc, const char *const *argv, SenderOptions 
         return error;
     if (options.to.empty() && options.cc.empty() && options.bcc.empty())
         return "no recipient given (-to, -cc or -bc)";
-    if (hasLineBreakOrControl(options.subject))
+    if (hasControlCharacter(options.subject, Tabs::Allowed))
         return "the subject contains a line break or another control character";
-    if (hasLineBreakOrControl(options.name))
+    if (hasControlCharacter(options.name, Tabs::Allowed))
         return "the sender name contains a line break or another control character";
     return std::string();
 }
