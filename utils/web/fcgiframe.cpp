@@ -15,10 +15,20 @@ void FCGIFrame::setRequestId(int requestId)
     m_header[3] = uchar(requestId);
 }
 
+namespace {
+
+// The padding that rounds n content bytes up to a multiple of 8.
+int paddingFor(int n)
+{
+    return (8 - n % 8) % 8;
+}
+
+} // namespace
+
 int FCGIFrame::setLengths(int n)
 {
     n = qBound(0, n, MaxContentLength);
-    const int padding = (8 - n % 8) % 8;
+    const int padding = paddingFor(n);
     m_header[0] = FCGI::Version1;
     m_header[4] = uchar(n >> 8);
     m_header[5] = uchar(n);
@@ -30,7 +40,7 @@ int FCGIFrame::setLengths(int n)
 int FCGIFrame::setContent(int n, const char *source)
 {
     n = qBound(0, n, MaxContentLength);
-    const int padding = (8 - n % 8) % 8;
+    const int padding = paddingFor(n);
     if (!reserve(n + padding))
         return -1;
     if (source && n > 0)
