@@ -91,24 +91,29 @@ QList<QPair<QString, QString>> TsRecorderCSVSettings::offeredDateTimeFormats()
              QStringLiteral("relative-time")}};
 }
 
-int TsRecorderCSVSettings::columnSeparatorIndex(quint8 code, const QLocale &locale)
+namespace {
+
+// The position of the choice that stores value, or -1.
+template <typename T>
+int indexOfStored(const QList<QPair<QString, T>> &choices, const T &value)
 {
-    const QList<QPair<QString, quint8>> choices = offeredColumnSeparators(locale);
     for (int i = 0; i < choices.size(); ++i) {
-        if (choices.at(i).second == code)
+        if (choices.at(i).second == value)
             return i;
     }
     return -1;
 }
 
+} // namespace
+
+int TsRecorderCSVSettings::columnSeparatorIndex(quint8 code, const QLocale &locale)
+{
+    return indexOfStored(offeredColumnSeparators(locale), code);
+}
+
 int TsRecorderCSVSettings::dateTimeFormatIndex(const QString &format)
 {
-    const QList<QPair<QString, QString>> choices = offeredDateTimeFormats();
-    for (int i = 0; i < choices.size(); ++i) {
-        if (choices.at(i).second == format)
-            return i;
-    }
-    return 0;
+    return qMax(0, indexOfStored(offeredDateTimeFormats(), format));
 }
 
 void TsRecorderCSVSettings::writeTo(QXmlStreamWriter &writer) const
