@@ -100,9 +100,13 @@ void channelFamilies(PrometheusText &text, const TsExperiment *experiment)
                                "controller), off (loop off), green (stable), yellow (nearly "
                                "stable), red (not stable)."));
     eachChannel([&](const TsExperimentChannel *channel, const QByteArray &l) {
+        // The status index follows the connection on the next status refresh; a scrape between
+        // the two must not call an unplugged channel stable.
+        const int index = channel->isConnected() ? channel->statusIndex()
+                                                 : int(TsExperimentChannel::StatusOffline);
         for (const StateName &state : States) {
             text.sample(PrometheusText::withLabel(l, "state", QLatin1String(state.name)),
-                        present(channel->statusIndex() == state.index));
+                        present(index == state.index));
         }
     });
     text.family("tessaro_channel_alert_enabled", PrometheusText::Gauge,
