@@ -1,22 +1,35 @@
 #include "dialogs/tsmessagebox.h"
 
-#include <QFileDialog>
-#include <QList>
+#include <QQueue>
 
 namespace {
 
-struct Seam
+struct Answering
 {
-    bool answering = false;
-    QList<QMessageBox::StandardButton> answers;
-    QStringList directories;
-    QStringList shown;
+    bool on = false;
+    QQueue<QMessageBox::StandardButton> answers;
+    QList<TsMessageBox::Asked> asked;
 };
 
-Seam &seam()
+Answering &answering()
 {
-    static Seam instance;
-    return instance;
+    static Answering state;
+    return state;
+}
+
+// What a box answers when its default is not given: the first of its buttons that a user would
+// take as the safe way out, as the real box treats Escape.
+QMessageBox::StandardButton fallbackAnswer(QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton)
+{
+    if (defaultButton != QMessageBox::NoButton)
+        return defaultButton;
+    for (QMessageBox::StandardButton b : {QMessageBox::Cancel, QMessageBox::No, QMessageBox::Ok,
+                                          QMessageBox::Close, QMessageBox::Yes}) {
+        if (buttons.testFlag(b))
+            return b;
+    }
+    return QMessageBox::NoButton;
 }
 
 } // namespace
@@ -26,58 +39,77 @@ QMessageBox::StandardButton TsMessageBox::question(QWidget *parent, const QStrin
                                                    QMessageBox::StandardButtons buttons,
                                                    QMessageBox::StandardButton defaultButton)
 {
-    if (!seam().answering)
-        return QMessageBox::question(parent, title, text, buttons, defaultButton);
-    seam().shown.append(title + QLatin1String(": ") + text);
-    if (!seam().answers.isEmpty())
-        return seam().answers.takeFirst();
-    return buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::No;
+    return ask(QMessageBox::Question, parent, title, text, buttons, defaultButton);
 }
 
-void TsMessageBox::critical(QWidget *parent, const QString &title, const QString &text)
+QMessageBox::StandardButton TsMessageBox::information(QWidget *parent, const QString &title,
+                                                      const QString &text,
+                                                      QMessageBox::StandardButtons buttons,
+                                                      QMessageBox::StandardButton defaultButton)
 {
-    if (seam().answering)
-        seam().shown.append(title + QLatin1String(": ") + text);
-    else
-        QMessageBox::critical(parent, title, text);
+    return ask(QMessageBox::Information, parent, title, text, buttons, defaultButton);
 }
 
-void TsMessageBox::warning(QWidget *parent, const QString &title, const QString &text)
+QMessageBox::StandardButton TsMessageBox::warning(QWidget *parent, const QString &title,
+                                                  const QString &text,
+                                                  QMessageBox::StandardButtons buttons,
+                                                  QMessageBox::StandardButton defaultButton)
 {
-    if (seam().answering)
-        seam().shown.append(title + QLatin1String(": ") + text);
-    else
-        QMessageBox::warning(parent, title, text);
+    return ask(QMessageBox::Warning, parent, title, text, buttons, defaultButton);
 }
 
-QString TsMessageBox::existingDirectory(QWidget *parent, const QString &caption, const QString &dir)
+QMessageBox::StandardButton TsMessageBox::critical(QWidget *parent, const QString &title,
+                                                   const QString &text,
+                                                   QMessageBox::StandardButtons buttons,
+                                                   QMessageBox::StandardButton defaultButton)
 {
-    if (!seam().answering)
-        return QFileDialog::getExistingDirectory(parent, caption, dir);
-    return seam().directories.isEmpty() ? QString() : seam().directories.takeFirst();
+    return ask(QMessageBox::Critical, parent, title, text, buttons, defaultButton);
 }
 
 void TsMessageBox::setAnswering(bool on)
 {
-    seam().answering = on;
-    seam().answers.clear();
-    seam().directories.clear();
-    seam().shown.clear();
+    answering().on = on;
+}
+
+bool TsMessageBox::isAnswering()
+{
+    return answering().on;
 }
 
 void TsMessageBox::queueAnswer(QMessageBox::StandardButton answer)
 {
-    seam().answers.append(answer);
+    answering().answers.enqueue(answer);
 }
 
-void TsMessageBox::queueDirectory(const QString &dir)
+QList<TsMessageBox::Asked> TsMessageBox::takeAsked()
 {
-    seam().directories.append(dir);
+    Answering &state = answering();
+    const QList<Asked> asked = state.asked;
+    state.asked.clear();
+    state.answers.clear();
+    return asked;
 }
 
-QStringList TsMessageBox::takeShown()
+QMessageBox::StandardButton TsMessageBox::ask(QMessageBox::Icon icon, QWidget *parent,
+                                              const QString &title, const QString &text,
+                                              QMessageBox::StandardButtons buttons,
+                                              QMessageBox::StandardButton defaultButton)
 {
-    const QStringList shown = seam().shown;
-    seam().shown.clear();
-    return shown;
+    Answering &state = answering();
+    if (state.on) {
+        Asked asked;
+        asked.icon = icon;
+        asked.title = title;
+        asked.text = text;
+        asked.buttons = buttons;
+        asked.answer = state.answers.isEmpty() ? fallbackAnswer(buttons, defaultButton)
+                                               : state.answers.dequeue();
+        state.asked.append(asked);
+        return asked.answer;
+    }
+    QMessageBox box(icon, title, text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    const int result = box.exec();
+    return QMessageBox::StandardButton(result);
 }

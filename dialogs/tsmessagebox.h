@@ -1,13 +1,11 @@
-// The modal questions, messages and folder choosers of the dialogs. Tests answer them in advance
-// instead of letting a modal box wait for a click: every call then takes the next queued answer
-// and is recorded with its title and text.
+// Every modal message box of the program goes through here, so that tests can answer them: with
+// answering on, no box is shown; each one is recorded and gets the next queued answer, or its
+// default button when none is queued, and a test never hangs on a forgotten question.
 #pragma once
 
+#include <QList>
 #include <QMessageBox>
 #include <QString>
-#include <QStringList>
-
-class QWidget;
 
 class TsMessageBox
 {
@@ -16,17 +14,37 @@ public:
     question(QWidget *parent, const QString &title, const QString &text,
              QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No,
              QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-    static void critical(QWidget *parent, const QString &title, const QString &text);
-    static void warning(QWidget *parent, const QString &title, const QString &text);
-    // An empty text when cancelled.
-    static QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir);
+    static QMessageBox::StandardButton
+    information(QWidget *parent, const QString &title, const QString &text,
+                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    warning(QWidget *parent, const QString &title, const QString &text,
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+            QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    critical(QWidget *parent, const QString &title, const QString &text,
+             QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
-    // Tests: from now on nothing is shown. A question takes the next queued answer (Cancel, or No
-    // where Cancel is not offered, when none is queued); a folder chooser the next queued folder
-    // (cancelled when none is queued).
+    // For tests.
+    struct Asked
+    {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    };
     static void setAnswering(bool on);
+    static bool isAnswering();
     static void queueAnswer(QMessageBox::StandardButton answer);
-    static void queueDirectory(const QString &dir);
-    // "title: text" of every question and message since the last take, oldest first.
-    static QStringList takeShown();
+    // The boxes asked since the last call, oldest first; forgets them and any unused answers.
+    static QList<Asked> takeAsked();
+
+private:
+    static QMessageBox::StandardButton ask(QMessageBox::Icon icon, QWidget *parent,
+                                           const QString &title, const QString &text,
+                                           QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton);
 };

@@ -2,6 +2,7 @@
 #include "ui_tsusersdialog.h"
 
 #include "config/tsconfigmanager.h"
+#include "dialogs/tsfiledialog.h"
 #include "dialogs/tsmessagebox.h"
 #include "dialogs/tsrecordersettingsdialog.h"
 #include "tscore.h"
@@ -199,7 +200,7 @@ void TsUsersDialog::chooseLogPath()
     const int row = currentRow();
     if (row < 0)
         return;
-    const QString dir = TsMessageBox::existingDirectory(this, tr("Select new log path"),
+    const QString dir = TsFileDialog::existingDirectory(this, tr("Select new log path"),
                                                         ui->lineEditLogPath->text());
     if (dir.isEmpty())
         return;

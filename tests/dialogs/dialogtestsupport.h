@@ -1,11 +1,15 @@
 // Helpers of the dialog tests: find a form's widgets by name and drive them as an operator would.
 #pragma once
 
+#include "dialogs/tsfiledialog.h"
+#include "dialogs/tsmessagebox.h"
+
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -20,6 +24,34 @@ inline void PrintTo(const QString &text, std::ostream *os)
 {
     *os << '"' << text.toStdString() << '"';
 }
+
+// "title: text" of each message box asked since the last call, oldest first.
+inline QStringList shown()
+{
+    QStringList texts;
+    const QList<TsMessageBox::Asked> asked = TsMessageBox::takeAsked();
+    for (const TsMessageBox::Asked &box : asked)
+        texts.append(box.title + QStringLiteral(": ") + box.text);
+    return texts;
+}
+
+// Answers every message box and folder chooser of a test case; none is shown.
+class AnsweringDialogs
+{
+public:
+    AnsweringDialogs()
+    {
+        TsMessageBox::setAnswering(true);
+        TsMessageBox::takeAsked();
+        TsFileDialog::setAnswering(true);
+    }
+    ~AnsweringDialogs()
+    {
+        TsMessageBox::takeAsked();
+        TsMessageBox::setAnswering(false);
+        TsFileDialog::setAnswering(false);
+    }
+};
 
 template <typename T>
 T *child(QWidget &parent, const char *name)

@@ -1,6 +1,6 @@
 #include "dialogs/tsrecordersettingsdialog.h"
 
-#include "dialogs/tsmessagebox.h"
+#include "dialogtestsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,37 +18,9 @@ namespace {
 class TsRecorderSettingsDialogTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { TsMessageBox::setAnswering(true); }
-    void TearDown() override
-    {
-        QLocale::setDefault(QLocale::c());
-        TsMessageBox::setAnswering(false);
-    }
+    void TearDown() override { QLocale::setDefault(QLocale::c()); }
 
-    template <typename T>
-    static T *child(QWidget &dialog, const char *name)
-    {
-        T *widget = dialog.findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-
-    // Replaces a spin box's text as an operator would.
-    static void type(QAbstractSpinBox *spinBox, const QString &text)
-    {
-        spinBox->setFocus();
-        QTest::keyClick(spinBox, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(spinBox, text);
-        QTest::keyClick(spinBox, Qt::Key_Tab);
-    }
-
-    static void chooseIndex(QComboBox *comboBox, int index)
-    {
-        comboBox->setFocus();
-        QTest::keyClick(comboBox, Qt::Key_Home);
-        for (int i = 0; i < index; ++i)
-            QTest::keyClick(comboBox, Qt::Key_Down);
-    }
+    AnsweringDialogs answering;
 
     static void clickOk(TsRecorderSettingsDialog &dialog)
     {
@@ -67,10 +39,10 @@ TEST_F(TsRecorderSettingsDialogTest, StopAfterDurationIsEnteredInUnitsAndKeptOnl
 
     chooseIndex(stopMode, 2);
     EXPECT_TRUE(days->isEnabled());
-    type(days, "1");
-    type(child<QSpinBox>(dialog, "spinBoxHours"), "2");
-    type(child<QSpinBox>(dialog, "spinBoxMinutes"), "3");
-    type(child<QSpinBox>(dialog, "spinBoxSeconds"), "4");
+    retype(days, "1");
+    retype(child<QSpinBox>(dialog, "spinBoxHours"), "2");
+    retype(child<QSpinBox>(dialog, "spinBoxMinutes"), "3");
+    retype(child<QSpinBox>(dialog, "spinBoxSeconds"), "4");
     EXPECT_EQ(dialog.logSettings().stopMode(), 2);
     EXPECT_EQ(dialog.logSettings().stopAfter(), ((86400 + 2 * 3600 + 3 * 60) + 4) * 1000LL);
 
@@ -93,10 +65,10 @@ TEST_F(TsRecorderSettingsDialogTest, ZeroStopAfterDurationIsRefused)
     dialog.show();
     chooseIndex(child<QComboBox>(dialog, "comboBoxStopMode"), 2);
     clickOk(dialog);
-    EXPECT_EQ(TsMessageBox::takeShown(),
+    EXPECT_EQ(shown(),
               QStringList{"Stop logging: Please enter the time after which logging stops."});
     EXPECT_TRUE(dialog.isVisible());
-    type(child<QSpinBox>(dialog, "spinBoxSeconds"), "30");
+    retype(child<QSpinBox>(dialog, "spinBoxSeconds"), "30");
     clickOk(dialog);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.logSettings().stopAfter(), 30000);
@@ -118,16 +90,16 @@ TEST_F(TsRecorderSettingsDialogTest, IntervalIsWholeSecondsAndDatapointsReplaceI
     dialog.setLogSettings(stored);
     EXPECT_EQ(interval->value(), 1);
     EXPECT_EQ(dialog.logSettings().interval(), 1000);
-    type(interval, "0");
+    retype(interval, "0");
     EXPECT_EQ(dialog.logSettings().interval(), 1000);
-    type(interval, "300");
+    retype(interval, "300");
     EXPECT_EQ(dialog.logSettings().interval(), 300000);
 
     chooseIndex(child<QComboBox>(dialog, "comboBoxCaptureMode"), 1);
     EXPECT_FALSE(interval->isVisible());
     auto *datapoints = child<QSpinBox>(dialog, "spinBoxDatapoints");
     EXPECT_TRUE(datapoints->isVisible());
-    type(datapoints, "250");
+    retype(datapoints, "250");
     const TsRecorderLogSettings settings = dialog.logSettings();
     EXPECT_EQ(settings.captureMode(), 1);
     EXPECT_EQ(settings.datapoints(), 250);
@@ -196,7 +168,7 @@ TEST_F(TsRecorderSettingsDialogTest, PrefixIsSimplifiedAndRefusedWhenItIsNoFileN
         prefix->clear();
         QTest::keyClicks(prefix, refused);
         clickOk(dialog);
-        EXPECT_EQ(TsMessageBox::takeShown(),
+        EXPECT_EQ(shown(),
                   QStringList{"Invalid filename: The filename contains invalid characters."})
             << refused;
         EXPECT_TRUE(dialog.isVisible()) << refused;
@@ -205,7 +177,7 @@ TEST_F(TsRecorderSettingsDialogTest, PrefixIsSimplifiedAndRefusedWhenItIsNoFileN
     prefix->clear();
     QTest::keyClicks(prefix, "  day 3/run   A ");
     clickOk(dialog);
-    EXPECT_TRUE(TsMessageBox::takeShown().isEmpty());
+    EXPECT_TRUE(shown().isEmpty());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.logFilePrefix(), "day 3/run A");
 

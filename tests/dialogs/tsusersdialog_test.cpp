@@ -23,16 +23,16 @@ namespace {
 class TsUsersDialogTest : public ::testing::Test
 {
 protected:
+    AnsweringDialogs answering;
+
     void SetUp() override
     {
-        TsMessageBox::setAnswering(true);
         TsCore::setCurrentUser(QString());
         QDir(TsCore::folderPath(TsCore::Users)).removeRecursively();
         makeUser("ann");
         makeUser("bob");
         TsCore::instance()->reloadUsers();
     }
-    void TearDown() override { TsMessageBox::setAnswering(false); }
 
     static void makeUser(const QString &name, int style = 0)
     {
@@ -114,25 +114,23 @@ TEST_F(TsUsersDialogTest, RefusesDuplicateAndInvalidNamesAndUnnamedUsers)
     ASSERT_TRUE(clickRow(list, "ann"));
 
     retype(name, "bob");
-    EXPECT_EQ(TsMessageBox::takeShown(),
-              QStringList{"Invalid filename: A user named 'bob' exists already."});
+    EXPECT_EQ(shown(), QStringList{"Invalid filename: A user named 'bob' exists already."});
     for (const char *refused : {"a:b", ".ann", "CON", "x/y"}) {
         retype(name, refused);
-        EXPECT_EQ(TsMessageBox::takeShown(),
+        EXPECT_EQ(shown(),
                   QStringList{"Invalid filename: The filename contains invalid characters."})
             << refused;
     }
     // OK does not close over a refused name, and writes nothing.
     click(dialog, QDialogButtonBox::Ok);
-    EXPECT_EQ(TsMessageBox::takeShown().size(), 1);
+    EXPECT_EQ(shown().size(), 1);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(list->currentIndex().data().toString(), "ann");
 
     retype(name, "ann");
     QTest::mouseClick(child<QPushButton>(dialog, "pushButtonAdd"), Qt::LeftButton);
     click(dialog, QDialogButtonBox::Ok);
-    EXPECT_EQ(TsMessageBox::takeShown(),
-              QStringList{"Missing name: Please enter a name for every new user."});
+    EXPECT_EQ(shown(), QStringList{"Missing name: Please enter a name for every new user."});
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(folders(), QStringList({"ann", "bob"}));
 }
@@ -148,7 +146,7 @@ TEST_F(TsUsersDialogTest, DeletesAUserOnlyAfterTheQuestion)
 
     TsMessageBox::queueAnswer(QMessageBox::No);
     QTest::mouseClick(remove, Qt::LeftButton);
-    EXPECT_EQ(TsMessageBox::takeShown(),
+    EXPECT_EQ(shown(),
               QStringList{"Delete User: Are you sure to delete user <b>'bob'</b>?<br>CAUTION: "
                           "All data from this user will be removed permanently!"});
     EXPECT_EQ(list->model()->rowCount(), 2);
@@ -177,8 +175,9 @@ TEST_F(TsUsersDialogTest, CustomLogPathComesFromTheFolderChooser)
                       Qt::NoModifier, QPoint(5, 5));
     EXPECT_TRUE(chooser->isEnabled());
     QTest::mouseClick(chooser, Qt::LeftButton); // cancelled: nothing changes
+    EXPECT_EQ(TsFileDialog::takeAsked(), QStringList{"Select new log path"});
     EXPECT_EQ(logPath->text(), TsCore::folderPath(TsCore::LogData, "ann"));
-    TsMessageBox::queueDirectory("/srv/recordings");
+    TsFileDialog::queueDirectory("/srv/recordings");
     QTest::mouseClick(chooser, Qt::LeftButton);
     EXPECT_EQ(logPath->text(), "/srv/recordings");
 
@@ -212,7 +211,7 @@ TEST_F(TsUsersDialogTest, StyleOfTheCurrentUserShowsAtOnceAndCancelRestoresIt)
     EXPECT_TRUE(dialog.isVisible());
     TsMessageBox::queueAnswer(QMessageBox::Yes);
     click(dialog, QDialogButtonBox::Cancel);
-    EXPECT_EQ(TsMessageBox::takeShown().size(), 2);
+    EXPECT_EQ(shown().size(), 2);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(qApp->property("styleName").toString(), "dark");
     EXPECT_EQ(settingsOf("ann").style(), 0);
