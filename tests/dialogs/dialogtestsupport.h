@@ -1,6 +1,7 @@
 // Helpers of the dialog tests: find a form's widgets by name and drive them as an operator would.
 #pragma once
 
+#include "device/devicetestsupport.h" // readable QString failures
 #include "dialogs/tsfiledialog.h"
 #include "dialogs/tsmessagebox.h"
 
@@ -9,21 +10,15 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
-#include <ostream>
 
 #include <gtest/gtest.h>
-
-// Readable failures for the texts the dialogs show.
-inline void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 // "title: text" of each message box asked since the last call, oldest first.
 inline QStringList shown()
@@ -103,6 +98,17 @@ inline bool clickRow(QAbstractItemView *view, const QString &text, int column = 
         }
     }
     return false;
+}
+
+// A double click as a mouse makes it: press and release, then the double click and its release.
+// (QTest::mouseDClick leaves out the first release, which item views take as a drag.)
+inline void doubleClick(QWidget *widget, const QPoint &pos)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, pos);
+    QMouseEvent event(QEvent::MouseButtonDblClick, pos, widget->mapToGlobal(pos), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+    QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, pos);
 }
 
 // Runs handle on the modal dialog of type T that opens next, as soon as it is shown.
