@@ -356,6 +356,7 @@ void TsUsersDialog::showCurrentUser()
     ui->lineEditEMail->setText(value(TsUserModel::EMailColumn).toString());
     ui->comboBoxStyle->setCurrentIndex(value(TsUserModel::StyleColumn).toInt() != 0 ? 1 : 0);
     ui->lineEditLogPath->setText(value(TsUserModel::LogPathColumn).toString());
+    ui->lineEditLogPath->setToolTip(ui->lineEditLogPath->text());
     const bool isDefault = row < 0 ||
                            m_model
                                ->data(m_model->index(row, TsUserModel::LogPathColumn),
