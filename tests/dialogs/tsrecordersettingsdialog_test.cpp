@@ -189,14 +189,4 @@ TEST_F(TsRecorderSettingsDialogTest, PrefixIsSimplifiedAndRefusedWhenItIsNoFileN
     EXPECT_TRUE(empty.logFilePrefix().isEmpty());
 }
 
-TEST_F(TsRecorderSettingsDialogTest, CsvOnlyHidesTheLogPart)
-{
-    TsRecorderSettingsDialog dialog;
-    dialog.setCsvOnly(true);
-    dialog.show();
-    EXPECT_FALSE(child<QGroupBox>(dialog, "groupBoxLog")->isVisible());
-    EXPECT_FALSE(child<QLineEdit>(dialog, "lineEditPrefix")->isVisible());
-    EXPECT_TRUE(child<QGroupBox>(dialog, "groupBoxCsv")->isVisible());
-}
-
 } // namespace
