@@ -3,7 +3,7 @@
 // clamps, auto scroll switched off by the mouse, and the window reopening after a restart.
 #include "dialogs/tsrecordergraphdialog.h"
 
-#include "device/devicetestsupport.h"
+#include "viewtestsupport.h"
 
 #include "config/tsprofile.h"
 #include "device/tsdevicemanager.h"
@@ -32,18 +32,10 @@
 
 namespace {
 
-const bool simulationReady = (devicetest::simulation(), true);
+using viewtest::entry;
+
 constexpr qint64 Minute = 60000;
 constexpr qint64 Day = 86400000;
-
-TsProfile::Channel entry(const QString &id, const QString &name, const QColor &color = QColor())
-{
-    TsProfile::Channel channel;
-    channel.id = id;
-    channel.name = name;
-    channel.color = color;
-    return channel;
-}
 
 void moveMouse(QWidget *widget, const QPoint &pos, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -53,52 +45,36 @@ void moveMouse(QWidget *widget, const QPoint &pos, Qt::MouseButtons buttons,
     QApplication::sendEvent(widget, &event);
 }
 
-class RecorderGraphDialogTest : public ::testing::Test
+class RecorderGraphDialogTest : public viewtest::ViewFixture
 {
 protected:
-    void SetUp() override
+    RecorderGraphDialogTest()
     {
-        ASSERT_TRUE(simulationReady);
-        QSettings().clear();
-        devicetest::simulation().write(
-            devicetest::controller("150G1", "Heat Unit H2", "0001",
-                                   devicetest::channel(1, "Stage", "actual=\"371\"") +
-                                       devicetest::channel(2, "Lid")) +
-            devicetest::controller("154G1", "Gas Unit G2", "0004",
-                                   devicetest::channel(1, "CO2", "actual=\"50\"") +
-                                       devicetest::channel(2, "O2", "actual=\"189\"")));
-        TsDeviceManager *devices = TsCore::deviceManager();
-        ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
-        devices->populateDevices();
-        experiment = TsCore::experimentManager()->currentExperiment();
-        ASSERT_TRUE(experiment);
-        experiment->stopSampling();
-        recorder = experiment->recorder();
+        QSettings settings;
+        for (const char *key : {"graphGeometry", "graphMaximized", "graphVisible"})
+            settings.remove(QString::fromLatin1(key));
+        // A gas unit beside the heat unit: CO2 at 5.0 % and O2 at 18.9 %.
+        otherControllers = devicetest::controller(
+            "154G1", "Gas Unit G2", "0004",
+            devicetest::channel(1, "CO2", "actual=\"50\"") +
+                devicetest::channel(2, "O2", "actual=\"189\""));
+        plug("actual=\"371\"");
+        recorder = experiment()->recorder();
         recorder->setFilePrefix(QString());
         recorder->setClocks([this] { return monotonic; }, [this] { return wall; });
     }
-    void TearDown() override
+    ~RecorderGraphDialogTest() override
     {
         dialog.reset();
-        if (recorder) {
-            recorder->stop();
-            recorder->setClocks({}, {});
-        }
+        recorder->stop();
+        recorder->setClocks({}, {});
     }
 
-    void useProfile(const QList<TsProfile::Channel> &channels)
-    {
-        TsProfile profile;
-        profile.setName(QStringLiteral("Graph"));
-        profile.setValid(true);
-        profile.setChannels(channels);
-        ASSERT_TRUE(experiment->setProfile(profile).isSuccess());
-    }
-    // Stage temperature, CO2 and O2, and a channel of a controller that is not there.
+    // Stage temperature, a channel of a controller that is not there, CO2 and O2.
     void useStandardProfile()
     {
-        useProfile({entry("150G1:1", "Stage", Qt::red), entry("999X1:1", "Missing"),
-                    entry("154G1:1", "CO2", Qt::darkGreen), entry("154G1:2", "O2")});
+        useChannels({entry(stage, "Stage", true, Qt::red), entry(missing, "Missing"),
+                     entry("154G1:1", "CO2", true, Qt::darkGreen), entry("154G1:2", "O2")});
     }
     void makeDialog(bool sized = true)
     {
@@ -107,11 +83,11 @@ protected:
         if (sized)
             dialog->resize(800, 500);
     }
-    void tick()
+    void step()
     {
         monotonic += 1000;
         wall = wall.addMSecs(1000);
-        experiment->sampleChannels();
+        tick();
     }
     GraphHorizontalAxis *time() const { return dialog->graph()->horizontalAxis(); }
     QAction *action(const char *name) const { return dialog->findChild<QAction *>(name); }
@@ -126,7 +102,6 @@ protected:
     const double T = 1.7e12;
     qint64 monotonic = 5000000;
     QDateTime wall = QDateTime(QDate(2026, 3, 2), QTime(9, 0, 0));
-    TsExperiment *experiment = nullptr;
     TsExperimentRecorder *recorder = nullptr;
     QScopedPointer<TsRecorderGraphDialog> dialog;
 };
@@ -177,8 +152,8 @@ TEST_F(RecorderGraphDialogTest, ARecordingMakesOneAxisPerGraphAxisAndALinePerCha
     EXPECT_EQ(time()->origin(), time()->minimum());
 
     // Each recorded sample becomes one point per line: the actual value at the sample's time.
-    tick();
-    tick();
+    step();
+    step();
     ASSERT_EQ(lines.at(0)->data()->size(), 2u);
     EXPECT_EQ(lines.at(0)->data()->samples().back(),
               QPointF(double(wall.toMSecsSinceEpoch()), 37.1));
@@ -186,19 +161,15 @@ TEST_F(RecorderGraphDialogTest, ARecordingMakesOneAxisPerGraphAxisAndALinePerCha
     EXPECT_DOUBLE_EQ(lines.at(2)->data()->last(), 18.9);
 
     // A controller that goes away leaves gaps, not values.
-    devicetest::simulation().write(devicetest::controller(
-        "150G1", "Heat Unit H2", "0001", devicetest::channel(1, "Stage"), "present=\"0\""));
-    TsCore::deviceManager()->populateDevices();
-    tick();
+    otherControllers.clear();
+    plug("actual=\"371\"");
+    step();
     EXPECT_TRUE(std::isnan(lines.at(1)->data()->samples().back().y()));
+    EXPECT_DOUBLE_EQ(lines.at(0)->data()->samples().back().y(), 37.1);
 
     // The next start builds everything anew, with empty stores.
     recorder->stop();
-    useProfile({entry("150G1:2", "Lid")});
-    devicetest::simulation().write(
-        devicetest::controller("150G1", "Heat Unit H2", "0001",
-                               devicetest::channel(1, "Stage") + devicetest::channel(2, "Lid")));
-    TsCore::deviceManager()->populateDevices();
+    useChannels({entry(lid, "Lid")});
     recorder->start();
     ASSERT_EQ(dialog->axes().size(), 1);
     ASSERT_EQ(dialog->lines().size(), 1);
@@ -208,7 +179,7 @@ TEST_F(RecorderGraphDialogTest, ARecordingMakesOneAxisPerGraphAxisAndALinePerCha
 
 TEST_F(RecorderGraphDialogTest, TheTimeZoomStepsAreClampedAndKeepTheStart)
 {
-    useProfile({});
+    useChannels({});
     makeDialog();
     EXPECT_EQ(spanAfter("actionZoom_In", 90000), 30000); // 90 - max(45, 60) s
     EXPECT_EQ(spanAfter("actionZoom_In", 50000), 50000); // too narrow to zoom in
@@ -280,7 +251,7 @@ TEST_F(RecorderGraphDialogTest, MouseZoomSwitchesTheMatchingAutoScrollOff)
 
 TEST_F(RecorderGraphDialogTest, AWindowOpenAtQuitOpensAgainAfterTheNextStart)
 {
-    useProfile({});
+    useChannels({});
     makeDialog();
     dialog->setGeometry(40, 50, 640, 420);
     dialog->show();
@@ -313,7 +284,7 @@ TEST_F(RecorderGraphDialogTest, AWindowOpenAtQuitOpensAgainAfterTheNextStart)
 TEST_F(RecorderGraphDialogTest, TheFirstShowRestoresAMaximizedWindow)
 {
     QSettings().setValue("graphMaximized", true);
-    useProfile({});
+    useChannels({});
     makeDialog();
     dialog->show();
     EXPECT_TRUE(dialog->windowState() & Qt::WindowMaximized);
