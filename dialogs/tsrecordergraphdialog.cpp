@@ -15,6 +15,7 @@
 #include "utils/gui/graphtitle.h"
 #include "utils/gui/graphverticalaxis.h"
 #include "utils/gui/graphwidget.h"
+#include "views/viewresources.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -57,6 +58,7 @@ TsRecorderGraphDialog::TsRecorderGraphDialog(QWidget *parent)
     , ui(new Ui::TsRecorderGraphDialog)
     , m_now([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
+    initViewResources();
     ui->setupUi(this);
     const QIcon zoomIn(QStringLiteral(":/icons/16x16/zoom-in.png"));
     const QIcon zoomOut(QStringLiteral(":/icons/16x16/zoom-out.png"));

@@ -141,7 +141,7 @@ TEST_F(RecorderGraphDialogTest, ARecordingMakesOneAxisPerGraphAxisAndALinePerCha
     EXPECT_EQ(lines.at(1)->text(), QStringLiteral("CO2"));
     EXPECT_EQ(lines.at(1)->valueAxis(), axes.at(1));
     EXPECT_EQ(lines.at(2)->valueAxis(), axes.at(1));
-    EXPECT_FALSE(lines.at(2)->color().isValid());
+    EXPECT_EQ(lines.at(1)->color(), QColor(Qt::darkGreen));
     EXPECT_EQ(lines.at(0)->property("captureIndex").toInt(), 0);
     EXPECT_EQ(lines.at(1)->property("captureIndex").toInt(), 2);
     EXPECT_EQ(lines.at(2)->property("captureIndex").toInt(), 3);
