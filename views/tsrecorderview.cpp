@@ -57,6 +57,14 @@ TsRecorderView::TsRecorderView(QWidget *parent)
 
 TsRecorderView::~TsRecorderView()
 {
+    // Whatever the recorder or the script announce from here on must not reach a view whose form
+    // is already gone.
+    if (m_recorder)
+        m_recorder->disconnect(this);
+    if (m_experiment) {
+        m_experiment->disconnect(this);
+        m_experiment->script()->disconnect(this);
+    }
     // Without an application that quits (a view made and dropped again) the window goes with the
     // view rather than staying behind.
     delete m_graph.data();
@@ -155,6 +163,7 @@ void TsRecorderView::scriptStarting(bool &ok)
 
 void TsRecorderView::recordingStarted()
 {
+    m_runningText.clear();
     ui->pushButtonStart->setEnabled(false);
     ui->pushButtonStop->setEnabled(true);
     ui->pushButtonConfig->setEnabled(false);
@@ -163,6 +172,7 @@ void TsRecorderView::recordingStarted()
 
 void TsRecorderView::recordingStopped()
 {
+    m_runningText.clear();
     ui->pushButtonStart->setEnabled(true);
     ui->pushButtonStop->setEnabled(false);
     ui->pushButtonConfig->setEnabled(true);
@@ -192,6 +202,7 @@ void TsRecorderView::updateRecordingStatus(const QString &status, int samples)
     const double p = progress();
     const QString suffix =
         std::isnan(p) ? QString() : QStringLiteral(" / %1%").arg(qRound(p * 100));
+    m_runningText = status + suffix;
     setStatusText(tr("Running (%1%2)").arg(status, suffix));
     setToolTip(tr("%1 samples recorded").arg(samples));
 }
@@ -206,7 +217,8 @@ void TsRecorderView::setStatusText(const QString &text)
     // red, for the stopped run as well until the next start, and the web page gets the reason.
     if (m_recorder && m_recorder->hasFileError()) {
         const QString reason = m_recorder->fileErrorString();
-        shown = tr("NOT SAVED: %1").arg(text);
+        // The line has room for one short line: the warning and the running time come first.
+        shown = tr("NOT SAVED: %1").arg(m_runningText.isEmpty() ? text : m_runningText);
         published = tr("%1 - NOT SAVED: %2").arg(text, reason);
         tip = reason;
     }

@@ -53,6 +53,8 @@ private:
     QPointer<TsExperiment> m_experiment;
     QPointer<TsExperimentRecorder> m_recorder;
     QPointer<TsRecorderGraphDialog> m_graph;
-    // The last status text without the file error.
+    // The last status text without the file error, and the running time with its progress while
+    // running.
     QString m_statusText;
+    QString m_runningText;
 };

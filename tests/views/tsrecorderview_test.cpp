@@ -331,7 +331,7 @@ TEST_F(RecorderViewTest, AFileThatCannotBeCreatedIsShownInTheViewAndOnTheWebPage
     ASSERT_TRUE(recorder()->hasFileError());
     record(1);
     advance(4000);
-    EXPECT_EQ(status(), QStringLiteral("NOT SAVED: Running (00m 05s)"));
+    EXPECT_EQ(status(), QStringLiteral("NOT SAVED: 00m 05s"));
     const QLabel *label = view->findChild<QLabel *>("labelStatus");
     EXPECT_EQ(label->toolTip(), recorder()->fileErrorString());
     EXPECT_TRUE(label->styleSheet().contains("color"));
