@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -392,6 +393,33 @@ TEST(WebInterfacePrivateFolderTest, PagesInAFolderClosedToOthersAreServed)
     EXPECT_EQ(get("/css/dashboard.css"), 200);
     EXPECT_EQ(get("/ts/user.cgi"), 200);
     manager.stop();
+}
+
+TEST_F(WebInterfaceTest, FiveHundredKeepAliveClientsLeaveRoomForTheDashboard)
+{
+    const QString wrk = QStandardPaths::findExecutable("wrk");
+    if (wrk.isEmpty())
+        GTEST_SKIP() << "wrk is not installed (Debian package wrk)";
+    // 500 browsers holding their connections open while they poll.
+    QProcess load;
+    load.setProcessChannelMode(QProcess::MergedChannels);
+    load.start(wrk, {"-t2", "-c500", "-d3s", base + "/index.html"});
+    ASSERT_TRUE(load.waitForStarted(WaitMs));
+    int answered = 0;
+    int asked = 0;
+    // The dashboard's own polls meanwhile; answering them needs this thread's event loop.
+    while (load.state() != QProcess::NotRunning && asked < 200) {
+        ++asked;
+        if (request("GET", "/ts/channels.cgi").status == 200)
+            ++answered;
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return load.state() == QProcess::NotRunning; }, 15000));
+    const QByteArray report = load.readAll();
+    EXPECT_GT(asked, 0);
+    EXPECT_EQ(answered, asked);
+    EXPECT_FALSE(report.contains("Socket errors")) << report.constData();
+    EXPECT_FALSE(errorLog().contains("worker_connections are not enough"))
+        << errorLog().constData();
 }
 
 TEST_F(WebInterfaceTest, NothingOfNginxOutlivesStopOrTheManager)
