@@ -51,8 +51,8 @@ void onTerminationSignal(int signal)
     (void)!::write(s_signalPipe[0], &byte, 1);
 }
 
-// SIGINT and SIGTERM end the event loop, so that nginx is stopped and the settings are saved as at
-// any other exit.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal or ssh session) end the event loop, so that nginx
+// is stopped and the settings are saved as at any other exit.
 bool quitOnTerminationSignals(QCoreApplication &app)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_signalPipe) != 0) {
@@ -71,6 +71,7 @@ bool quitOnTerminationSignals(QCoreApplication &app)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
     return true;
 }
 #else

@@ -175,6 +175,28 @@ TEST_F(ProgramTest, ServesLiveTilesFromItsOwnFolderAndStopsNginxOnSigterm)
     EXPECT_FALSE(QDir(testHome() + "/Documents/Tessaro").exists());
 }
 
+TEST_F(ProgramTest, AClosedTerminalEndsItLikeSigterm)
+{
+    QString runtime;
+    for (const QString &name : QDir(QDir::tempPath()).entryList({"tessaro-web-*"}, QDir::Dirs)) {
+        const QString folder = QDir::tempPath() + "/" + name;
+        QFile owner(folder + "/tessaro.pid");
+        if (owner.open(QIODevice::ReadOnly) && owner.readAll().toLongLong() == program.processId())
+            runtime = folder;
+    }
+    ASSERT_FALSE(runtime.isEmpty());
+    ::kill(pid_t(program.processId()), SIGHUP);
+    ASSERT_TRUE(program.waitForFinished(WaitMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardOutput().contains("Tessaro stopped."));
+    EXPECT_TRUE(nginxGone());
+    EXPECT_FALSE(QFileInfo::exists(runtime));
+    QFile settings(home.path() + "/data/Tessaro/Settings.xml");
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().contains("<LastProfile name=\"Demo\"/>"));
+}
+
 TEST_F(ProgramTest, NginxDoesNotOutliveAKilledProgram)
 {
     // A killed program cannot remove nginx's runtime folder; the test does, after reading it from
