@@ -160,7 +160,7 @@ void TsConfigManager::setDynamicExpStatusText(const QString &text)
 
 void TsConfigManager::reportFileError(const QString &message)
 {
-    qWarning("TsConfigManager: %s", qPrintable(message));
+    qDebug("TsConfigManager: %s", qPrintable(message));
     emit fileError(message);
 }
 

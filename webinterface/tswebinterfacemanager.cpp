@@ -597,7 +597,7 @@ void TsWebInterfaceManager::failStart(const QString &message)
     d->configFile = nullptr;
     d->runtimeDir.reset();
     d->errorString = message;
-    qWarning("webinterface: %s", qPrintable(message));
+    qDebug("webinterface: %s", qPrintable(message));
     emit webServerError(message);
 }
 
@@ -626,7 +626,7 @@ void TsWebInterfaceManager::scheduleRestart(const QString &what)
     const int delay = d->restartDelays.at(d->restarts++);
     d->errorString = what + QLatin1Char(' ') +
                      tr("It is started again in %1 s.").arg(QLocale().toString(delay / 1000.0));
-    qWarning("webinterface: %s", qPrintable(d->errorString));
+    qDebug("webinterface: %s", qPrintable(d->errorString));
     emit webServerError(d->errorString);
     d->restartTimer->start(delay);
 }
@@ -638,7 +638,7 @@ void TsWebInterfaceManager::restartWebServer()
     TsWebServerProcess::endGroup(d->masterPid);
     if (launchWebServer()) {
         d->errorString.clear();
-        qWarning("webinterface: the web server runs again");
+        qDebug("webinterface: the web server runs again");
         emit webServerRestarted();
         return;
     }
