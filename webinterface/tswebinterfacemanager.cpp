@@ -588,7 +588,8 @@ void TsWebInterfaceManager::failStart(const QString &message)
     }
     TsWebServerProcess::endGroup(d->masterPid);
     d->masterPid = 0;
-    d->fcgiServer.stop();
+    // The responder keeps listening, as after any start: a web server of the operator's own may
+    // stand in for nginx. Only a responder that could not listen is not there.
     d->running = false;
     d->templates.clear();
     d->pages.clear();

@@ -520,7 +520,11 @@ TEST(WebInterfaceStartTest, TakenPortsAreSaidWithNginxsOwnWordsAndNothingIsAdver
     EXPECT_TRUE(web.manager.runtimeDir().isEmpty());
     other.close();
 
-    // Another program on the FastCGI port: nginx would show that program's pages.
+    // Another program on the FastCGI port: nginx would show that program's pages. (The failed
+    // start left the responder listening on the old port, as after any start.)
+    TsWebInterfaceSettings settings = web.manager.settings();
+    settings.fcgiPort = freePort();
+    web.manager.setSettings(settings);
     QTcpServer responder;
     ASSERT_TRUE(responder.listen(QHostAddress::LocalHost, web.manager.settings().fcgiPort));
     web.manager.start();
