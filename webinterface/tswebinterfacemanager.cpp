@@ -41,8 +41,8 @@ const char RuntimePattern[] = "tessaro-web-*";
 const char OwnerFile[] = "tessaro.pid";
 const char NginxPidFile[] = "nginx.pid";
 
-// nginx's own message from its output: the last line it marked as an emergency, alert or critical
-// error, else its last line.
+// nginx's own message from its output: the first line it marked as an emergency, else the first
+// alert or critical error, else its last line.
 QByteArray errorLine(const QByteArray &output)
 {
     // "bind() to 0.0.0.0:8080 failed (98: Address already in use)" comes first, "still could not

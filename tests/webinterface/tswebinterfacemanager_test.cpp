@@ -553,6 +553,21 @@ TEST(WebInterfaceStartTest, AFolderWithADollarSignIsServedThroughALink)
     ASSERT_TRUE(web.manager.isRunning()) << web.manager.errorString().toStdString();
     EXPECT_EQ(web.get("/index.html"), 200);
     EXPECT_EQ(web.get("/ts/user.cgi"), 200);
+    web.manager.stop();
+
+    // Where nginx's own files would go, no link helps: the path is named.
+    const bool hadTmpdir = qEnvironmentVariableIsSet("TMPDIR");
+    const QByteArray previous = qgetenv("TMPDIR");
+    qputenv("TMPDIR", parent.toLocal8Bit());
+    web.manager.start();
+    if (hadTmpdir)
+        qputenv("TMPDIR", previous);
+    else
+        qunsetenv("TMPDIR");
+    EXPECT_FALSE(web.manager.isRunning());
+    EXPECT_TRUE(web.manager.errorString().contains("cannot take the path '" + parent))
+        << web.manager.errorString().toStdString();
+    EXPECT_TRUE(QDir(parent).entryList({"tessaro-web-*"}, QDir::Dirs).isEmpty());
 }
 
 TEST(WebInterfaceWatchTest, AKilledNginxIsRestartedThenGivenUp)
