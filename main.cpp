@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -51,8 +52,8 @@ void onTerminationSignal(int signal)
     (void)!::write(s_signalPipe[0], &byte, 1);
 }
 
-// SIGINT and SIGTERM end the event loop, so that nginx is stopped and the settings are saved as at
-// any other exit.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal or ssh session) end the event loop, so that nginx
+// is stopped and the settings are saved as at any other exit.
 bool quitOnTerminationSignals(QCoreApplication &app)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_signalPipe) != 0) {
@@ -71,6 +72,7 @@ bool quitOnTerminationSignals(QCoreApplication &app)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
     return true;
 }
 #else
@@ -98,42 +100,92 @@ void isolate(const QString &home)
     QSettings().setValue(QStringLiteral("dataPath"), home + QStringLiteral("/data"));
 }
 
-// A profile of every channel the device manager knows, with the setpoints and loop states the
-// controllers have, written once; an existing profile is the operator's to change and is left as
-// it is.
+// The demonstration profile holds every channel of the controllers seen so far: one that appears
+// after the start (a simulation file mended, a unit plugged in) is added, so that the profile
+// never stays empty for good. Entries already there are the operator's and stay as they are; a
+// profile that cannot be read is left untouched (the configuration manager says why). Returns
+// true when the file changed.
+bool addPresentChannels(const QString &file)
+{
+    TsProfile profile;
+    const bool exists = QFileInfo::exists(file);
+    if (exists) {
+        if (profile.load(file).isError())
+            return false;
+    } else {
+        profile.setName(QString::fromLatin1(DemoProfile));
+        profile.setDescription(QStringLiteral("Every channel of the controllers found"));
+        profile.setValid(true);
+    }
+    QList<TsProfile::Channel> channels = profile.channels();
+    QSet<QString> known;
+    for (const TsProfile::Channel &entry : qAsConst(channels))
+        known.insert(entry.id);
+    bool added = false;
+    const auto devices = TsCore::deviceManager()->devices();
+    for (TsDevice *device : devices) {
+        for (TsDeviceChannel *channel : device->channels()) {
+            if (known.contains(channel->id()))
+                continue;
+            TsProfile::Channel entry;
+            entry.id = channel->id();
+            entry.name = channel->name();
+            entry.unit = channel->unit();
+            // NaN for a channel without a setpoint: nothing is stored for it.
+            entry.setpoint = channel->value(TsDeviceChannel::SetpointValue).toDouble();
+            entry.control = channel->value(TsDeviceChannel::LoopControl).toBool();
+            entry.alert = true;
+            channels.append(entry);
+            added = true;
+        }
+    }
+    if (exists && !added)
+        return false;
+    profile.setChannels(channels);
+    const QxResult saved = profile.save(file);
+    if (!saved.isSuccess()) {
+        std::fprintf(stderr, "tessaro: the demonstration profile '%s' could not be saved: %s\n",
+                     qPrintable(QDir::toNativeSeparators(file)),
+                     qPrintable(saved.toString(QStringLiteral(": "))));
+        return false;
+    }
+    return true;
+}
+
 void ensureDemoUserAndProfile()
 {
     const QString user = QString::fromLatin1(DemoUser);
     TsCore::makeUserFolders(user);
     TsCore::instance()->reloadUsers();
-    const QString file = TsCore::profileFile(user, QString::fromLatin1(DemoProfile));
-    if (!QFileInfo::exists(file)) {
-        QList<TsProfile::Channel> channels;
-        const auto devices = TsCore::deviceManager()->devices();
-        for (TsDevice *device : devices) {
-            for (TsDeviceChannel *channel : device->channels()) {
-                TsProfile::Channel entry;
-                entry.id = channel->id();
-                entry.name = channel->name();
-                entry.unit = channel->unit();
-                entry.setpoint = channel->value(TsDeviceChannel::SetpointValue).toDouble();
-                entry.control = channel->value(TsDeviceChannel::LoopControl).toBool();
-                entry.alert = true;
-                channels.append(entry);
-            }
-        }
-        TsProfile profile;
-        profile.setName(QString::fromLatin1(DemoProfile));
-        profile.setDescription(QStringLiteral("Every channel of the controllers found"));
-        profile.setValid(true);
-        profile.setChannels(channels);
-        const QxResult saved = profile.save(file);
-        if (!saved.isSuccess())
-            qWarning("tessaro: cannot write the profile '%s': %s", qPrintable(file),
-                     qPrintable(saved.message()));
-    }
+    addPresentChannels(TsCore::profileFile(user, QString::fromLatin1(DemoProfile)));
     TsCore::setCurrentUser(user);
     TsCore::setCurrentProfile(QString::fromLatin1(DemoProfile));
+}
+
+// A controller found later joins the demonstration profile and the running experiment. Its
+// values are the controller's own: the profile is taken up again without applying it.
+void followNewControllers(QObject *context)
+{
+    QObject::connect(
+        TsCore::deviceManager(), &TsDeviceManager::newDevice, context,
+        [] {
+            const QString user = QString::fromLatin1(DemoUser);
+            const QString profile = QString::fromLatin1(DemoProfile);
+            if (TsCore::currentUser() != user || TsCore::currentProfile() != profile ||
+                !addPresentChannels(TsCore::profileFile(user, profile)))
+                return;
+            const bool apply = TsCore::applyValues();
+            TsCore::setApplyValues(false);
+            TsCore::setCurrentProfile(QString());
+            TsCore::setCurrentProfile(profile);
+            TsCore::setApplyValues(apply);
+            std::printf("Tessaro now shows %d channels.\n",
+                        TsCore::experimentManager()->currentExperiment()
+                            ? TsCore::experimentManager()->currentExperiment()->channels().size()
+                            : 0);
+            std::fflush(stdout);
+        },
+        Qt::QueuedConnection);
 }
 
 // How regularly the sampling tick came, for the benchmark: the web pages are answered on the same
@@ -273,25 +325,46 @@ int main(int argc, char **argv)
     }
     web->setSettings(settings);
 
+    // Every file the program could not save or read is said on standard error as it happens.
+    QObject::connect(
+        TsCore::configManager(), &TsConfigManager::fileError, TsCore::configManager(),
+        [](const QString &message) { std::fprintf(stderr, "tessaro: %s\n", qPrintable(message)); });
+    QObject::connect(web, &TsWebInterfaceManager::webServerRestarted, &app, [web] {
+        std::printf("The web server runs again: http://localhost:%u/\n",
+                    unsigned(web->settings().httpPort));
+        std::fflush(stdout);
+    });
+
     // After the configuration manager has read the last user and profile (its timer was made
     // first with the same delay), so that the demonstration's choice is the one that stands.
     QTimer::singleShot(TsConfigManager::LoadDelay, &app, [&] {
         devices->populateDevices();
         ensureDemoUserAndProfile();
+        followNewControllers(&app);
         followSamplingTick(&app);
         web->start();
+        const int channels =
+            TsCore::experimentManager()->currentExperiment()
+                ? TsCore::experimentManager()->currentExperiment()->channels().size()
+                : 0;
         if (web->isRunning()) {
             std::printf("Tessaro is running on %d channels. Open http://localhost:%u/ in a "
                         "browser; Ctrl+C stops.\n",
-                        TsCore::experimentManager()->currentExperiment()
-                            ? TsCore::experimentManager()->currentExperiment()->channels().size()
-                            : 0,
-                        unsigned(web->settings().httpPort));
+                        channels, unsigned(web->settings().httpPort));
         } else {
-            std::printf("Tessaro is running, but the web server could not be started (is nginx "
-                        "installed?). Ctrl+C stops.\n");
+            // Never an address: another program may serve it, another Tessaro's data even.
+            std::printf("Tessaro is running on %d channels, but the web page is not available: "
+                        "%s\nCtrl+C stops.\n",
+                        channels, qPrintable(web->errorString()));
         }
+        if (devices->devices().isEmpty())
+            std::printf("No controllers are connected yet; they are shown as they appear.\n");
         std::fflush(stdout);
+        // Later troubles of the web server: an nginx that died, restarts, giving up.
+        QObject::connect(web, &TsWebInterfaceManager::webServerError, &app,
+                         [](const QString &message) {
+                             std::fprintf(stderr, "tessaro: %s\n", qPrintable(message));
+                         });
     });
 
     const int status = app.exec();

@@ -10,11 +10,14 @@
 #include "utils/startup.h"
 #include "utils/xmlfile.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
 #include <QFileInfo>
 #include <QTimer>
 #include <QXmlStreamWriter>
+
+#include <cmath>
 
 namespace {
 
@@ -155,6 +158,26 @@ void TsConfigManager::setDynamicExpStatusText(const QString &text)
     m_dynamicExpStatusText = text;
 }
 
+void TsConfigManager::reportFileError(const QString &message)
+{
+    qDebug("TsConfigManager: %s", qPrintable(message));
+    emit fileError(message);
+}
+
+void TsConfigManager::keepDamaged(const QString &path, const QString &why)
+{
+    const QString kept = Utils::XmlFile::keepDamaged(path);
+    if (kept.isEmpty()) {
+        reportFileError(tr("'%1' cannot be read (%2) and could not be moved aside.")
+                            .arg(QDir::toNativeSeparators(path), why));
+    } else {
+        reportFileError(
+            tr("'%1' cannot be read (%2); it was kept as '%3' and a fresh one will be "
+               "written.")
+                .arg(QDir::toNativeSeparators(path), why, QDir::toNativeSeparators(kept)));
+    }
+}
+
 void TsConfigManager::loadSettings()
 {
     const QString path = TsCore::settingsFile();
@@ -168,12 +191,18 @@ void TsConfigManager::loadSettings()
         if (parseError.line >= 0) {
             qDebug("TsConfigManager::loadSettings: %s (line=%d column=%d)",
                    qPrintable(parseError.message), parseError.line, parseError.column);
+            // Saved at exit, a fresh file would otherwise replace it without a word.
+            keepDamaged(path, tr("%1 (line %2, column %3)")
+                                  .arg(parseError.message)
+                                  .arg(parseError.line)
+                                  .arg(parseError.column));
         }
         return;
     }
     const QDomElement root = document.documentElement();
     if (root.tagName() != QLatin1String("TsSettings")) {
         qDebug("TsConfigManager::loadSettings: invalid root tag");
+        keepDamaged(path, tr("its root element is not \"TsSettings\""));
         return;
     }
     const QString lastUser = childName(root, QStringLiteral("LastUser"));
@@ -187,32 +216,35 @@ void TsConfigManager::loadSettings()
     TsCore::setCurrentDynamicExp(lastDynamicExp);
 }
 
-void TsConfigManager::saveSettings()
+QxResult TsConfigManager::saveSettings()
 {
     const QString user = TsCore::currentUser();
     const QString profile = TsCore::currentProfile();
     const QString dynamicExp = TsCore::currentDynamicExp();
     TsCore::makeUserFolders(QString());
-    const QxResult result =
-        Utils::XmlFile::save(TsCore::settingsFile(), [&](QXmlStreamWriter &writer) {
-            writer.writeStartElement(QStringLiteral("TsSettings"));
-            writer.writeStartElement(QStringLiteral("LastUser"));
-            writer.writeAttribute(QStringLiteral("name"), user);
-            writer.writeEndElement();
-            writer.writeStartElement(QStringLiteral("LastProfile"));
-            writer.writeAttribute(QStringLiteral("name"), profile);
-            writer.writeEndElement();
-            writer.writeStartElement(QStringLiteral("LastDynamicExperiment"));
-            writer.writeAttribute(QStringLiteral("name"), dynamicExp);
-            writer.writeEndElement();
-            writer.writeEndElement();
-            return true;
-        });
-    if (result.isSuccess())
+    const QString path = TsCore::settingsFile();
+    const QxResult result = Utils::XmlFile::save(path, [&](QXmlStreamWriter &writer) {
+        writer.writeStartElement(QStringLiteral("TsSettings"));
+        writer.writeStartElement(QStringLiteral("LastUser"));
+        writer.writeAttribute(QStringLiteral("name"), user);
+        writer.writeEndElement();
+        writer.writeStartElement(QStringLiteral("LastProfile"));
+        writer.writeAttribute(QStringLiteral("name"), profile);
+        writer.writeEndElement();
+        writer.writeStartElement(QStringLiteral("LastDynamicExperiment"));
+        writer.writeAttribute(QStringLiteral("name"), dynamicExp);
+        writer.writeEndElement();
+        writer.writeEndElement();
+        return true;
+    });
+    if (result.isSuccess()) {
         qDebug("TsConfigManager::saveSettings: successful");
-    else
-        qDebug("TsConfigManager::saveSettings: %s",
-               qPrintable(result.toString(QStringLiteral(": "))));
+    } else {
+        reportFileError(
+            tr("The settings could not be saved to '%1': %2")
+                .arg(QDir::toNativeSeparators(path), result.toString(QStringLiteral(": "))));
+    }
+    return result;
 }
 
 void TsConfigManager::onCurrentUserChanged(const QString &user)
@@ -232,8 +264,19 @@ void TsConfigManager::reloadUserData(const QString &user)
     m_userSettings = TsUserSettings();
     if (!user.isEmpty()) {
         const QString file = TsCore::userDataFile(user);
-        if (!file.isEmpty() && QFileInfo::exists(file))
-            m_userSettings.load(file);
+        if (!file.isEmpty() && QFileInfo::exists(file)) {
+            const QxResult loaded = m_userSettings.load(file);
+            // A file that opens but does not read as user settings is damaged; one that cannot be
+            // opened (rights) is left alone and only said.
+            if (loaded.isError()) {
+                m_userSettings = TsUserSettings();
+                const QFileInfo info(file);
+                if (info.isFile() && info.isReadable() && QFile(file).open(QIODevice::ReadOnly))
+                    keepDamaged(file, loaded.message());
+                else
+                    reportFileError(loaded.message());
+            }
+        }
     }
     m_csvLevels.insert(UserLevel, m_userSettings.csvSettings());
     loadStyle(m_userSettings.style() != 0);
@@ -263,8 +306,20 @@ void TsConfigManager::onCurrentProfileChanged(const QString &name)
     }
     if (!name.isEmpty()) {
         const QString file = TsCore::profileFile(TsCore::currentUser(), name);
-        if (!file.isEmpty())
-            m_profile.load(file);
+        if (!file.isEmpty()) {
+            // The file stays as it is: the operator may repair it, and the profile editor saves
+            // only what it was given.
+            const QxResult loaded = m_profile.load(file);
+            if (loaded.isError()) {
+                m_profile = TsProfile();
+                const QString fileName = QFileInfo(file).fileName();
+                const QString message = loaded.message();
+                reportFileError(
+                    message.contains(fileName)
+                        ? message
+                        : tr("The profile '%1' cannot be read: %2").arg(fileName, message));
+            }
+        }
         if (m_profile.csvSettings().isEnabled())
             m_csvLevels.insert(ProfileLevel, m_profile.csvSettings());
         m_logLevels.insert(ProfileLevel, m_profile.logSettings());
@@ -285,7 +340,9 @@ void TsConfigManager::onCurrentProfileChanged(const QString &name)
             TsDeviceChannel *channel = m_devices->channel(entry.id);
             if (!channel || entry.unit.isEmpty())
                 continue;
-            channel->setValue(TsDeviceChannel::SetpointValue, entry.setpoint);
+            // An unknown setpoint (none stored) leaves the controller's own.
+            if (!std::isnan(entry.setpoint))
+                channel->setValue(TsDeviceChannel::SetpointValue, entry.setpoint);
             channel->setValue(TsDeviceChannel::LoopControl, entry.control);
         }
     }

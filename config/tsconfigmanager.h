@@ -62,8 +62,15 @@ public:
     QString dynamicExpStatusText() const;
     void setDynamicExpStatusText(const QString &text);
 
-    // Writes "Settings.xml" with the core's current user, profile and dynamic experiment.
-    void saveSettings();
+    // Writes "Settings.xml" with the core's current user, profile and dynamic experiment; a
+    // failure is also announced by fileError().
+    QxResult saveSettings();
+
+signals:
+    // A data file this manager reads or writes could not be used: "Settings.xml" not saved (a
+    // full disk), a damaged settings or user file moved aside, a profile that cannot be read. The
+    // message is for the operator; a window shows it, the headless program prints it.
+    void fileError(const QString &message);
 
 public slots:
     void loadSettings();
@@ -73,6 +80,10 @@ public slots:
     void onDynamicExpChanged(const QString &exp);
 
 private:
+    void reportFileError(const QString &message);
+    // A file that exists but does not read as what it should be is moved aside, said once.
+    void keepDamaged(const QString &path, const QString &why);
+
     TsExperimentManager *m_experiments;
     TsDeviceManager *m_devices;
     TsUserSettings m_userSettings;

@@ -10,6 +10,9 @@
 #include <QSharedData>
 #include <QXmlStreamWriter>
 
+#include <cmath>
+#include <limits>
+
 class TsProfileData : public QSharedData
 {
 public:
@@ -36,8 +39,8 @@ QString flag(bool on)
 bool TsProfile::Channel::operator==(const Channel &other) const
 {
     return id == other.id && name == other.name && color == other.color &&
-           setpoint == other.setpoint && control == other.control && alert == other.alert &&
-           unit == other.unit;
+           (setpoint == other.setpoint || (std::isnan(setpoint) && std::isnan(other.setpoint))) &&
+           control == other.control && alert == other.alert && unit == other.unit;
 }
 
 TsProfile::TsProfile()
@@ -197,10 +200,12 @@ void TsProfile::writeTo(QXmlStreamWriter &writer) const
         writer.writeAttribute(QStringLiteral("name"), channel.name);
         writer.writeAttribute(QStringLiteral("color"), channel.color.name(QColor::HexRgb));
         // Shortest text that reads back to the same double: six significant digits would
-        // silently round a setpoint such as 37.1234567.
-        writer.writeAttribute(
-            QStringLiteral("setpoint"),
-            QString::number(channel.setpoint, 'g', QLocale::FloatingPointShortest));
+        // silently round a setpoint such as 37.1234567. An unknown setpoint is not written at
+        // all; "nan" would be applied to the controller at every start and refused.
+        if (std::isfinite(channel.setpoint))
+            writer.writeAttribute(
+                QStringLiteral("setpoint"),
+                QString::number(channel.setpoint, 'g', QLocale::FloatingPointShortest));
         writer.writeAttribute(QStringLiteral("control"), flag(channel.control));
         writer.writeAttribute(QStringLiteral("alert"), flag(channel.alert));
         writer.writeAttribute(QStringLiteral("unit"), channel.unit);
@@ -241,7 +246,10 @@ void TsProfile::readFrom(const QDomElement &root)
         seen.insert(channel.id);
         channel.name = e.attribute(QStringLiteral("name")).trimmed();
         channel.color = QColor(e.attribute(QStringLiteral("color")));
-        channel.setpoint = e.attribute(QStringLiteral("setpoint")).toDouble();
+        // No setpoint stored: unknown, and nothing to apply. A malformed one reads as 0.
+        channel.setpoint = e.hasAttribute(QStringLiteral("setpoint"))
+                               ? e.attribute(QStringLiteral("setpoint")).toDouble()
+                               : std::numeric_limits<double>::quiet_NaN();
         channel.control = e.attribute(QStringLiteral("control")).toInt() != 0;
         channel.unit = e.attribute(QStringLiteral("unit")).trimmed();
         channel.alert = e.attribute(QStringLiteral("alert"), QStringLiteral("1")).toInt() != 0;

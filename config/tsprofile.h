@@ -25,7 +25,7 @@ public:
         QString id; // "<serial>:<channel>" of the device layer
         QString name;
         QColor color;
-        double setpoint = 0.0;
+        double setpoint = 0.0; // NaN: unknown, neither stored nor applied
         bool control = false;
         bool alert = true;
         QString unit;

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QTextStream>
+#include <QTextCodec>
 #include <QTimer>
 
 #include <algorithm>
@@ -79,11 +79,11 @@ struct TsExperimentRecorder::Private
     QString filePrefix;
     QString logFolder;
     QFile *file = nullptr;
-    QTextStream *stream = nullptr;
     QString fileName;
     QString fileError;
     qint64 rowsWritten = 0;
-    qint64 lastSync = 0; // monotonic
+    qint64 completeSize = 0; // bytes of the file that end with a whole line
+    qint64 lastSync = 0;     // monotonic
     qint64 syncInterval = DefaultDiskSyncInterval;
     MonotonicClock monotonic = realMonotonic;
     WallClock wall = [] { return QDateTime::currentDateTime(); };
@@ -319,9 +319,10 @@ void TsExperimentRecorder::record()
             values.append(channel ? channel->value(role) : QVariant());
         sample.values.append(values);
     }
-    ++d->recording.sampleCount;
-
-    writeRow(sample);
+    // The count is what the status line shows as recorded: a row that did not reach the file is
+    // not one of them.
+    if (writeRow(sample))
+        ++d->recording.sampleCount;
     emit newSample(&sample);
 }
 
@@ -333,11 +334,6 @@ void TsExperimentRecorder::updateStatus()
 
 void TsExperimentRecorder::closeFile()
 {
-    if (d->stream) {
-        d->stream->flush();
-        delete d->stream;
-        d->stream = nullptr;
-    }
     if (d->file) {
         if (d->file->isOpen()) {
             d->file->flush();
@@ -382,7 +378,10 @@ void TsExperimentRecorder::openFile()
                                  ? QStringLiteral("%1.%2").arg(base, suffix)
                                  : QStringLiteral("%1_%2.%3").arg(base).arg(attempt).arg(suffix);
         file->setFileName(QDir(folder).filePath(name));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Text))
+        // Unbuffered: every row goes to the file system as it is written, and nothing is kept
+        // back that a close could still write after a failed row.
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Text |
+                       QIODevice::Unbuffered))
             break;
         if (!file->exists() || attempt >= 100) {
             reportFileError(
@@ -394,7 +393,7 @@ void TsExperimentRecorder::openFile()
     }
     d->file = file;
     d->fileName = file->fileName();
-    d->stream = new QTextStream(file);
+    d->completeSize = 0;
     d->lastSync = d->monotonic();
 }
 
@@ -408,28 +407,45 @@ void TsExperimentRecorder::reportFileError(const QString &message)
     emit fileError(message);
 }
 
-void TsExperimentRecorder::writeLine(const QString &line)
+bool TsExperimentRecorder::writeLine(const QString &line)
 {
-    if (!d->stream)
-        return;
-    *d->stream << line << QLatin1Char('\n');
-    d->stream->flush();
-    if (d->stream->status() != QTextStream::Ok || d->file->error() != QFileDevice::NoError) {
+    if (!d->file)
+        return false;
+    // The locale's encoding, as a text editor on the same computer reads it.
+    QByteArray bytes = QTextCodec::codecForLocale()->fromUnicode(line);
+    bytes += '\n';
+    // A file system short of space takes part of a row without an error; the next write says why.
+    const char *data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const qint64 written = d->file->write(data, left);
+        if (written <= 0)
+            break;
+        data += written;
+        left -= written;
+    }
+    if (left > 0) {
         reportFileError(tr("The recording file '%1' could not be written: %2")
                             .arg(QDir::toNativeSeparators(d->fileName), d->file->errorString()));
+        // Cut back to the last whole row, so that what a spreadsheet reads is every row recorded
+        // and nothing broken after them.
+        d->file->unsetError();
+        d->file->resize(d->completeSize);
         closeFile();
-        return;
+        return false;
     }
+    d->completeSize = d->file->pos();
     const qint64 now = d->monotonic();
     if (d->syncInterval >= 0 && now - d->lastSync >= d->syncInterval) {
         syncToDisk(*d->file);
         d->lastSync = now;
     }
+    return true;
 }
 
 void TsExperimentRecorder::writeHeader()
 {
-    if (!d->stream || d->filePrefix.isEmpty() || !d->csvSettings.printHeaderLine())
+    if (!d->file || d->filePrefix.isEmpty() || !d->csvSettings.printHeaderLine())
         return;
     const QChar separator = columnSeparator(d->csvSettings);
     const QChar quote(QLatin1Char('"'));
@@ -449,10 +465,11 @@ void TsExperimentRecorder::writeHeader()
     writeLine(line);
 }
 
-void TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
+bool TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
 {
-    if (!d->stream)
-        return;
+    // Without a file, either none was asked for, and the row counts as kept, or it was lost.
+    if (!d->file)
+        return d->fileError.isEmpty();
     const QChar separator = columnSeparator(d->csvSettings);
     const QString format = d->csvSettings.dateTimeFormat();
     QString line;
@@ -497,8 +514,8 @@ void TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
             line += separator;
         }
     }
-    writeLine(line);
-    // A failed write closes the file.
-    if (d->stream)
-        ++d->rowsWritten;
+    if (!writeLine(line))
+        return false;
+    ++d->rowsWritten;
+    return true;
 }

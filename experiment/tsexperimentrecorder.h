@@ -105,8 +105,9 @@ private:
     void openFile();
     void closeFile();
     void writeHeader();
-    void writeRow(const TsExperimentRecording::Sample &sample);
-    void writeLine(const QString &line);
+    // True when the row is in the file, or when no file is kept at all.
+    bool writeRow(const TsExperimentRecording::Sample &sample);
+    bool writeLine(const QString &line);
     void reportFileError(const QString &message);
     bool captureDue() const;
 

@@ -278,17 +278,29 @@ bool TsUserModel::submit()
             const QxResult saved = entry.settings.save(TsCore::userDataFile(entry.name));
             qDebug("TsUserModel::submit: save '%s' ... %s", qPrintable(entry.name),
                    qPrintable(saved.isSuccess() ? QStringLiteral("ok") : saved.toString()));
+            if (saved.isError())
+                reportSaveFailure(entry.name, saved);
             TsCore::notifyUserDataChanged(entry.name);
         } else if (entry.state == Added) {
             TsCore::makeUserFolders(entry.name);
             const QxResult saved = entry.settings.save(TsCore::userDataFile(entry.name));
             qDebug("TsUserModel::submit: add '%s' ... %s", qPrintable(entry.name),
                    qPrintable(saved.isSuccess() ? QStringLiteral("ok") : saved.toString()));
+            if (saved.isError())
+                reportSaveFailure(entry.name, saved);
         }
     }
 
     refresh();
     return true;
+}
+
+void TsUserModel::reportSaveFailure(const QString &user, const QxResult &result)
+{
+    const QString message = tr("The settings of user '%1' could not be saved: %2")
+                                .arg(user, result.toString(QStringLiteral(": ")));
+    qWarning("TsUserModel: %s", qPrintable(message));
+    emit saveFailed(message);
 }
 
 void TsUserModel::revert()

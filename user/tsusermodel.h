@@ -6,6 +6,8 @@
 #include <QAbstractTableModel>
 #include <QScopedPointer>
 
+class QxResult;
+
 class TsUserModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -57,11 +59,18 @@ public slots:
     // Reloads the users from disk, discarding edits.
     void refresh();
     // Deletes removed users, renames and saves modified ones, creates added ones, then refreshes.
-    // Failures are logged and skip only the user concerned.
+    // Failures are logged and skip only the user concerned; a settings file that could not be
+    // written (a full disk) is also announced by saveFailed().
     bool submit() override;
     void revert() override;
 
+signals:
+    // The message names the user and why the file was not written; the old file is unchanged.
+    void saveFailed(const QString &message);
+
 private:
+    void reportSaveFailure(const QString &user, const QxResult &result);
+
     class Private;
     QScopedPointer<Private> d;
 };

@@ -7,8 +7,36 @@
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#endif
+
 namespace Utils {
 namespace XmlFile {
+
+namespace {
+
+// Some file systems (network ones, thin-provisioned ones) report a full disk only when the data
+// leaves the cache. Returns why the sync failed, empty when it did not.
+QString syncToDisk(QSaveFile &file)
+{
+#ifdef Q_OS_UNIX
+    int result = 0;
+    do {
+        result = ::fsync(file.handle());
+    } while (result != 0 && errno == EINTR);
+    // EINVAL: a file system that cannot sync has nothing to report either.
+    if (result != 0 && errno != EINVAL && errno != EROFS)
+        return QString::fromLocal8Bit(std::strerror(errno));
+#else
+    Q_UNUSED(file)
+#endif
+    return QString();
+}
+
+} // namespace
 
 QxResult save(const QString &path, const std::function<bool(QXmlStreamWriter &)> &writeContent)
 {
@@ -45,6 +73,18 @@ QxResult save(const QString &path, const std::function<bool(QXmlStreamWriter &)>
         qWarning("Utils::XmlFile::save: %s: %s", qPrintable(path), qPrintable(result.message()));
         return result;
     }
+    // commit() flushes its buffer without looking at the result and would put a truncated file
+    // (on a full disk an empty one) in place of the old: the last bytes are written and forced to
+    // the disk here, where a failure can still be refused.
+    const bool flushed = file.flush();
+    const QString syncError = flushed ? syncToDisk(file) : QString();
+    if (!flushed || !syncError.isEmpty()) {
+        const QxResult result = flushed ? QxResult(int(QFileDevice::WriteError), syncError)
+                                        : QxResult(int(file.error()), file.errorString());
+        file.cancelWriting();
+        qWarning("Utils::XmlFile::save: %s: %s", qPrintable(path), qPrintable(result.message()));
+        return result;
+    }
     if (!file.commit()) {
         qWarning("Utils::XmlFile::save: %s: %s", qPrintable(path), qPrintable(file.errorString()));
         return QxResult(int(file.error()), file.errorString());
@@ -65,6 +105,22 @@ QxResult read(const QString &path, QDomDocument *document, ParseError *parseErro
         return QxResult(error.message);
     }
     return QxResult::success();
+}
+
+QString keepDamaged(const QString &path)
+{
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString target = attempt == 1
+                                   ? path + QStringLiteral(".damaged")
+                                   : QStringLiteral("%1.damaged-%2").arg(path).arg(attempt);
+        if (QFile::exists(target))
+            continue;
+        if (QFile::rename(path, target))
+            return target;
+        break;
+    }
+    qWarning("Utils::XmlFile::keepDamaged: '%s' could not be moved aside", qPrintable(path));
+    return QString();
 }
 
 } // namespace XmlFile

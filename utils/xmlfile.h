@@ -33,5 +33,10 @@ struct ParseError
 // word its own message.
 QxResult read(const QString &path, QDomDocument *document, ParseError *parseError = nullptr);
 
+// Moves a file that does not read as what it should be out of the way, beside itself as
+// "<name>.damaged" (then "<name>.damaged-2", ...), so that the fresh file written in its place
+// later leaves it for a person to look at. Returns the new path; empty when it could not be moved.
+QString keepDamaged(const QString &path);
+
 } // namespace XmlFile
 } // namespace Utils

@@ -15,9 +15,11 @@
 #include <QDebug>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QPointer>
 #include <QProcess>
 #include <QSettings>
@@ -34,6 +36,33 @@ namespace {
 
 const char SettingsGroup[] = "WebInterface";
 const char DefaultPublicUrl[] = "http://tessaro.example.org/";
+
+const char RuntimePattern[] = "tessaro-web-*";
+// The program's pid in its runtime folder: a folder whose program is gone is removed at the next
+// start.
+const char OwnerFile[] = "tessaro.pid";
+const char NginxPidFile[] = "nginx.pid";
+
+// nginx's own message from its output: the first line it marked as an emergency, else the first
+// alert or critical error, else its last line.
+QByteArray errorLine(const QByteArray &output)
+{
+    // "bind() to 0.0.0.0:8080 failed (98: Address already in use)" comes first, "still could not
+    // bind()" last; an alert about a log file it could not open may come before either.
+    QByteArray alert;
+    QByteArray last;
+    for (const QByteArray &raw : output.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty())
+            continue;
+        if (line.contains("[emerg]"))
+            return line;
+        if (alert.isEmpty() && (line.contains("[alert]") || line.contains("[crit]")))
+            alert = line;
+        last = line;
+    }
+    return alert.isEmpty() ? last : alert;
+}
 
 // nginx creates only the last element of a temporary path, so all of them exist beforehand.
 const char *const RuntimeFolders[] = {"logs", "client_body", "proxy", "fastcgi", "uwsgi", "scgi"};
@@ -117,6 +146,16 @@ struct TsWebInterfaceManager::Private
     QHash<QByteArray, Page> pages;
     TsEmailAlertSwitch *alertSwitch = nullptr;
 
+    // Watching nginx while it runs.
+    QString errorString;
+    QByteArray output;     // what nginx said since it was last started
+    bool watching = false; // an end of nginx now is unexpected
+    qint64 masterPid = 0;  // leader of nginx's process group
+    QElapsedTimer upSince; // since nginx last came up
+    int restarts = 0;      // since it last ran StableAfter ms
+    QList<int> restartDelays = {1000, 2000, 5000, 10000, 30000};
+    QTimer *restartTimer = nullptr;
+
     void setWebServerDir(const QString &dir)
     {
         webServerDir = dir;
@@ -179,6 +218,13 @@ struct TsWebInterfaceManager::Private
 
     bool prepareRuntimeDir()
     {
+        // Folders of a program that was killed, with any nginx it left behind.
+        const QStringList stale = TsWebServerProcess::removeStaleRuntimeFolders(
+            QDir::tempPath(), QLatin1String(RuntimePattern), QLatin1String(OwnerFile),
+            QLatin1String(NginxPidFile));
+        for (const QString &folder : stale)
+            qDebug("webinterface: removed the runtime folder '%s' of an earlier run",
+                   qPrintable(folder));
         runtimeDir.reset(
             new QTemporaryDir(QDir::tempPath() + QStringLiteral("/tessaro-web-XXXXXX")));
         if (!runtimeDir->isValid())
@@ -193,7 +239,9 @@ struct TsWebInterfaceManager::Private
             if (!dir.mkpath(QString::fromLatin1(folder)))
                 return false;
         }
-        return true;
+        QFile owner(dir.filePath(QLatin1String(OwnerFile)));
+        return owner.open(QIODevice::WriteOnly) &&
+               owner.write(QByteArray::number(QCoreApplication::applicationPid())) > 0;
     }
 
     QStringList nginxArguments() const
@@ -201,6 +249,22 @@ struct TsWebInterfaceManager::Private
         // "-e" keeps nginx from opening the system's error log before it reads the configuration.
         return {QStringLiteral("-c"), configFile->fileName(), QStringLiteral("-e"),
                 runtimeDir->path() + QStringLiteral("/logs/error.log")};
+    }
+
+    // Why nginx is not running, in its own words where it left any.
+    QString endDescription() const
+    {
+        const QByteArray line = errorLine(output);
+        if (!line.isEmpty())
+            return QString::fromLocal8Bit(line);
+        if (!webServer)
+            return QString();
+        if (webServer->error() == QProcess::FailedToStart)
+            return webServer->errorString();
+        if (webServer->exitStatus() == QProcess::CrashExit)
+            return QCoreApplication::translate("TsWebInterfaceManager", "it was killed or crashed");
+        return QCoreApplication::translate("TsWebInterfaceManager", "it ended with exit code %1")
+            .arg(webServer->exitCode());
     }
 
     QByteArray readTemplate(const QByteArray &name)
@@ -229,6 +293,9 @@ TsWebInterfaceManager::TsWebInterfaceManager(QObject *parent)
     , d(new Private)
 {
     d->fcgiServer.setHandler([this](FCGIRequest *request) { handleRequest(request); });
+    d->restartTimer = new QTimer(this);
+    d->restartTimer->setSingleShot(true);
+    connect(d->restartTimer, &QTimer::timeout, this, &TsWebInterfaceManager::restartWebServer);
     d->setWebServerDir(QCoreApplication::applicationDirPath() + QStringLiteral("/webserver"));
 
     const TsWebInterfaceSettings defaults = defaultSettings();
@@ -241,7 +308,8 @@ TsWebInterfaceManager::TsWebInterfaceManager(QObject *parent)
         const uint value = store.value(QLatin1String(key), fallback).toUInt(&ok);
         if (ok && value >= 1 && value <= 65535)
             return quint16(value);
-        qWarning("webinterface: \"%s\" is no port; %u is used", key, unsigned(fallback));
+        qWarning("webinterface: the stored \"%s\" value \"%s\" is no port; %u is used", key,
+                 qPrintable(store.value(QLatin1String(key)).toString()), unsigned(fallback));
         return fallback;
     };
     d->settings.fcgiPort = port("fcgiPort", defaults.fcgiPort);
@@ -323,7 +391,13 @@ void TsWebInterfaceManager::start()
 {
     if (d->running)
         return;
-    d->fcgiServer.start(d->settings.fcgiPort);
+    d->errorString.clear();
+    // nginx would pass the pages' requests to whatever holds the port: another Tessaro's data.
+    if (!d->fcgiServer.start(d->settings.fcgiPort)) {
+        failStart(
+            tr("The FastCGI port %1 is in use by another program.").arg(d->settings.fcgiPort));
+        return;
+    }
 
     if (!d->webServer) {
         d->webServer = new TsWebServerProcess(this);
@@ -332,29 +406,47 @@ void TsWebInterfaceManager::start()
         connect(d->webServer, &QProcess::readyRead, this, &TsWebInterfaceManager::webServerOutput);
         connect(d->webServer, &QProcess::readChannelFinished, this,
                 &TsWebInterfaceManager::webServerOutput);
+        connect(d->webServer, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                &TsWebInterfaceManager::onWebServerFinished);
     }
     if (d->webServer->state() != QProcess::NotRunning) {
         d->running = true;
         return;
     }
-    if (!QFileInfo(d->nginxExe).isExecutable())
+    if (!QFileInfo(d->nginxExe).isExecutable()) {
+        failStart(tr("nginx is not installed ('%1' was not found).")
+                      .arg(QDir::toNativeSeparators(d->nginxExe)));
         return;
+    }
 
     const QString templateName = d->webServerDir + QStringLiteral("/conf/nginx.conf.tmpl");
     QFile templateFile(templateName);
     if (!templateFile.open(QIODevice::ReadOnly)) {
         qWarning("webinterface: can not read config-template '%s'", qPrintable(templateName));
+        failStart(tr("The configuration template '%1' cannot be read.")
+                      .arg(QDir::toNativeSeparators(templateName)));
         return;
     }
     if (!d->prepareRuntimeDir()) {
-        qWarning("webinterface: can not make a runtime folder in '%s'",
-                 qPrintable(QDir::tempPath()));
+        failStart(tr("No runtime folder for the web server could be made in '%1'.")
+                      .arg(QDir::toNativeSeparators(QDir::tempPath())));
         return;
     }
-    const QString served = d->servedDir();
+    QString why;
+    const QString runtimePath = configurablePath(d->runtimeDir->path(), QString(), &why);
+    if (runtimePath.isEmpty()) {
+        failStart(why);
+        return;
+    }
+    QString served = d->servedDir();
     if (served.isEmpty()) {
-        qWarning("webinterface: can not copy '%s' where nginx's workers can read it",
-                 qPrintable(d->htmlDir));
+        failStart(tr("'%1' could not be copied where the web server's workers can read it.")
+                      .arg(QDir::toNativeSeparators(d->htmlDir)));
+        return;
+    }
+    served = configurablePath(served, QStringLiteral("served"), &why);
+    if (served.isEmpty()) {
+        failStart(why);
         return;
     }
     QByteArray config = templateFile.readAll();
@@ -362,7 +454,7 @@ void TsWebInterfaceManager::start()
     config.replace("%FCGIPORT%", QByteArray::number(d->settings.fcgiPort));
     config.replace("%SERVERNAME%", "_");
     config.replace("%SERVERPATH%", QDir::toNativeSeparators(served).toLocal8Bit());
-    config.replace("%RUNTIMEPATH%", QDir::toNativeSeparators(d->runtimeDir->path()).toLocal8Bit());
+    config.replace("%RUNTIMEPATH%", QDir::toNativeSeparators(runtimePath).toLocal8Bit());
 
     if (d->configFile)
         d->configFile->deleteLater();
@@ -370,15 +462,19 @@ void TsWebInterfaceManager::start()
         new QTemporaryFile(d->runtimeDir->path() + QStringLiteral("/nginx-XXXXXX.conf"), this);
     if (!d->configFile->open() || d->configFile->write(config) != config.size() ||
         !d->configFile->flush()) {
-        qWarning("webinterface: can not write the configuration '%s'",
-                 qPrintable(d->configFile->fileName()));
+        failStart(tr("The web server's configuration '%1' could not be written.")
+                      .arg(QDir::toNativeSeparators(d->configFile->fileName())));
         return;
     }
 
     qDebug("webinterface: starting '%s'' with config '%s'", qPrintable(d->nginxExe),
            qPrintable(d->configFile->fileName()));
     d->webServer->setWorkingDirectory(d->webServerDir);
-    d->webServer->start(d->nginxExe, d->nginxArguments());
+    d->restarts = 0;
+    if (!launchWebServer()) {
+        failStart(tr("The web server could not be started: %1").arg(d->endDescription()));
+        return;
+    }
     d->running = true;
 }
 
@@ -386,15 +482,24 @@ void TsWebInterfaceManager::stop()
 {
     if (!d->running)
         return;
+    d->watching = false;
+    d->restartTimer->stop();
+    d->errorString.clear();
     if (d->webServer && d->webServer->state() != QProcess::NotRunning) {
         // A killed master leaves its workers serving the port: it is asked to stop first, and
-        // only killed when it does not.
-        QProcess stopper;
-        stopper.setWorkingDirectory(d->webServerDir);
-        stopper.start(d->nginxExe, d->nginxArguments()
-                                       << QStringLiteral("-s") << QStringLiteral("stop"));
-        const bool asked = stopper.waitForFinished(StopWait) &&
-                           stopper.exitStatus() == QProcess::NormalExit && stopper.exitCode() == 0;
+        // only killed when it does not. "-s stop" signals whatever process the pid file names,
+        // so it is used only when that is this nginx.
+        bool asked = false;
+        if (TsWebServerProcess::pidInFile(d->runtimeDir->path() + QLatin1Char('/') +
+                                          QLatin1String(NginxPidFile)) ==
+            d->webServer->processId()) {
+            QProcess stopper;
+            stopper.setWorkingDirectory(d->webServerDir);
+            stopper.start(d->nginxExe, d->nginxArguments()
+                                           << QStringLiteral("-s") << QStringLiteral("stop"));
+            asked = stopper.waitForFinished(StopWait) &&
+                    stopper.exitStatus() == QProcess::NormalExit && stopper.exitCode() == 0;
+        }
         // Without a pid file yet (a stop right after the start), the stop is not delivered; the
         // master is then told directly, as "-s stop" would have done.
         if (!asked || !d->webServer->waitForFinished(StopWait)) {
@@ -406,6 +511,9 @@ void TsWebInterfaceManager::stop()
         }
         webServerOutput();
     }
+    // Workers of a master that was killed meanwhile.
+    TsWebServerProcess::endGroup(d->masterPid);
+    d->masterPid = 0;
     if (d->webServer) {
         d->webServer->deleteLater();
         d->webServer = nullptr;
@@ -425,8 +533,149 @@ void TsWebInterfaceManager::webServerOutput()
     if (!d->webServer)
         return;
     const QByteArray output = d->webServer->readAll().trimmed();
-    if (!output.isEmpty())
+    if (!output.isEmpty()) {
         qDebug("webserver: %s", output.constData());
+        // Kept for the error line of an nginx that does not start or ends.
+        d->output.append(output).append('\n');
+        if (d->output.size() > 8192)
+            d->output.remove(0, d->output.size() - 8192);
+    }
+}
+
+QString TsWebInterfaceManager::errorString() const
+{
+    return d->errorString;
+}
+
+void TsWebInterfaceManager::setRestartDelays(const QList<int> &milliseconds)
+{
+    d->restartDelays = milliseconds;
+}
+
+bool TsWebInterfaceManager::launchWebServer()
+{
+    d->watching = false;
+    d->output.clear();
+    d->webServer->start(d->nginxExe, d->nginxArguments());
+    if (!d->webServer->waitForStarted(StartWait))
+        return false;
+    d->masterPid = d->webServer->processId();
+    // nginx writes its pid file once it listens on every port; a port it cannot have it tries
+    // for 2.5 s and then ends.
+    const QString pidFile = d->runtimeDir->path() + QLatin1Char('/') + QLatin1String(NginxPidFile);
+    QElapsedTimer waited;
+    waited.start();
+    while (TsWebServerProcess::pidInFile(pidFile) != d->masterPid &&
+           d->webServer->state() != QProcess::NotRunning && waited.elapsed() < StartWait)
+        d->webServer->waitForFinished(20);
+    if (d->webServer->state() == QProcess::NotRunning) {
+        webServerOutput();
+        return false;
+    }
+    // What it said while coming up (a log it may not open, say) is no reason for a later end.
+    webServerOutput();
+    d->output.clear();
+    d->watching = true;
+    d->upSince.start();
+    return true;
+}
+
+void TsWebInterfaceManager::failStart(const QString &message)
+{
+    d->watching = false;
+    d->restartTimer->stop();
+    if (d->webServer && d->webServer->state() != QProcess::NotRunning) {
+        d->webServer->kill();
+        d->webServer->waitForFinished(KillWait);
+    }
+    TsWebServerProcess::endGroup(d->masterPid);
+    d->masterPid = 0;
+    // The responder keeps listening, as after any start: a web server of the operator's own may
+    // stand in for nginx. Only a responder that could not listen is not there.
+    d->running = false;
+    d->templates.clear();
+    d->pages.clear();
+    if (d->configFile)
+        d->configFile->deleteLater();
+    d->configFile = nullptr;
+    d->runtimeDir.reset();
+    d->errorString = message;
+    qDebug("webinterface: %s", qPrintable(message));
+    emit webServerError(message);
+}
+
+void TsWebInterfaceManager::onWebServerFinished()
+{
+    if (!d->watching || !d->webServer)
+        return;
+    d->watching = false;
+    webServerOutput();
+    const QString why = d->endDescription();
+    // A killed master's workers still hold the port the restart needs.
+    TsWebServerProcess::endGroup(d->masterPid);
+    if (d->upSince.isValid() && d->upSince.elapsed() >= StableAfter)
+        d->restarts = 0;
+    scheduleRestart(tr("The web server ended unexpectedly (%1).").arg(why));
+}
+
+void TsWebInterfaceManager::scheduleRestart(const QString &what)
+{
+    if (d->restarts >= d->restartDelays.size()) {
+        failStart(what + QLatin1Char(' ') +
+                  tr("After %1 restarts it is given up; the web page is not available.")
+                      .arg(d->restarts));
+        return;
+    }
+    const int delay = d->restartDelays.at(d->restarts++);
+    d->errorString = what + QLatin1Char(' ') +
+                     tr("It is started again in %1 s.").arg(QLocale().toString(delay / 1000.0));
+    qDebug("webinterface: %s", qPrintable(d->errorString));
+    emit webServerError(d->errorString);
+    d->restartTimer->start(delay);
+}
+
+void TsWebInterfaceManager::restartWebServer()
+{
+    if (!d->running || !d->webServer || d->webServer->state() != QProcess::NotRunning)
+        return;
+    TsWebServerProcess::endGroup(d->masterPid);
+    if (launchWebServer()) {
+        d->errorString.clear();
+        qDebug("webinterface: the web server runs again");
+        emit webServerRestarted();
+        return;
+    }
+    scheduleRestart(tr("The web server could not be started again (%1).").arg(d->endDescription()));
+}
+
+QString TsWebInterfaceManager::configurablePath(const QString &path, const QString &linkName,
+                                                QString *why) const
+{
+    // In a quoted string nginx takes "$" for a variable (in "root"), and a quote or a backslash
+    // for the end of the string or an escape; it has no way to write them literally.
+    const auto takes = [](const QString &candidate) {
+        for (const QChar c : candidate) {
+            if (c == QLatin1Char('$') || c == QLatin1Char('"') || c.unicode() < 0x20 ||
+                (c == QLatin1Char('\\') && QDir::separator() != QLatin1Char('\\')))
+                return false;
+        }
+        return QString::fromLocal8Bit(candidate.toLocal8Bit()) == candidate;
+    };
+    if (takes(path))
+        return path;
+    if (!linkName.isEmpty() && d->runtimeDir) {
+        const QString link = d->runtimeDir->path() + QLatin1Char('/') + linkName;
+        if (takes(link) && QFile::link(path, link)) {
+            qDebug("webinterface: serving '%s' through the link '%s'", qPrintable(path),
+                   qPrintable(link));
+            return link;
+        }
+    }
+    *why = tr("The web server cannot take the path '%1': nginx has no way to write a \"$\", a "
+              "quote, a backslash or a control character in it, nor one the system's encoding "
+              "cannot hold.")
+               .arg(QDir::toNativeSeparators(path));
+    return QString();
 }
 
 QString TsWebInterfaceManager::htmlEscaped(const QString &text)

@@ -27,6 +27,10 @@ public:
     static constexpr int AutoStartDelay = 1500; // ms
     static constexpr int StopWait = 5000;       // ms for "nginx -s stop"
     static constexpr int KillWait = 1000;       // ms
+    // How long start() waits for nginx to listen (it tries a taken port for 2.5 s) or to end.
+    static constexpr int StartWait = 6000; // ms
+    // An nginx that ran this long without ending is well again: its restarts count from zero.
+    static constexpr int StableAfter = 60000; // ms
 
     explicit TsWebInterfaceManager(QObject *parent = nullptr);
     ~TsWebInterfaceManager() override;
@@ -36,7 +40,15 @@ public:
     void setSettings(const TsWebInterfaceSettings &settings);
     static TsWebInterfaceSettings defaultSettings();
 
+    // True from a start that brought nginx up until stop(), also while a dead nginx is being
+    // restarted; false after a start that failed and once restarting is given up.
     bool isRunning() const;
+    // Why the web page is not available (nginx's own error line where it gave one); empty while
+    // nginx serves and before any start.
+    QString errorString() const;
+    // Waits before each restart of an nginx that ended unexpectedly; after the last, the web
+    // interface gives up. Default 1, 2, 5, 10 and 30 s.
+    void setRestartDelays(const QList<int> &milliseconds);
 
     // The program's folder + "/webserver" unless set otherwise (before start).
     QString webServerDir() const;
@@ -62,10 +74,30 @@ public slots:
     void start();
     void stop();
 
+signals:
+    // nginx could not be started, ended unexpectedly (and is restarted), or was given up; the
+    // message says which and why. errorString() holds it meanwhile.
+    void webServerError(const QString &message);
+    // nginx serves again after a restart.
+    void webServerRestarted();
+
 protected slots:
     void webServerOutput();
 
 private:
+    // Watching the running nginx: an unexpected end is said and restarted with back-off.
+    void onWebServerFinished();
+    void restartWebServer();
+    // Restarts after the next delay, or gives up when the delays are used up.
+    void scheduleRestart(const QString &what);
+    // Starts nginx on the prepared configuration and waits until it listens (true) or has ended.
+    bool launchWebServer();
+    // Says why the interface does not serve and leaves it stopped.
+    void failStart(const QString &message);
+    // A path for the configuration: as it is, or through a link in the runtime folder when
+    // nginx could not take it (it has no escape for "$"); empty, with why, when neither works.
+    QString configurablePath(const QString &path, const QString &linkName, QString *why) const;
+
     // The bytes of everything the script's page shows, and the page made from them.
     QByteArray pageInputs(const QByteArray &script) const;
     QByteArray renderPage(const QByteArray &script, bool &complete) const;

@@ -3,6 +3,7 @@
 // and the three levels of recorder settings. One core per process, so the tests leave no user
 // current; what happens at the program's end is watched in a child process.
 #include "device/devicetestsupport.h"
+#include "support/smalltmpfs.h"
 #include "testenvironment.h"
 
 #include "config/tsconfigmanager.h"
@@ -21,11 +22,13 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -250,25 +253,138 @@ TEST_F(ConfigTest, RestoresTheLastUserProfileAndDynamicExperiment)
     EXPECT_EQ(script->actionCount(), 0);
 }
 
-TEST_F(ConfigTest, BrokenOrForeignSettingsFilesRestoreNothing)
+QByteArray readFile(const QString &path)
 {
-    writeFile(TsCore::settingsFile(), "<TsSettings><LastUser name=\"alice\"");
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(ConfigTest, BrokenOrForeignSettingsFilesRestoreNothingAndAreKeptAside)
+{
+    const QString settings = TsCore::settingsFile();
+    QFile::remove(settings + ".damaged");
+    QFile::remove(settings + ".damaged-2");
+    QSignalSpy errors(config(), &TsConfigManager::fileError);
+    writeFile(settings, "<TsSettings><LastUser name=\"alice\"");
     devicetest::MessageCapture messages;
     config()->loadSettings();
     EXPECT_TRUE(TsCore::currentUser().isEmpty());
     EXPECT_EQ(messages.count("(line="), 1);
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_TRUE(errors.at(0).at(0).toString().contains("line 1"))
+        << errors.at(0).at(0).toString().toStdString();
+    EXPECT_FALSE(QFile::exists(settings)) << "the fresh file saved at exit replaces nothing";
+    EXPECT_EQ(readFile(settings + ".damaged"), "<TsSettings><LastUser name=\"alice\"");
 
-    writeFile(TsCore::settingsFile(), "<Other><LastUser name=\"alice\"/></Other>");
+    writeFile(settings, "<Other><LastUser name=\"alice\"/></Other>");
     config()->loadSettings();
     EXPECT_TRUE(TsCore::currentUser().isEmpty());
     EXPECT_EQ(messages.count("invalid root tag"), 1);
+    EXPECT_EQ(errors.count(), 2);
+    EXPECT_EQ(readFile(settings + ".damaged-2"), "<Other><LastUser name=\"alice\"/></Other>");
 
     writeSettings("nobody", "P1", "D1");
     config()->loadSettings();
     EXPECT_TRUE(TsCore::currentUser().isEmpty());
-    QFile::remove(TsCore::settingsFile());
+    QFile::remove(settings);
     config()->loadSettings();
     EXPECT_TRUE(TsCore::currentUser().isEmpty());
+    EXPECT_EQ(errors.count(), 2) << "an unknown user or no file at all is nothing damaged";
+}
+
+TEST_F(ConfigTest, DamagedUserDataIsKeptAsideAndDefaultsUsed)
+{
+    TsCore::makeUserFolders("dora");
+    TsCore::instance()->reloadUsers();
+    const QString file = TsCore::userDataFile("dora");
+    writeFile(file, "\x01garbage");
+    QSignalSpy errors(config(), &TsConfigManager::fileError);
+    ASSERT_TRUE(TsCore::setCurrentUser("dora").isSuccess());
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_TRUE(errors.at(0).at(0).toString().contains(".damaged"));
+    EXPECT_EQ(readFile(file + ".damaged"), "\x01garbage");
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(config()->userSettings().flags(), TsUserSettings().flags());
+}
+
+TEST_F(ConfigTest, AnUnreadableProfileIsReportedWithLineAndColumnAndLeftAsItIs)
+{
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    const QString file = TsCore::profileFile("alice", "Broken");
+    const QByteArray content = "<?xml version=\"1.0\"?>\n<TsProfile name=\"Broken\">\n<Channels>";
+    writeFile(file, content);
+    TsCore::instance()->reloadProfiles();
+    QSignalSpy errors(config(), &TsConfigManager::fileError);
+    ASSERT_TRUE(TsCore::setCurrentProfile("Broken").isSuccess());
+    ASSERT_EQ(errors.count(), 1);
+    const QString message = errors.at(0).at(0).toString();
+    EXPECT_TRUE(message.startsWith("Bad profile 'Broken.tsp'")) << message.toStdString();
+    EXPECT_TRUE(message.contains("(line 3, column")) << message.toStdString();
+    EXPECT_TRUE(experiment()->channels().isEmpty());
+    EXPECT_EQ(readFile(file), content);
+
+    // An empty profile, as a full disk used to leave one.
+    writeFile(file, "");
+    TsCore::setCurrentProfile(QString());
+    ASSERT_TRUE(TsCore::setCurrentProfile("Broken").isSuccess());
+    ASSERT_EQ(errors.count(), 2);
+    EXPECT_TRUE(errors.at(1).at(0).toString().contains("line 1"))
+        << errors.at(1).at(0).toString().toStdString();
+    EXPECT_TRUE(QFile::exists(file));
+    QFile::remove(file);
+}
+
+TEST_F(ConfigTest, AnUnknownSetpointIsNeitherStoredNorApplied)
+{
+    resetController();
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    TsProfile profile;
+    profile.setName("NoSetpoint");
+    profile.setValid(true);
+    profile.setChannels({entry(stage, std::nan(""), false, "°C")});
+    const QString file = TsCore::profileFile("alice", "NoSetpoint");
+    ASSERT_TRUE(profile.save(file).isSuccess());
+    EXPECT_FALSE(readFile(file).contains("setpoint=")) << readFile(file).constData();
+    TsCore::instance()->reloadProfiles();
+    devicetest::MessageCapture messages;
+    ASSERT_TRUE(TsCore::setCurrentProfile("NoSetpoint").isSuccess());
+    EXPECT_TRUE(std::isnan(config()->profile().channels().at(0).setpoint));
+    EXPECT_DOUBLE_EQ(setpoint(stage), 37.0) << "the controller's own setpoint stays";
+    EXPECT_FALSE(loop(stage)) << "the rest of the entry is applied";
+    EXPECT_EQ(messages.count("setValue"), 0);
+    EXPECT_EQ(config()->profile(), TsProfile(config()->profile())) << "equal to itself";
+    TsCore::setCurrentProfile(QString());
+    QFile::remove(file);
+    resetController();
+}
+
+TEST_F(ConfigTest, SettingsThatDoNotFitOnTheDiskKeepTheOldFileAndAreReported)
+{
+    // The disk hides the data root's users while it is mounted; they are listed again after.
+    struct ListUsersAgain
+    {
+        ~ListUsersAgain() { TsCore::instance()->reloadUsers(); }
+    } listUsersAgain;
+    SmallTmpfs disk(TsCore::dataRoot(), 64);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    ASSERT_TRUE(TsCore::makeUserFolders("alice"));
+    TsCore::instance()->reloadUsers();
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    ASSERT_TRUE(config()->saveSettings().isSuccess());
+    const QByteArray before = readFile(TsCore::settingsFile());
+    ASSERT_TRUE(before.contains("alice"));
+    ASSERT_TRUE(disk.fill());
+
+    QSignalSpy errors(config(), &TsConfigManager::fileError);
+    TsCore::setCurrentUser(QString());
+    const QxResult result = config()->saveSettings();
+    EXPECT_TRUE(result.isError());
+    ASSERT_EQ(errors.count(), 1);
+    const QString message = errors.at(0).at(0).toString();
+    EXPECT_TRUE(message.contains("Settings.xml") && message.contains("space"))
+        << message.toStdString();
+    EXPECT_EQ(readFile(TsCore::settingsFile()), before);
 }
 
 TEST_F(ConfigTest, ChoosingAProfileAppliesItsValuesWhereItCan)

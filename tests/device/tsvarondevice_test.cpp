@@ -77,6 +77,12 @@ TEST_F(VaronTest, OpeningMakesTheModelsChannelsOnly)
     EXPECT_EQ(device->open().message(), "already open");
 }
 
+TEST_F(VaronTest, ANameWithAccentsInTheSimulationShowsAsWritten)
+{
+    auto device = open("", channel(1, "Temp\u00e9rature \u00b0C") + channel(2, "Lid"));
+    EXPECT_EQ(stageOf(*device)->name(), QString::fromUtf8("Temp\u00e9rature \u00b0C"));
+}
+
 TEST_F(VaronTest, RawValuesBecomeDisplayValues)
 {
     auto device = open("", channel(1, "Stage", "actual=\"370\"") +

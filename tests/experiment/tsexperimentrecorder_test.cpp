@@ -2,6 +2,7 @@
 // and stop rules, the capture gate, the CSV file's name, header and rows, a file that cannot be
 // created, and rows surviving a recording process that is killed.
 #include "experimenttestsupport.h"
+#include "support/smalltmpfs.h"
 #include "testenvironment.h"
 
 #include <QDir>
@@ -481,6 +482,44 @@ TEST(RecorderCrash, AKilledRecordingKeepsEveryRowItHadWritten)
                         "\"B: Actual Value\";\"B: Setpoint Value\";\"B: Control\";");
     for (int row = 1; row < lines.size(); ++row)
         EXPECT_EQ(lines[row], QByteArray::number(row) + ";;;;;;;") << row;
+}
+
+TEST_F(RecorderTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
+{
+    SmallTmpfs disk(folder.path(), 64);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    useStandardProfile(csvSettings());
+    recorder->setFilePrefix("P");
+    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
+    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
+    recorder->start();
+    tick();
+    tick();
+    ASSERT_EQ(recorder->recording().sampleCount, 2);
+    ASSERT_TRUE(disk.fill());
+
+    // The file's last page still takes a few rows; then the disk is full.
+    for (int i = 0; i < 500 && errors.isEmpty(); ++i)
+        tick();
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_TRUE(recorder->hasFileError());
+    EXPECT_TRUE(errors.at(0).at(0).toString().contains("space"))
+        << errors.at(0).at(0).toString().toStdString();
+    const int counted = recorder->recording().sampleCount;
+    tick();
+    tick();
+    EXPECT_EQ(recorder->recording().sampleCount, counted) << "rows that went nowhere";
+    EXPECT_EQ(samples.count(), counted + 3) << "graphs and status go on";
+    recorder->stop();
+    EXPECT_EQ(errors.count(), 1) << "said once";
+
+    // Every counted row is whole in the file, and nothing broken follows them.
+    QFile file(recorder->fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    EXPECT_TRUE(content.endsWith('\n'));
+    EXPECT_EQ(content.count('\n'), 1 + counted) << "the header and the counted rows";
 }
 
 } // namespace

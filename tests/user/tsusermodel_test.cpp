@@ -1,5 +1,7 @@
 #include "user/tsusermodel.h"
 
+#include "support/smalltmpfs.h"
+
 #include "tscore.h"
 #include "user/tsusersettings.h"
 
@@ -7,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -229,6 +232,35 @@ TEST_F(TsUserModelTest, RevertDiscardsEdits)
     EXPECT_EQ(model.data(model.index(0, 0)).toString(), "ann");
     EXPECT_TRUE(model.submit());
     EXPECT_EQ(folders(), QStringList({"ann"}));
+}
+
+TEST_F(TsUserModelTest, ASaveOnAFullDiskIsAnnouncedAndKeepsTheOldFile)
+{
+    makeUser("eve", "eve@lab.org");
+    TsCore::instance()->reloadUsers();
+    const QString folder = TsCore::folderPath(TsCore::User, "eve");
+    QFile file(TsCore::userDataFile("eve"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    // The user's folder on a disk of its own, holding the same file, then filled.
+    QTemporaryDir keep;
+    ASSERT_TRUE(QFile::copy(file.fileName(), keep.filePath("Userdata.xml")));
+    SmallTmpfs disk(folder, 64);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    ASSERT_TRUE(QFile::copy(keep.filePath("Userdata.xml"), file.fileName()));
+    ASSERT_TRUE(disk.fill());
+
+    TsUserModel model;
+    QSignalSpy failed(&model, &TsUserModel::saveFailed);
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "eve"), 1), "new@lab.org"));
+    model.submit();
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_TRUE(failed.at(0).at(0).toString().contains("'eve'"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
 }
 
 } // namespace

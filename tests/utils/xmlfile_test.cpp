@@ -1,5 +1,7 @@
 #include "utils/xmlfile.h"
 
+#include "support/smalltmpfs.h"
+
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
@@ -83,6 +85,52 @@ TEST(XmlFile, UnwritableTargetsReportTheFileError)
     EXPECT_EQ(error.line, 3);
     EXPECT_GT(error.column, 0);
     EXPECT_FALSE(error.message.isEmpty());
+}
+
+TEST(XmlFile, AFullDiskKeepsTheOldFileAndSaysWhy)
+{
+    QTemporaryDir dir;
+    SmallTmpfs disk(dir.path(), 64);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    const QString path = dir.filePath("Settings.xml");
+    ASSERT_TRUE(Utils::XmlFile::save(path, writeRoot).isSuccess());
+    const QByteArray before = readAll(path);
+    ASSERT_TRUE(disk.fill());
+
+    // The content fits the write buffer: only the flush at the end meets the full disk.
+    QxResult result = Utils::XmlFile::save(path, writeRoot);
+    EXPECT_TRUE(result.isError());
+    EXPECT_NE(result.code(), 0);
+    EXPECT_TRUE(result.message().contains("space")) << result.message().toStdString();
+    EXPECT_EQ(readAll(path), before);
+
+    // A first save on a full disk leaves no empty file that a later start would take for data.
+    result = Utils::XmlFile::save(dir.filePath("New.tsp"), writeRoot);
+    EXPECT_TRUE(result.isError());
+    EXPECT_FALSE(QFile::exists(dir.filePath("New.tsp")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"Settings.xml"}))
+        << "no temporary file is left behind";
+
+    disk.release();
+    EXPECT_TRUE(Utils::XmlFile::save(path, writeRoot).isSuccess());
+}
+
+TEST(XmlFile, ADamagedFileIsKeptBesideUnderAFreeName)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Userdata.xml");
+    for (const char *content : {"garbage 1", "garbage 2"}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        EXPECT_FALSE(Utils::XmlFile::keepDamaged(path).isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(readAll(path + ".damaged"), "garbage 1");
+    EXPECT_EQ(readAll(path + ".damaged-2"), "garbage 2");
+    EXPECT_TRUE(Utils::XmlFile::keepDamaged(dir.filePath("none.xml")).isEmpty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The interim program as scripts/run starts it: the demonstration controllers served through the
 // real nginx with live tile states, everything written into its own folder, and no nginx left
 // serving after the program ends, whether it is stopped or killed.
+#include "support/smalltmpfs.h"
 #include "testenvironment.h"
 
 #include <QDir>
@@ -175,6 +176,28 @@ TEST_F(ProgramTest, ServesLiveTilesFromItsOwnFolderAndStopsNginxOnSigterm)
     EXPECT_FALSE(QDir(testHome() + "/Documents/Tessaro").exists());
 }
 
+TEST_F(ProgramTest, AClosedTerminalEndsItLikeSigterm)
+{
+    QString runtime;
+    for (const QString &name : QDir(QDir::tempPath()).entryList({"tessaro-web-*"}, QDir::Dirs)) {
+        const QString folder = QDir::tempPath() + "/" + name;
+        QFile owner(folder + "/tessaro.pid");
+        if (owner.open(QIODevice::ReadOnly) && owner.readAll().toLongLong() == program.processId())
+            runtime = folder;
+    }
+    ASSERT_FALSE(runtime.isEmpty());
+    ::kill(pid_t(program.processId()), SIGHUP);
+    ASSERT_TRUE(program.waitForFinished(WaitMs));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardOutput().contains("Tessaro stopped."));
+    EXPECT_TRUE(nginxGone());
+    EXPECT_FALSE(QFileInfo::exists(runtime));
+    QFile settings(home.path() + "/data/Tessaro/Settings.xml");
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().contains("<LastProfile name=\"Demo\"/>"));
+}
+
 TEST_F(ProgramTest, NginxDoesNotOutliveAKilledProgram)
 {
     // A killed program cannot remove nginx's runtime folder; the test does, after reading it from
@@ -256,6 +279,176 @@ TEST(ProgramUnprivilegedTest, AnUnprivilegedUserIsServedToo)
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().constData();
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return std::none_of(nginx.begin(), nginx.end(), alive); }, WaitMs));
+}
+
+// The program started on its own terms, for the cases the fixture's start does not fit.
+struct ProgramRun
+{
+    ProgramRun(const QString &home, const QStringList &extra = {},
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+    {
+        httpPort = freePort();
+        program.setProgram(QStringLiteral(TESSARO_PROGRAM));
+        program.setArguments(QStringList{"--home", home, "--http-port", QString::number(httpPort),
+                                         "--fcgi-port", QString::number(freePort())} +
+                             extra);
+        program.setProcessEnvironment(environment);
+        program.start();
+    }
+    ~ProgramRun()
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(WaitMs);
+        }
+    }
+    // Waits until standard output holds text (or the program ended).
+    bool waitForOutput(const QByteArray &text, int ms = WaitMs)
+    {
+        return QTest::qWaitFor(
+                   [&] {
+                       output += program.readAllStandardOutput();
+                       errors += program.readAllStandardError();
+                       return output.contains(text) || program.state() == QProcess::NotRunning;
+                   },
+                   ms) &&
+               output.contains(text);
+    }
+    bool stop()
+    {
+        ::kill(pid_t(program.processId()), SIGTERM);
+        const bool stopped = program.waitForFinished(WaitMs);
+        output += program.readAllStandardOutput();
+        errors += program.readAllStandardError();
+        return stopped;
+    }
+
+    QProcess program;
+    quint16 httpPort = 0;
+    QByteArray output;
+    QByteArray errors;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(ProgramWebServerTest, ATakenPortIsSaidAndNoAddressIsAdvertised)
+{
+    QTemporaryDir home;
+    ProgramRun run(home.path());
+    // Another program holds the HTTP port before nginx comes to it.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, run.httpPort));
+    ASSERT_TRUE(run.waitForOutput("Tessaro is running", 3 * WaitMs)) << run.output.constData();
+    EXPECT_FALSE(run.output.contains("http://")) << run.output.constData();
+    EXPECT_TRUE(run.output.contains("the web page is not available") &&
+                run.output.contains("Address already in use"))
+        << run.output.constData();
+    EXPECT_TRUE(run.stop());
+    EXPECT_EQ(run.program.exitCode(), 0);
+}
+
+TEST(ProgramDiskTest, AFullDiskKeepsTheSettingsAndTheProfileAndSaysSo)
+{
+    QTemporaryDir folder;
+    SmallTmpfs disk(folder.path(), 512);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    const QString settings = folder.path() + "/data/Tessaro/Settings.xml";
+    const QString profile = folder.path() + "/data/Tessaro/Users/Demo/Profiles/Demo.tsp";
+    {
+        ProgramRun first(folder.path());
+        ASSERT_TRUE(first.waitForOutput("Tessaro is running")) << first.errors.constData();
+        ASSERT_TRUE(first.stop());
+    }
+    const QByteArray savedSettings = readFile(settings);
+    const QByteArray savedProfile = readFile(profile);
+    ASSERT_TRUE(savedSettings.contains("Demo"));
+    ASSERT_TRUE(savedProfile.contains("<Channel "));
+
+    // The disk fills while the program runs; at its end the settings cannot be written.
+    ProgramRun second(folder.path());
+    ASSERT_TRUE(second.waitForOutput("Tessaro is running on 4 channels"))
+        << second.output.constData() << second.errors.constData();
+    ASSERT_TRUE(disk.fill());
+    ASSERT_TRUE(second.stop());
+    EXPECT_TRUE(second.errors.contains("Settings.xml") &&
+                second.errors.contains("No space left on device"))
+        << second.errors.constData();
+    EXPECT_EQ(readFile(settings), savedSettings);
+    EXPECT_EQ(readFile(profile), savedProfile);
+
+    // A first start on the full disk: no empty profile that every later start would read as
+    // one without channels.
+    QFile::remove(profile);
+    ASSERT_TRUE(disk.fill()) << "the profile's page taken too";
+    ProgramRun third(folder.path());
+    ASSERT_TRUE(third.waitForOutput("Tessaro is running"));
+    ASSERT_TRUE(third.stop());
+    EXPECT_TRUE(third.errors.contains("demonstration profile")) << third.errors.constData();
+    EXPECT_FALSE(QFileInfo::exists(profile));
+    disk.release();
+}
+
+TEST(ProgramDemonstrationTest, TheProfileFollowsControllersThatAppearLater)
+{
+    QTemporaryDir home;
+    QTemporaryDir simulationFolder;
+    const QString simulation = simulationFolder.filePath("controllers.xml");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ZDX7000_SIMULATION", simulation);
+    ProgramRun run(home.path(), {}, environment);
+    ASSERT_TRUE(run.waitForOutput("Tessaro is running on 0 channels")) << run.output.constData();
+    EXPECT_TRUE(run.output.contains("No controllers are connected yet"));
+    EXPECT_TRUE(run.errors.contains("controllers.xml: cannot be read")) << run.errors.constData();
+
+    // A file the simulation refuses says why, with its line and attribute.
+    QFile file(simulation);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<ZdxSimulation timing=\"instant\">\n<Controller serial=\"150A7\" "
+               "description=\"Heat Unit H2\" vendorId=\"2E91\" productId=\"0001\">\n"
+               "<Channel number=\"1\" name=\"Stage\" setpoint=\"99999\"/>\n"
+               "</Controller></ZdxSimulation>\n");
+    file.close();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            run.errors += run.program.readAllStandardError();
+            return run.errors.contains("line 3: Channel attribute setpoint=\"99999\"");
+        },
+        WaitMs))
+        << run.errors.constData();
+
+    // Mended: the controller appears and joins the demonstration profile.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("<ZdxSimulation timing=\"instant\">\n<Controller serial=\"150A7\" "
+               "description=\"Heat Unit H2\" vendorId=\"2E91\" productId=\"0001\">\n"
+               "<Channel number=\"1\" name=\"Temp\u00e9rature\" setpoint=\"370\"/>\n"
+               "<Channel number=\"2\" name=\"Lid\" setpoint=\"4096\"/>\n"
+               "</Controller></ZdxSimulation>\n");
+    file.close();
+    ASSERT_TRUE(run.waitForOutput("Tessaro now shows 2 channels")) << run.output.constData();
+    const QByteArray profile = readFile(home.path() + "/data/Tessaro/Users/Demo/Profiles/Demo.tsp");
+    EXPECT_TRUE(profile.contains("id=\"150A7:1\" name=\"Temp\u00e9rature\""))
+        << profile.constData();
+    EXPECT_FALSE(profile.contains("nan")) << "no setpoint is stored for the unknown one";
+    QNetworkAccessManager network;
+    QByteArray channels;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            QNetworkReply *reply = network.get(QNetworkRequest(
+                QUrl(QStringLiteral("http://127.0.0.1:%1/ts/channels.cgi").arg(run.httpPort))));
+            (void)QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs);
+            channels = reply->readAll();
+            reply->deleteLater();
+            return channels.count("class=\"tile ") == 2;
+        },
+        WaitMs))
+        << channels.constData();
+    EXPECT_TRUE(channels.contains("Temp\u00e9rature")) << channels.constData();
+    EXPECT_TRUE(run.stop());
 }
 
 } // namespace

@@ -18,8 +18,10 @@
 #include <QHash>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -188,7 +190,14 @@ TEST(WebInterfaceSettingsTest, DefaultsAndPersistedKeys)
     // A stored value that is no port falls back to the default instead of wrapping around.
     QSettings().setValue("WebInterface/httpPort", 70000);
     QSettings().setValue("WebInterface/fcgiPort", "ninety");
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
     TsWebInterfaceManager broken;
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(messages.filter("\"httpPort\" value \"70000\" is no port; 8080 is used").size(), 1)
+        << messages.join('\n').toStdString();
     EXPECT_EQ(broken.settings().httpPort, 8080);
     EXPECT_EQ(broken.settings().fcgiPort, 9000);
     manager.setSettings(defaults);
@@ -386,6 +395,33 @@ TEST(WebInterfacePrivateFolderTest, PagesInAFolderClosedToOthersAreServed)
     manager.stop();
 }
 
+TEST_F(WebInterfaceTest, FiveHundredKeepAliveClientsLeaveRoomForTheDashboard)
+{
+    const QString wrk = QStandardPaths::findExecutable("wrk");
+    if (wrk.isEmpty())
+        GTEST_SKIP() << "wrk is not installed (Debian package wrk)";
+    // 500 browsers holding their connections open while they poll.
+    QProcess load;
+    load.setProcessChannelMode(QProcess::MergedChannels);
+    load.start(wrk, {"-t2", "-c500", "-d3s", base + "/index.html"});
+    ASSERT_TRUE(load.waitForStarted(WaitMs));
+    int answered = 0;
+    int asked = 0;
+    // The dashboard's own polls meanwhile; answering them needs this thread's event loop.
+    while (load.state() != QProcess::NotRunning && asked < 200) {
+        ++asked;
+        if (request("GET", "/ts/channels.cgi").status == 200)
+            ++answered;
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return load.state() == QProcess::NotRunning; }, 15000));
+    const QByteArray report = load.readAll();
+    EXPECT_GT(asked, 0);
+    EXPECT_EQ(answered, asked);
+    EXPECT_FALSE(report.contains("Socket errors")) << report.constData();
+    EXPECT_FALSE(errorLog().contains("worker_connections are not enough"))
+        << errorLog().constData();
+}
+
 TEST_F(WebInterfaceTest, NothingOfNginxOutlivesStopOrTheManager)
 {
     const QString runtime = manager->runtimeDir();
@@ -413,4 +449,212 @@ TEST_F(WebInterfaceTest, NothingOfNginxOutlivesStopOrTheManager)
     manager.reset();
     for (qint64 pid : again)
         EXPECT_FALSE(processExists(pid)) << pid;
+}
+
+namespace {
+
+// A manager on a copy of the installation's web server folder below parent, on free ports.
+struct StandAlone
+{
+    explicit StandAlone(const QString &parent)
+    {
+        dir = parent + "/webserver";
+        copied = copyTree(QCoreApplication::applicationDirPath() + "/webserver", dir);
+        manager.setWebServerDir(dir);
+        TsWebInterfaceSettings settings = manager.settings();
+        settings.httpPort = freePort();
+        settings.fcgiPort = freePort();
+        manager.setSettings(settings);
+    }
+    int get(const QString &path)
+    {
+        QNetworkReply *reply = network.get(QNetworkRequest(QUrl(
+            QStringLiteral("http://127.0.0.1:%1%2").arg(manager.settings().httpPort).arg(path))));
+        (void)QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        reply->deleteLater();
+        return status;
+    }
+    // nginx's master and workers.
+    QList<qint64> nginx()
+    {
+        for (const QString &name : QDir(manager.runtimeDir()).entryList({"nginx-*.conf"}))
+            return nginxProcesses(manager.runtimeDir() + "/" + name);
+        return {};
+    }
+
+    QString dir;
+    bool copied = false;
+    TsWebInterfaceManager manager;
+    QNetworkAccessManager network;
+};
+
+QTemporaryDir *readableTemporaryDir()
+{
+    auto *dir = new QTemporaryDir;
+    // nginx's workers run as nobody under root: the pages must be readable by anyone.
+    QFile::setPermissions(dir->path(),
+                          QFile::permissions(dir->path()) | QFile::ReadOther | QFile::ExeOther);
+    return dir;
+}
+
+} // namespace
+
+TEST(WebInterfaceStartTest, TakenPortsAreSaidWithNginxsOwnWordsAndNothingIsAdvertised)
+{
+    QScopedPointer<QTemporaryDir> data(readableTemporaryDir());
+    StandAlone web(data->path());
+    ASSERT_TRUE(web.copied);
+    QSignalSpy errors(&web.manager, &TsWebInterfaceManager::webServerError);
+
+    // Another program on the HTTP port.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, web.manager.settings().httpPort));
+    web.manager.start();
+    EXPECT_FALSE(web.manager.isRunning());
+    ASSERT_EQ(errors.count(), 1);
+    const QString message = web.manager.errorString();
+    EXPECT_EQ(errors.at(0).at(0).toString(), message);
+    EXPECT_TRUE(message.contains("bind()") && message.contains("Address already in use"))
+        << message.toStdString();
+    EXPECT_TRUE(web.manager.runtimeDir().isEmpty());
+    other.close();
+
+    // Another program on the FastCGI port: nginx would show that program's pages. (The failed
+    // start left the responder listening on the old port, as after any start.)
+    TsWebInterfaceSettings settings = web.manager.settings();
+    settings.fcgiPort = freePort();
+    web.manager.setSettings(settings);
+    QTcpServer responder;
+    ASSERT_TRUE(responder.listen(QHostAddress::LocalHost, web.manager.settings().fcgiPort));
+    web.manager.start();
+    EXPECT_FALSE(web.manager.isRunning());
+    EXPECT_TRUE(
+        web.manager.errorString().contains(QString::number(web.manager.settings().fcgiPort)))
+        << web.manager.errorString().toStdString();
+    EXPECT_EQ(web.get("/index.html"), 0) << "no nginx was left serving";
+    responder.close();
+
+    web.manager.start();
+    ASSERT_TRUE(web.manager.isRunning());
+    EXPECT_TRUE(web.manager.errorString().isEmpty());
+    EXPECT_EQ(web.get("/index.html"), 200);
+}
+
+TEST(WebInterfaceStartTest, AFolderWithADollarSignIsServedThroughALink)
+{
+    QScopedPointer<QTemporaryDir> data(readableTemporaryDir());
+    ASSERT_TRUE(QDir(data->path()).mkdir("lab $HOME \"quoted\""));
+    const QString parent = data->path() + "/lab $HOME \"quoted\"";
+    QFile::setPermissions(parent, QFile::permissions(parent) | QFile::ReadOther | QFile::ExeOther);
+    StandAlone web(parent);
+    ASSERT_TRUE(web.copied);
+    web.manager.start();
+    ASSERT_TRUE(web.manager.isRunning()) << web.manager.errorString().toStdString();
+    EXPECT_EQ(web.get("/index.html"), 200);
+    EXPECT_EQ(web.get("/ts/user.cgi"), 200);
+    web.manager.stop();
+
+    // Where nginx's own files would go, no link helps: the path is named.
+    const bool hadTmpdir = qEnvironmentVariableIsSet("TMPDIR");
+    const QByteArray previous = qgetenv("TMPDIR");
+    qputenv("TMPDIR", parent.toLocal8Bit());
+    web.manager.start();
+    if (hadTmpdir)
+        qputenv("TMPDIR", previous);
+    else
+        qunsetenv("TMPDIR");
+    EXPECT_FALSE(web.manager.isRunning());
+    EXPECT_TRUE(web.manager.errorString().contains("cannot take the path '" + parent))
+        << web.manager.errorString().toStdString();
+    EXPECT_TRUE(QDir(parent).entryList({"tessaro-web-*"}, QDir::Dirs).isEmpty());
+}
+
+TEST(WebInterfaceWatchTest, AKilledNginxIsRestartedThenGivenUp)
+{
+    QScopedPointer<QTemporaryDir> data(readableTemporaryDir());
+    StandAlone web(data->path());
+    ASSERT_TRUE(web.copied);
+    web.manager.setRestartDelays({50, 50});
+    QSignalSpy errors(&web.manager, &TsWebInterfaceManager::webServerError);
+    QSignalSpy restarted(&web.manager, &TsWebInterfaceManager::webServerRestarted);
+    web.manager.start();
+    ASSERT_TRUE(web.manager.isRunning());
+    QList<qint64> first;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (first = web.nginx()).size() >= 2; }, WaitMs));
+
+    // The master killed outright: its worker would keep the port and the restart would fail.
+    ::kill(pid_t(first.first()), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restarted.count() == 1; }, WaitMs));
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_TRUE(errors.at(0).at(0).toString().contains("ended unexpectedly"))
+        << errors.at(0).at(0).toString().toStdString();
+    EXPECT_TRUE(web.manager.isRunning());
+    EXPECT_TRUE(web.manager.errorString().isEmpty());
+    for (qint64 pid : first)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, WaitMs)) << pid;
+    EXPECT_EQ(web.get("/index.html"), 200);
+
+    // Once more, and once after the last delay: given up, said so, and nothing left serving.
+    QList<qint64> second;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (second = web.nginx()).size() >= 2; }, WaitMs));
+    ::kill(pid_t(second.first()), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restarted.count() == 2; }, WaitMs));
+    QList<qint64> third;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (third = web.nginx()).size() >= 2; }, WaitMs));
+    ::kill(pid_t(third.first()), SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web.manager.isRunning(); }, WaitMs));
+    EXPECT_TRUE(web.manager.errorString().contains("given up"))
+        << web.manager.errorString().toStdString();
+    EXPECT_EQ(errors.last().at(0).toString(), web.manager.errorString());
+    for (qint64 pid : third)
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !processExists(pid); }, WaitMs)) << pid;
+    EXPECT_EQ(web.get("/index.html"), 0);
+}
+
+TEST(WebInterfaceWatchTest, StaleRuntimeFoldersGoAndAForeignPidFileIsNotTrusted)
+{
+    // A folder left by a program that no longer runs, and one of a program that still runs.
+    QProcess gone;
+    gone.start("/bin/sleep", {"30"});
+    ASSERT_TRUE(gone.waitForStarted(WaitMs));
+    const qint64 gonePid = gone.processId();
+    gone.kill();
+    ASSERT_TRUE(gone.waitForFinished(WaitMs));
+    const auto makeFolder = [](qint64 owner) {
+        QTemporaryDir folder(QDir::tempPath() + "/tessaro-web-XXXXXX");
+        folder.setAutoRemove(false);
+        QFile file(folder.path() + "/tessaro.pid");
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray::number(owner));
+        return folder.path();
+    };
+    const QString stale = makeFolder(gonePid);
+    const QString alive = makeFolder(QCoreApplication::applicationPid());
+
+    QScopedPointer<QTemporaryDir> data(readableTemporaryDir());
+    StandAlone web(data->path());
+    ASSERT_TRUE(web.copied);
+    web.manager.start();
+    ASSERT_TRUE(web.manager.isRunning());
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(alive));
+    QDir(alive).removeRecursively();
+
+    // nginx's pid file now names another process: "-s stop" would signal that one.
+    QProcess bystander;
+    bystander.start("/bin/sleep", {"30"});
+    ASSERT_TRUE(bystander.waitForStarted(WaitMs));
+    const QList<qint64> nginx = web.nginx();
+    ASSERT_GE(nginx.size(), 2);
+    QFile pidFile(web.manager.runtimeDir() + "/nginx.pid");
+    ASSERT_TRUE(pidFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    pidFile.write(QByteArray::number(bystander.processId()) + "\n");
+    pidFile.close();
+    web.manager.stop();
+    for (qint64 pid : nginx)
+        EXPECT_FALSE(processExists(pid)) << pid;
+    EXPECT_EQ(bystander.state(), QProcess::Running);
+    bystander.kill();
+    bystander.waitForFinished(WaitMs);
 }

@@ -135,6 +135,18 @@ TEST_F(SimulationProtocol, UnknownRequestsAreRefused)
     EXPECT_EQ(ask(request(0x83, 1, 'R')).int16(), 370) << "refused writes change nothing";
 }
 
+TEST_F(SimulationProtocol, NamesTravelAsTheHostReadsThemLatin1)
+{
+    // The file is UTF-8; the wire carries one byte a character.
+    file.writeControllers(controllerXml("150A7", "", channelXml(1, "Temp\u00e9rature \u00b0C")));
+    backend->refresh();
+    ASSERT_EQ(backend->lastError(), "");
+    const Answer answer = ask(request(0x80, 1, 'R'));
+    ASSERT_TRUE(answer.complete);
+    EXPECT_EQ(std::string(answer.payload.begin(), answer.payload.end() - 1), "Temp\xe9rature \xb0"
+                                                                             "C");
+}
+
 TEST_F(SimulationProtocol, LongNamesTravelWhole)
 {
     const std::string name(253, 'x');

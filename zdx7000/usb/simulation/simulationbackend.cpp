@@ -96,15 +96,24 @@ void SimulationBackend::refresh()
     SimulationConfig config;
     std::string error;
     if (!stamp.readable) {
-        m_lastError = m_file.string() + ": cannot be read";
+        const std::error_code &why = sizeError ? sizeError : timeError;
+        reportError(m_file.string() + ": cannot be read (" + why.message() + ")");
         return;
     }
     if (!SimulationFileReader::readFile(m_file, config, error)) {
-        m_lastError = error;
+        reportError(error);
         return;
     }
     m_lastError.clear();
     apply(config);
+}
+
+void SimulationBackend::reportError(const std::string &error)
+{
+    // Whoever edits the file (an operator unplugging a controller, a test) learns at once why it
+    // was not taken, once for each change of the file; nothing above the USB layer would tell.
+    std::fprintf(stderr, "zdx7000: the simulation file is not used: %s\n", error.c_str());
+    m_lastError = error;
 }
 
 void SimulationBackend::apply(const SimulationConfig &config)

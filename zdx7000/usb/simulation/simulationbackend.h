@@ -78,6 +78,8 @@ private:
     };
 
     void apply(const SimulationConfig &config);
+    // Keeps the reason in lastError() and says it on standard error.
+    void reportError(const std::string &error);
     void unplug(SimulatedController *controller);
     SimulatedController *listed(uint32_t device) const;
     // The session of an open handle, or a failure status in `status`.

@@ -94,16 +94,24 @@ public:
         return true;
     }
 
+    // Names and product strings travel one byte a character, and the host reads them as
+    // Latin-1; the file is UTF-8. What Latin-1 cannot hold is refused rather than sent as bytes
+    // that would show as other characters.
     bool text(const char *name, std::string &value, size_t maxLength)
     {
         const char *text = m_element->Attribute(name);
         if (!text)
             return true;
-        if (std::string(text).size() > maxLength) {
+        std::string latin1;
+        if (!toLatin1(text, latin1)) {
+            fail(name, text, "Latin-1 text (the controllers' character set)");
+            return false;
+        }
+        if (latin1.size() > maxLength) {
             fail(name, text, "at most " + std::to_string(maxLength) + " characters");
             return false;
         }
-        value = text;
+        value = latin1;
         return true;
     }
 
@@ -143,6 +151,29 @@ public:
     }
 
 private:
+    // U+0000 to U+00FF are exactly the UTF-8 sequences of one byte below 0x80 and of two bytes
+    // starting with C2 or C3; anything else lies beyond Latin-1 or is no UTF-8.
+    static bool toLatin1(const std::string &utf8, std::string &latin1)
+    {
+        latin1.clear();
+        for (size_t i = 0; i < utf8.size();) {
+            const auto lead = static_cast<unsigned char>(utf8[i]);
+            if (lead < 0x80) {
+                latin1 += char(lead);
+                ++i;
+                continue;
+            }
+            if ((lead != 0xC2 && lead != 0xC3) || i + 1 >= utf8.size())
+                return false;
+            const auto trail = static_cast<unsigned char>(utf8[i + 1]);
+            if ((trail & 0xC0) != 0x80)
+                return false;
+            latin1 += char(((lead & 0x1F) << 6) | (trail & 0x3F));
+            i += 2;
+        }
+        return true;
+    }
+
     static bool parseInteger(const char *text, long long &value)
     {
         std::string s = text;
