@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolTip>
 
@@ -60,20 +61,50 @@ QString oneDecimal(double value)
     return QString::number(value, 'f', 1);
 }
 
-// A long channel name would run under the setpoint box or into the value: it gets smaller, down to
-// a size still legible on the tile, and is shortened with an ellipsis only after that.
-void drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect,
-                     Qt::Alignment align, const QString &text)
+// A long channel name would run under the setpoint box or into the value. It gets smaller, down to
+// a size still legible on the tile; where one line is not enough (and two are allowed) it wraps
+// onto a second line; only then is it shortened with an ellipsis. Returns the bottom of the text.
+int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect, bool twoLines,
+                    const QString &text)
 {
     constexpr int SmallestPixelSize = 11;
+    const Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop;
     QFont font = titleFont;
-    QFontMetrics metrics(font);
-    while (metrics.horizontalAdvance(text) > rect.width() && font.pixelSize() > SmallestPixelSize) {
-        font.setPixelSize(font.pixelSize() - 1);
-        metrics = QFontMetrics(font);
+    for (; font.pixelSize() >= SmallestPixelSize; font.setPixelSize(font.pixelSize() - 1)) {
+        const QFontMetrics metrics(font, painter.device());
+        if (metrics.horizontalAdvance(text) <= rect.width()) {
+            painter.setFont(font);
+            painter.drawText(rect, align, text);
+            return rect.top() + metrics.height();
+        }
     }
+    font.setPixelSize(SmallestPixelSize);
     painter.setFont(font);
+    const QFontMetrics metrics(font, painter.device());
+    if (twoLines) {
+        QTextLayout layout(text, font, painter.device());
+        QTextOption option(align);
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int lines = 0;
+        bool fits = true;
+        qreal y = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(rect.width());
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+            fits = fits && line.naturalTextWidth() <= rect.width();
+            ++lines;
+        }
+        layout.endLayout();
+        if (fits && lines <= 2) {
+            layout.draw(&painter, rect.topLeft());
+            return rect.top() + int(std::ceil(y));
+        }
+    }
     painter.drawText(rect, align, metrics.elidedText(text, Qt::ElideRight, rect.width()));
+    return rect.top() + metrics.height();
 }
 
 } // namespace
@@ -141,9 +172,8 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
     d->valueFont.setPixelSize(28);
 
     if (!qApp->styleSheet().isEmpty()) {
-        ui->labelSetpointValue->setStyleSheet(QStringLiteral("border-radius: 5px;"));
-        ui->pushButtonLoopCtrl->setStyleSheet(QStringLiteral("border-radius: 5px;"));
-        ui->labelStatus->setStyleSheet(QStringLiteral("border-radius: 3px;"));
+        // Narrow padding: the style's own would push "Off" out of the 50-pixel button.
+        ui->pushButtonLoopCtrl->setStyleSheet(QStringLiteral("border-radius: 5px; padding: 2px;"));
     }
 
     // Forced, so that the grey background is applied even though the index does not change.
@@ -369,9 +399,33 @@ void TsChannelWidget::setStatusIndex(int index)
                                         d->experimentChannel->statusDescription());
     }
     // Setting a style sheet re-polishes the tile; only a new colour is worth that.
-    if (changed)
+    if (changed) {
         setStyleSheet(backgroundTemplate().arg(backgroundColor(index)));
+        applyLabelColours();
+    }
     update();
+}
+
+bool TsChannelWidget::hasLightText() const
+{
+    return d->statusIndex == TsExperimentChannel::StatusLoopOff ||
+           d->statusIndex == TsExperimentChannel::StatusOther;
+}
+
+void TsChannelWidget::applyLabelColours()
+{
+    // The labels sit on the tile's colour, not on the window's: their text takes the tile's text
+    // colour, or a grey status line on a green tile would be unreadable from across the room.
+    const QString text = hasLightText() ? QStringLiteral("#ffffff") : QStringLiteral("#000000");
+    const QString frame = hasLightText() ? QStringLiteral("rgba(255,255,255,140)")
+                                         : QStringLiteral("rgba(0,0,0,110)");
+    const bool styled = !qApp->styleSheet().isEmpty();
+    ui->labelSetpointValue->setStyleSheet(
+        QStringLiteral("%1color: %2; border: 1px solid %3;")
+            .arg(styled ? QStringLiteral("border-radius: 5px; ") : QString(), text, frame));
+    ui->labelStatus->setStyleSheet(
+        QStringLiteral("%1color: %2; border: 1px solid %3;")
+            .arg(styled ? QStringLiteral("border-radius: 3px; ") : QString(), text, frame));
 }
 
 void TsChannelWidget::on_pushButtonLoopCtrl_clicked()
@@ -529,9 +583,7 @@ void TsChannelWidget::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
 
-    const bool lightText = d->statusIndex == TsExperimentChannel::StatusLoopOff ||
-                           d->statusIndex == TsExperimentChannel::StatusOther;
-    painter.setPen(QPen(lightText ? Qt::white : Qt::black, 1, Qt::SolidLine));
+    painter.setPen(QPen(hasLightText() ? Qt::white : Qt::black, 1, Qt::SolidLine));
     painter.setBrush(QBrush(Qt::black, Qt::SolidPattern));
     QRect titleRoom = d->titleRect;
     if (d->compact) {
@@ -544,9 +596,13 @@ void TsChannelWidget::paintEvent(QPaintEvent *event)
     } else {
         titleRoom.setRight(ui->labelSetpointValue->x() - Margin);
     }
-    drawFittedTitle(painter, d->titleFont, titleRoom, Qt::AlignLeft | Qt::AlignTop, d->titleText);
+    const int titleBottom =
+        drawFittedTitle(painter, d->titleFont, titleRoom, !d->compact, d->titleText);
     if (!d->compact && !d->graph->isVisible()) {
+        // A title on two lines takes the top of the value's room.
+        QRect valueRoom = d->valueRect;
+        valueRoom.setTop(qMax(valueRoom.top(), titleBottom));
         painter.setFont(d->valueFont);
-        painter.drawText(d->valueRect, Qt::AlignCenter | Qt::TextWordWrap, d->valueText);
+        painter.drawText(valueRoom, Qt::AlignCenter | Qt::TextWordWrap, d->valueText);
     }
 }

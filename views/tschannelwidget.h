@@ -70,6 +70,8 @@ protected:
 private:
     TsDeviceChannel *deviceChannel() const;
     void setStatusIndex(int index);
+    bool hasLightText() const;
+    void applyLabelColours();
     void renderValueText();
     void rebuildToolTip();
     bool openSetpointEditor();
