@@ -127,6 +127,8 @@ struct TsChannelWidget::ChannelWidgetState
     QPointer<TsExperimentChannel> experimentChannel;
     TsChannelGraph *graph = nullptr;
     bool compact = false;
+    bool lightText = false;
+    bool labelColoursSet = false;
     // The device channel the open editor was opened for: its limits bound the editor, and only
     // that channel may receive the value.
     QPointer<TsDeviceChannel> editedChannel;
@@ -400,8 +402,11 @@ void TsChannelWidget::setStatusIndex(int index)
     }
     // Setting a style sheet re-polishes the tile; only a new colour is worth that.
     if (changed) {
+        const bool lightTextBefore = d->lightText;
+        d->lightText = hasLightText();
         setStyleSheet(backgroundTemplate().arg(backgroundColor(index)));
-        applyLabelColours();
+        if (d->lightText != lightTextBefore || !d->labelColoursSet)
+            applyLabelColours();
     }
     update();
 }
@@ -420,6 +425,7 @@ void TsChannelWidget::applyLabelColours()
     const QString frame = hasLightText() ? QStringLiteral("rgba(255,255,255,140)")
                                          : QStringLiteral("rgba(0,0,0,110)");
     const bool styled = !qApp->styleSheet().isEmpty();
+    d->labelColoursSet = true;
     ui->labelSetpointValue->setStyleSheet(
         QStringLiteral("%1color: %2; border: 1px solid %3;")
             .arg(styled ? QStringLiteral("border-radius: 5px; ") : QString(), text, frame));
