@@ -64,7 +64,9 @@ QString oneDecimal(double value)
 // A long channel name would run under the setpoint box or into the value. It gets smaller, down to
 // a size still legible on the tile; where one line is not enough (and two are allowed) it wraps
 // onto a second line; only then is it shortened with an ellipsis. Returns the bottom of the text.
-int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect, bool twoLines,
+// A compact tile (tileHeight > 0) centres two lines in its whole height; a full one starts them at
+// the title's top.
+int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect, int tileHeight,
                     const QString &text)
 {
     constexpr int SmallestPixelSize = 11;
@@ -81,7 +83,7 @@ int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect
     font.setPixelSize(SmallestPixelSize);
     painter.setFont(font);
     const QFontMetrics metrics(font, painter.device());
-    if (twoLines) {
+    {
         QTextLayout layout(text, font, painter.device());
         QTextOption option(align);
         option.setWrapMode(QTextOption::WordWrap);
@@ -98,9 +100,10 @@ int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect
             ++lines;
         }
         layout.endLayout();
-        if (fits && lines <= 2) {
-            layout.draw(&painter, rect.topLeft());
-            return rect.top() + int(std::ceil(y));
+        const int top = tileHeight > 0 ? qMax(0, int(tileHeight - y) / 2) : rect.top();
+        if (fits && lines <= 2 && (tileHeight == 0 || y <= tileHeight)) {
+            layout.draw(&painter, QPointF(rect.left(), top));
+            return top + int(std::ceil(y));
         }
     }
     painter.drawText(rect, align, metrics.elidedText(text, Qt::ElideRight, rect.width()));
@@ -603,7 +606,7 @@ void TsChannelWidget::paintEvent(QPaintEvent *event)
         titleRoom.setRight(ui->labelSetpointValue->x() - Margin);
     }
     const int titleBottom =
-        drawFittedTitle(painter, d->titleFont, titleRoom, !d->compact, d->titleText);
+        drawFittedTitle(painter, d->titleFont, titleRoom, d->compact ? height() : 0, d->titleText);
     if (!d->compact && !d->graph->isVisible()) {
         // A title on two lines takes the top of the value's room.
         QRect valueRoom = d->valueRect;
