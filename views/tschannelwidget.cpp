@@ -477,8 +477,8 @@ bool TsChannelWidget::openSetpointEditor()
     d->editedChannel = device;
     d->setpointEditor->setRange(minimum, maximum);
     const double setpoint = device->value(TsDeviceChannel::SetpointValue).toDouble();
-    d->setpointEditor->setValue(std::isnan(setpoint) ? minimum : setpoint);
     d->setpointEditor->show();
+    d->setpointEditor->begin(setpoint);
     d->setpointEditor->setFocus();
     d->setpointEditor->selectAll();
     return true;
@@ -518,7 +518,10 @@ void TsChannelWidget::onEditingFinished()
         return;
     }
     const double value = d->setpointEditor->value();
+    const bool touched = d->setpointEditor->isTouched();
     closeSetpointEditor();
+    if (!touched)
+        return;
     device->setValue(TsDeviceChannel::SetpointValue, value);
     setSetpointValue(device->value(TsDeviceChannel::SetpointValue).toDouble());
 }
@@ -539,6 +542,9 @@ void TsChannelWidget::toggleGraph()
 void TsChannelWidget::setCollapsed(bool collapsed)
 {
     d->compact = collapsed;
+    // The editor lives in the setpoint box, which a compact tile hides.
+    if (collapsed)
+        closeSetpointEditor();
     if (collapsed) {
         setMinimumHeight(CompactHeight);
         setMaximumHeight(CompactHeight);

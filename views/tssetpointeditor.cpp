@@ -3,11 +3,34 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <cmath>
+
 TsSetpointEditor::TsSetpointEditor(QWidget *parent)
     : QDoubleSpinBox(parent)
 {
     // An edit that does not end in a valid number falls back to the value the editor opened with.
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    // Typing and stepping are the operator's; valueChanged is not a sign of that, since Return
+    // announces the value even when it did not change.
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_touched = true; });
+}
+
+void TsSetpointEditor::stepBy(int steps)
+{
+    m_touched = true;
+    QDoubleSpinBox::stepBy(steps);
+}
+
+void TsSetpointEditor::begin(double setpoint)
+{
+    m_outOfRange = false;
+    if (std::isnan(setpoint)) {
+        setValue(minimum());
+        lineEdit()->clear();
+    } else {
+        setValue(setpoint);
+    }
+    m_touched = false;
 }
 
 QValidator::State TsSetpointEditor::validate(QString &text, int &pos) const

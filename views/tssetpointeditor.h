@@ -12,11 +12,19 @@ class TsSetpointEditor : public QDoubleSpinBox
 public:
     explicit TsSetpointEditor(QWidget *parent = nullptr);
 
+    // Starts an edit of the shown editor at the channel's setpoint; NaN (unreadable) starts with an
+    // empty field rather than a number the channel does not have.
+    void begin(double setpoint);
+    // Whether the operator changed anything since begin(): an edit left untouched sends nothing,
+    // so that a setpoint outside the range is never replaced by the nearest limit unasked.
+    bool isTouched() const { return m_touched; }
+
     // Whether the text at the end of the last edit was a number outside the range, and which.
     bool isOutOfRange() const { return m_outOfRange; }
     double typedValue() const { return m_typed; }
 
     QValidator::State validate(QString &text, int &pos) const override;
+    void stepBy(int steps) override;
 
 signals:
     // Escape: leave without sending anything.
@@ -31,5 +39,6 @@ private:
     void noteTypedText();
 
     bool m_outOfRange = false;
+    bool m_touched = false;
     double m_typed = 0.0;
 };

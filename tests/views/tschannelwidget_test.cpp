@@ -113,6 +113,13 @@ TEST_F(TsChannelWidgetTest, ValuesShowOneDecimalWithTheUnitAndNaNAsDashes)
     EXPECT_EQ(tile->valueText(), QStringLiteral("105.5°C"));
     EXPECT_EQ(setpointLabel(tile.get())->text(), QStringLiteral("--.-"));
     EXPECT_FALSE(tile->graph()->valueAxis()->isMarkerVisible());
+    // An unreadable setpoint is not offered as a number, and an edit left alone sends nothing.
+    pressSetpoint(tile.get());
+    ASSERT_TRUE(editor(tile.get())->isVisible());
+    EXPECT_TRUE(editor(tile.get())->text().isEmpty());
+    QTest::keyClick(editor(tile.get()), Qt::Key_Return);
+    EXPECT_FALSE(editor(tile.get())->isVisible());
+    EXPECT_TRUE(std::isnan(controllerSetpoint(stage)));
 
     // Raw values of 4096 and above are no reading.
     plug("actual=\"4096\" setpoint=\"370\"");
@@ -246,6 +253,26 @@ TEST_F(TsChannelWidgetTest, ASetpointTypedOutsideTheRangeIsRefusedNotCutShort)
     QTest::keyClicks(edit, QStringLiteral("60"));
     QTest::keyClick(edit, Qt::Key_Enter);
     EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 60.0);
+}
+
+TEST_F(TsChannelWidgetTest, ASetpointBeyondTheRangeIsNotPulledToTheLimitByAnUntouchedEdit)
+{
+    // The controller holds 65.0 with a range that ends at 60.0.
+    plug("setpoint=\"650\"");
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    EXPECT_EQ(setpointLabel(tile.get())->text(), QStringLiteral("65.0"));
+    pressSetpoint(tile.get());
+    TsSetpointEditor *edit = editor(tile.get());
+    EXPECT_DOUBLE_EQ(edit->value(), 60.0); // the spin box cannot show more
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_FALSE(edit->isVisible());
+    EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 65.0);
+    // One step down is the operator's choice, and it is sent.
+    pressSetpoint(tile.get());
+    QTest::keyClick(edit, Qt::Key_Down);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 59.9);
 }
 
 TEST_F(TsChannelWidgetTest, AChannelThatVanishesWhileEditingReceivesNothing)
