@@ -76,6 +76,7 @@ TESSARO_SCREENSHOT_SCENE(channelGraph, "channels-graph")
 {
     context.plug("actual=\"370\"");
     context.useChannels({viewtest::entry(context.stage, QStringLiteral("Stage"))});
+    context.runFor(80000);
     // Forty minutes of a stage warming up from 30 to 37 degrees, one sample every five seconds.
     qint64 now = QDateTime::currentMSecsSinceEpoch() - 40 * 60 * 1000;
     TsChannelGraph::setWallClock([&now] { return now; });
