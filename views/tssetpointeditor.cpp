@@ -1,0 +1,71 @@
+#include "views/tssetpointeditor.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <cmath>
+
+TsSetpointEditor::TsSetpointEditor(QWidget *parent)
+    : QDoubleSpinBox(parent)
+{
+    // An edit that does not end in a valid number falls back to the value the editor opened with.
+    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    // Typing and stepping are the operator's; valueChanged is not a sign of that, since Return
+    // announces the value even when it did not change.
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_touched = true; });
+}
+
+void TsSetpointEditor::stepBy(int steps)
+{
+    m_touched = true;
+    QDoubleSpinBox::stepBy(steps);
+}
+
+void TsSetpointEditor::begin(double setpoint)
+{
+    m_outOfRange = false;
+    if (std::isnan(setpoint)) {
+        setValue(minimum());
+        lineEdit()->clear();
+    } else {
+        setValue(setpoint);
+    }
+    m_touched = false;
+}
+
+QValidator::State TsSetpointEditor::validate(QString &text, int &pos) const
+{
+    const QValidator::State state = QDoubleSpinBox::validate(text, pos);
+    if (state != QValidator::Invalid)
+        return state;
+    bool ok = false;
+    locale().toDouble(text.trimmed(), &ok);
+    return ok ? QValidator::Intermediate : QValidator::Invalid;
+}
+
+void TsSetpointEditor::noteTypedText()
+{
+    bool ok = false;
+    const double typed = locale().toDouble(lineEdit()->text().trimmed(), &ok);
+    m_outOfRange = ok && (typed < minimum() || typed > maximum());
+    m_typed = ok ? typed : 0.0;
+}
+
+void TsSetpointEditor::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        m_outOfRange = false;
+        emit cancelled();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        noteTypedText();
+    QDoubleSpinBox::keyPressEvent(event);
+}
+
+void TsSetpointEditor::focusOutEvent(QFocusEvent *event)
+{
+    noteTypedText();
+    QDoubleSpinBox::focusOutEvent(event);
+}
