@@ -2,6 +2,7 @@
 #include "ui_tsexperimentscriptactiondialog.h"
 
 #include "device/tsdevicechannel.h"
+#include "dialogs/tsmessagebox.h"
 #include "experiment/scripteditor/tsexperimentscriptmodel.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
@@ -11,7 +12,6 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QMessageBox>
 #include <QPushButton>
 
 #include <cmath>
@@ -76,7 +76,7 @@ void TsExperimentScriptActionDialog::on_buttonBox_accepted()
 {
     const QString channelId = ui->comboBoxChannels->currentData().toString();
     if (channelId.isEmpty()) {
-        QMessageBox::warning(this, tr("Channel missing"), tr("Please select a channel"));
+        TsMessageBox::warning(this, tr("Channel missing"), tr("Please select a channel"));
         return;
     }
     if (!m_index.isValid()) {

@@ -2,6 +2,7 @@
 #include "ui_tsexperimentscripteditordialog.h"
 
 #include "dialogs/tsexperimentscriptactiondialog.h"
+#include "dialogs/tsmessagebox.h"
 #include "experiment/scripteditor/tsexperimentscriptmodel.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentmanager.h"
@@ -12,7 +13,6 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
-#include <QMessageBox>
 #include <QPushButton>
 
 TsExperimentScriptEditorDialog::TsExperimentScriptEditorDialog(QWidget *parent)
@@ -69,7 +69,7 @@ void TsExperimentScriptEditorDialog::openDynamicExp(const QString &name)
         // may be saved back under the name as if they were the whole experiment.
         m_script->clear();
         m_model->setScript(m_script);
-        QMessageBox::warning(
+        TsMessageBox::warning(
             this, tr("Dynamic experiment error"),
             tr("Failed to load dynamic experiment '%1'.\n%2").arg(name, loaded.toString()));
         return;
@@ -103,13 +103,13 @@ void TsExperimentScriptEditorDialog::accept()
     // shows them.
     m_model->sort(TsExperimentScriptModel::TimeColumn);
     if (!m_model->submitAll()) {
-        QMessageBox::critical(this, tr("Dynamic experiment error"),
-                              tr("Failed to save dynamic experiment."));
+        TsMessageBox::critical(this, tr("Dynamic experiment error"),
+                               tr("Failed to save dynamic experiment."));
         return;
     }
     const QxResult saved = save();
     if (saved.isError()) {
-        QMessageBox::critical(this, tr("Dynamic experiment error"), saved.toString());
+        TsMessageBox::critical(this, tr("Dynamic experiment error"), saved.toString());
         return;
     }
     QDialog::accept();
@@ -148,11 +148,11 @@ void TsExperimentScriptEditorDialog::on_pushButtonNew_clicked()
     if (name.isEmpty())
         return;
     if (!Utils::NameCheck::isValidFileName(name)) {
-        QMessageBox::critical(this, tr("Name error"), tr("Please use a valid name."));
+        TsMessageBox::critical(this, tr("Name error"), tr("Please use a valid name."));
         return;
     }
     if (TsCore::dynamicExps().contains(name) || ui->comboBoxName->findData(name) >= 0) {
-        QMessageBox::critical(this, tr("Name error"), tr("Name already exists."));
+        TsMessageBox::critical(this, tr("Name error"), tr("Name already exists."));
         return;
     }
     m_script->clear();

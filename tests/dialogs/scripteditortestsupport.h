@@ -1,48 +1,31 @@
-// The script editor's tests and the dynamic-experiment view's share this: the real core with the
-// user "ann" and the profile "P" on a simulated heat unit, dynamic-experiment files on disk, and
-// answers to the modal dialogs that the code under test opens.
+// What the script editor's tests and the dynamic-experiment view's share, on the ground of the
+// view tests: dynamic-experiment files on disk, answers to the modal dialogs the code under test
+// opens, and clicks on table cells.
 #pragma once
 
-#include "device/devicetestsupport.h"
+#include "viewtestsupport.h"
 
-#include "config/tsprofile.h"
-#include "device/tsdevicemanager.h"
-#include "device/tsspecparser.h"
+#include "dialogs/tsmessagebox.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
-#include "experiment/tsexperimentmanager.h"
 #include "experiment/tsexperimentscript.h"
 #include "experiment/tsexperimentscriptaction.h"
 #include "experiment/tsexperimentscriptactiontype.h"
 #include "tscore.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
+#include <QInputDialog>
 #include <QTest>
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 namespace scripteditortest {
-
-inline const bool simulationReady = (devicetest::simulation(), true);
-
-inline const QString serial = QString::fromStdString(devicetest::freshHeatSerial());
-inline const QString stage = serial + QStringLiteral(":1");
-inline const QString lid = serial + QStringLiteral(":2");
-// A channel of the profile whose controller is not plugged in.
-inline const QString missing = QStringLiteral("999X1:1");
-inline const QString user = QStringLiteral("ann");
-
-inline TsExperiment *experiment()
-{
-    return TsCore::experimentManager()->currentExperiment();
-}
 
 inline void writeFile(const QString &path, const QByteArray &content)
 {
@@ -58,7 +41,7 @@ inline QString readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// An action for a dynamic-experiment file; a value of a kind of its own.
+// One action of a dynamic-experiment file.
 struct Step
 {
     QString type;
@@ -69,8 +52,8 @@ struct Step
     bool active = true;
 };
 
-// Writes the user's file of that name through the script's own save, so that the file is one the
-// program can read.
+// Writes the current user's file of that name through the script's own save, so that it is a file
+// the program reads.
 inline void writeDynamicExp(const QString &name, const QList<Step> &steps)
 {
     TsExperimentScript script;
@@ -88,17 +71,17 @@ inline void writeDynamicExp(const QString &name, const QList<Step> &steps)
     script.setActions(actions);
     qDeleteAll(actions);
     script.setName(name);
-    const QxResult saved = script.save(TsCore::dynamicExpFile(user, name));
+    const QxResult saved = script.save(TsCore::dynamicExpFile(TsCore::currentUser(), name));
     ASSERT_TRUE(saved.isSuccess()) << qPrintable(saved.toString());
 }
 
 // Runs the handler on the next visible modal widget of type T, from the event loop, so that the
-// test can make the call that opens it; gives up after five seconds.
+// test can go on to the call that opens it; gives up after five seconds.
 template <typename T>
 void whenModal(const std::function<void(T *)> &handler)
 {
     auto *timer = new QTimer;
-    auto *ticks = new int(0);
+    auto ticks = std::make_shared<int>(0);
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, ticks, handler] {
         T *widget = qobject_cast<T *>(QApplication::activeModalWidget());
@@ -107,14 +90,22 @@ void whenModal(const std::function<void(T *)> &handler)
             return;
         timer->stop();
         timer->deleteLater();
-        delete ticks;
         if (!expired)
             handler(widget);
     });
     timer->start();
 }
 
-// Clicks a table cell as a user would.
+// Types a name into the next text question and accepts it.
+inline void answerName(const QString &name)
+{
+    whenModal<QInputDialog>([name](QInputDialog *input) {
+        input->setTextValue(name);
+        input->accept();
+    });
+}
+
+// Clicks a table cell as a user would; twice: a double click.
 template <typename View>
 void clickCell(View *view, int row, int column, bool twice = false)
 {
@@ -125,68 +116,58 @@ void clickCell(View *view, int row, int column, bool twice = false)
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, centre);
 }
 
-class CoreFixture : public ::testing::Test
+template <typename T>
+T *child(const QWidget *parent, const char *name)
+{
+    T *widget = parent->findChild<T *>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+// The standard channels with the values a running program would show, the message boxes
+// answered, and one dynamic experiment on disk: "Heating", the stage to 38.5 after 5 s (inactive)
+// and the lid's loop on after 1d 02h 03m 04s.
+class ScriptFixture : public viewtest::ViewFixture
 {
 protected:
-    static void SetUpTestSuite()
+    ScriptFixture()
     {
-        ASSERT_TRUE(simulationReady);
-        devicetest::simulation().write(devicetest::heatUnit(serial.toStdString()));
-
-        ASSERT_TRUE(TsCore::makeUserFolders(user));
-        TsProfile profile;
-        profile.setName(QStringLiteral("P"));
-        profile.setValid(true);
-        profile.setChannels(
-            {channel(stage, "Stage"), channel(lid, "Lid"), channel(missing, "Missing")});
-        ASSERT_TRUE(profile.save(TsCore::profileFile(user, QStringLiteral("P"))).isSuccess());
-        writeFile(TsCore::settingsFile(), "<?xml version=\"1.0\" standalone=\"yes\"?>\n<TsSettings>"
-                                          "<LastUser name=\"ann\"/><LastProfile name=\"P\"/>"
-                                          "<LastDynamicExperiment name=\"\"/></TsSettings>\n");
-
-        // The configuration comes back from the event loop shortly after the core is made.
-        TsCore::instance();
-        ASSERT_TRUE(QTest::qWaitFor([] { return TsCore::currentProfile() == "P"; }, 5000));
-        TsDeviceManager *devices = TsCore::deviceManager();
-        ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
-        devices->populateDevices();
-        experiment()->stopSampling();
-        experiment()->sampleChannels(); // the values a running program would show
-        ASSERT_TRUE(experiment()->channel(stage) && experiment()->channel(stage)->isConnected());
-        ASSERT_FALSE(experiment()->channel(missing)->isConnected());
-    }
-
-    void SetUp() override
-    {
+        TsMessageBox::setAnswering(true);
+        useStandardChannels();
+        tick();
         TsCore::setCurrentDynamicExp(QString());
-        QDir folder(TsCore::folderPath(TsCore::DynamicExperiments, user));
+        QDir folder(TsCore::folderPath(TsCore::DynamicExperiments, TsCore::currentUser()));
         for (const QString &file : folder.entryList({QStringLiteral("*.tsx")}, QDir::Files))
             folder.remove(file);
-        // "Heating": the stage to 38.5 after 5 s (inactive in file order), the lid's loop on
-        // after 1d 02h 03m 04s.
-        writeDynamicExp(QStringLiteral("Heating"),
-                        {{QStringLiteral("setChannelValue"), 5000, stage, 38.5, "warm", false},
-                         {QStringLiteral("setChannelLoopCtrl"), 93784000, lid, true, "lid on"}});
+        writeDynamicExp(QStringLiteral("Heating"), {{QStringLiteral("setChannelValue"), 5000, stage,
+                                                     38.5, QStringLiteral("warm"), false},
+                                                    {QStringLiteral("setChannelLoopCtrl"), 93784000,
+                                                     lid, true, QStringLiteral("lid on")}});
         TsCore::instance()->reloadDynamicExps();
     }
-
-    void TearDown() override
+    ~ScriptFixture() override
     {
         // A modal left open by a failed case would block the next one.
         while (QWidget *modal = QApplication::activeModalWidget())
             modal->close();
         experiment()->stopDynamic();
         experiment()->stopRecorder();
+        TsCore::setCurrentDynamicExp(QString());
+        TsMessageBox::takeAsked();
+        TsMessageBox::setAnswering(false);
     }
 
-    static TsProfile::Channel channel(const QString &id, const char *name)
+    QString dynamicExpFile(const QString &name) const
     {
-        TsProfile::Channel entry;
-        entry.id = id;
-        entry.name = QString::fromLatin1(name);
-        entry.setpoint = 37.0;
-        entry.control = true;
-        return entry;
+        return TsCore::dynamicExpFile(TsCore::currentUser(), name);
+    }
+    // The texts of the message boxes shown since the last call.
+    static QStringList messages()
+    {
+        QStringList texts;
+        for (const TsMessageBox::Asked &asked : TsMessageBox::takeAsked())
+            texts << asked.title + QStringLiteral(": ") + asked.text;
+        return texts;
     }
 };
 

@@ -19,31 +19,25 @@
 #include <QTableView>
 
 using namespace scripteditortest;
+using viewtest::ViewFixture;
 
 namespace {
 
-class ScriptEditorTest : public CoreFixture
+class ScriptEditorTest : public ScriptFixture
 {
 protected:
     void SetUp() override
     {
-        CoreFixture::SetUp();
         editor.reset(new TsExperimentScriptEditorDialog);
         editor->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(editor.data()));
     }
-    void TearDown() override
-    {
-        CoreFixture::TearDown();
-        editor.reset();
-    }
+    void TearDown() override { editor.reset(); }
 
     template <typename T>
     T *child(const char *name) const
     {
-        T *widget = editor->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return scripteditortest::child<T>(editor.data(), name);
     }
     QPushButton *button(const char *name) const { return child<QPushButton>(name); }
     QPushButton *okButton() const
@@ -80,22 +74,6 @@ protected:
             cells << model()->index(r, c).data().toString();
         return cells;
     }
-    // The text of the next message box, which is then closed.
-    static void expectMessage(QString *text)
-    {
-        whenModal<QMessageBox>([text](QMessageBox *box) {
-            *text = box->text();
-            box->done(QMessageBox::Ok);
-        });
-    }
-    static void answerName(const QString &name)
-    {
-        whenModal<QInputDialog>([name](QInputDialog *input) {
-            input->setTextValue(name);
-            input->accept();
-        });
-    }
-
     QScopedPointer<TsExperimentScriptEditorDialog> editor;
 };
 
@@ -126,26 +104,23 @@ TEST_F(ScriptEditorTest, ButtonsFollowTheNameTheRowsAndTheCurrentRow)
 
     // The file stays as it was until OK.
     TsExperimentScript stored;
-    ASSERT_TRUE(stored.load(TsCore::dynamicExpFile(user, "Heating")).isSuccess());
+    ASSERT_TRUE(stored.load(dynamicExpFile("Heating")).isSuccess());
     EXPECT_EQ(stored.actionCount(), 2);
 }
 
 TEST_F(ScriptEditorTest, NewRefusesTakenAndInvalidNamesAndStartsAnEmptyNamedScript)
 {
-    QString message;
-    expectMessage(&message);
     answerName("Heating");
     QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
-    EXPECT_EQ(message, "Name already exists.");
+    EXPECT_EQ(messages(), QStringList{"Name error: Name already exists."});
     EXPECT_TRUE(editor->scriptName().isEmpty());
 
     for (const QString &bad : {QStringLiteral("a:b"), QStringLiteral("x/y"), QStringLiteral("CON"),
                                QStringLiteral(".hidden")}) {
-        message.clear();
-        expectMessage(&message);
         answerName(bad);
         QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
-        EXPECT_EQ(message, "Please use a valid name.") << qPrintable(bad);
+        EXPECT_EQ(messages(), QStringList{"Name error: Please use a valid name."})
+            << qPrintable(bad);
     }
     EXPECT_EQ(states(), "000000");
 
@@ -184,7 +159,7 @@ TEST_F(ScriptEditorTest, AddThenCancelLeavesTheTableAsItWas)
 TEST_F(ScriptEditorTest, AddedActionReachesTheFileWithEveryField)
 {
     choose("Heating");
-    whenModal<TsExperimentScriptActionDialog>([](TsExperimentScriptActionDialog *d) {
+    whenModal<TsExperimentScriptActionDialog>([this](TsExperimentScriptActionDialog *d) {
         // A new action is active, and the comment is typed first.
         EXPECT_TRUE(in<QGroupBox>(d, "groupBoxActive")->isChecked());
         EXPECT_EQ(d->focusWidget(), in<QLineEdit>(d, "lineEditComment"));
@@ -221,7 +196,7 @@ TEST_F(ScriptEditorTest, AddedActionReachesTheFileWithEveryField)
     QTest::mouseClick(okButton(), Qt::LeftButton);
     EXPECT_EQ(editor->result(), QDialog::Accepted);
     TsExperimentScript stored;
-    ASSERT_TRUE(stored.load(TsCore::dynamicExpFile(user, "Heating")).isSuccess());
+    ASSERT_TRUE(stored.load(dynamicExpFile("Heating")).isSuccess());
     const QList<TsExperimentScriptAction *> actions = stored.actions();
     ASSERT_EQ(actions.size(), 3);
     const TsExperimentScriptAction *added = actions.at(1);
@@ -242,7 +217,7 @@ TEST_F(ScriptEditorTest, EditReadsTheRowAndChangesItsKind)
 {
     choose("Heating");
     clickCell(table(), 1, 2);
-    whenModal<TsExperimentScriptActionDialog>([](TsExperimentScriptActionDialog *d) {
+    whenModal<TsExperimentScriptActionDialog>([this](TsExperimentScriptActionDialog *d) {
         EXPECT_EQ(d->windowTitle(), "Action Settings");
         EXPECT_EQ(in<QComboBox>(d, "comboBoxAction")->currentData().toString(),
                   "setChannelLoopCtrl");
@@ -284,19 +259,19 @@ TEST_F(ScriptEditorTest, ActionWithoutAChannelOfTheProfileAsksForOne)
     choose("Stale");
     EXPECT_EQ(row(0).at(1), "gone:1"); // no such channel: the identifier itself
 
-    QString message;
+    QStringList shown;
     bool stillOpen = false;
     whenModal<TsExperimentScriptActionDialog>([&](TsExperimentScriptActionDialog *d) {
         QComboBox *channels = in<QComboBox>(d, "comboBoxChannels");
         EXPECT_EQ(channels->currentIndex(), -1);
-        expectMessage(&message);
         QTest::mouseClick(in<QDialogButtonBox>(d, "buttonBox")->button(QDialogButtonBox::Ok),
                           Qt::LeftButton);
+        shown = messages();
         stillOpen = d->isVisible();
         d->reject();
     });
     clickCell(table(), 0, 0, true); // a double click edits the row
-    EXPECT_EQ(message, "Please select a channel");
+    EXPECT_EQ(shown, QStringList{"Channel missing: Please select a channel"});
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(row(0).at(1), "gone:1");
 }
@@ -304,7 +279,7 @@ TEST_F(ScriptEditorTest, ActionWithoutAChannelOfTheProfileAsksForOne)
 TEST_F(ScriptEditorTest, ChannelWithoutDeviceOffersZeroToHundred)
 {
     choose("Heating");
-    whenModal<TsExperimentScriptActionDialog>([](TsExperimentScriptActionDialog *d) {
+    whenModal<TsExperimentScriptActionDialog>([this](TsExperimentScriptActionDialog *d) {
         QComboBox *channels = in<QComboBox>(d, "comboBoxChannels");
         channels->setCurrentIndex(channels->findData(missing));
         emit channels->activated(channels->currentIndex());
@@ -338,46 +313,50 @@ TEST_F(ScriptEditorTest, RefusedSaveIsShownAndKeepsTheTableAsTyped)
     model()->setData(model()->index(0, 1), stage);
     model()->setData(model()->index(0, 0), 60000);
 
-    QString message;
-    expectMessage(&message);
     QTest::mouseClick(okButton(), Qt::LeftButton);
-    EXPECT_TRUE(message.contains("has no value for 'channel.value'")) << qPrintable(message);
+    const QStringList shown = messages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(
+        shown.at(0).startsWith("Dynamic experiment error: Action 1 (Setpoint Value at 01m 00s)"))
+        << qPrintable(shown.at(0));
+    EXPECT_TRUE(shown.at(0).contains("has no value for 'channel.value'"))
+        << qPrintable(shown.at(0));
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(model()->rowCount(), 1);
     EXPECT_EQ(row(0).at(0), "01m 00s");
-    EXPECT_FALSE(QFile::exists(TsCore::dynamicExpFile(user, "Unfinished")));
+    EXPECT_FALSE(QFile::exists(dynamicExpFile("Unfinished")));
 
     // Given a value, the same table saves.
     model()->setData(model()->index(0, 3), 30.0);
     QTest::mouseClick(okButton(), Qt::LeftButton);
     EXPECT_EQ(editor->result(), QDialog::Accepted);
-    EXPECT_TRUE(QFile::exists(TsCore::dynamicExpFile(user, "Unfinished")));
+    EXPECT_TRUE(QFile::exists(dynamicExpFile("Unfinished")));
 }
 
 TEST_F(ScriptEditorTest, SaveWithoutAUserFailsWithPathMissing)
 {
     answerName("Orphan");
     QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
+    const QString user = TsCore::currentUser();
     TsCore::setCurrentUser(QString());
     const QxResult saved = editor->save();
     TsCore::setCurrentUser(user);
-    TsCore::setCurrentProfile("P");
     ASSERT_TRUE(saved.isError());
     EXPECT_EQ(saved.message(), "DynamicExperiment path missing");
 }
 
 TEST_F(ScriptEditorTest, BrokenFileOpensEmptyAndUnnamed)
 {
-    writeFile(TsCore::dynamicExpFile(user, "Broken"),
+    writeFile(dynamicExpFile("Broken"),
               "<?xml version=\"1.0\"?><TsDynamicExperiment><ScriptActions>"
               "<ScriptAction type=\"setChannelValue\" time=\"1000\" active=\"1\"/>"
               "<ScriptAction type=\"setChannelValue\" time=\"soon\" active=\"1\"/>"
               "</ScriptActions></TsDynamicExperiment>");
     TsCore::instance()->reloadDynamicExps();
-    QString message;
-    expectMessage(&message);
     choose("Broken");
-    EXPECT_TRUE(message.contains("Bad ScriptAction attributes")) << qPrintable(message);
+    const QStringList shown = messages();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown.at(0).contains("Bad ScriptAction attributes")) << qPrintable(shown.at(0));
     EXPECT_TRUE(editor->scriptName().isEmpty());
     EXPECT_EQ(model()->rowCount(), 0);
     EXPECT_EQ(states(), "000000");
