@@ -11,9 +11,26 @@
 #include "utils/namecheck.h"
 
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QPushButton>
+
+namespace {
+
+// The table model keeps the comment beside its four columns; the operator reads the comments to
+// know what each step is for, so the editor shows them as a fifth.
+class WithCommentColumn : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : TsExperimentScriptModel::CommentColumn + 1;
+    }
+};
+
+} // namespace
 
 TsExperimentScriptEditorDialog::TsExperimentScriptEditorDialog(QWidget *parent)
     : QDialog(parent)
@@ -25,7 +42,9 @@ TsExperimentScriptEditorDialog::TsExperimentScriptEditorDialog(QWidget *parent)
     TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
     m_script = new TsExperimentScript(experiment ? static_cast<QObject *>(experiment) : this);
     m_model->setScript(m_script);
-    ui->tableViewScript->setModel(m_model);
+    auto *table = new WithCommentColumn(this);
+    table->setSourceModel(m_model);
+    ui->tableViewScript->setModel(table);
     ui->tableViewScript->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->tableViewScript->horizontalHeader()->setStretchLastSection(true);
     connect(ui->tableViewScript->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -235,7 +254,7 @@ void TsExperimentScriptEditorDialog::sortKeeping(int row)
     m_model->sort(TsExperimentScriptModel::TimeColumn);
     for (int i = 0; i < m_model->rowCount(); ++i) {
         if (m_model->action(i) == action) {
-            ui->tableViewScript->setCurrentIndex(m_model->index(i, 0));
+            ui->tableViewScript->setCurrentIndex(ui->tableViewScript->model()->index(i, 0));
             break;
         }
     }

@@ -36,7 +36,15 @@ protected:
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.data()));
     }
-    void TearDown() override { view.reset(); }
+    void TearDown() override
+    {
+        view.reset();
+        // The clocks below are this test's; the core's experiment outlives it.
+        script()->setClock({});
+        experiment()->recorder()->setClocks({}, {});
+        experiment()->recorder()->setFilePrefix(QString());
+        experiment()->recorder()->setLogSettings(TsRecorderLogSettings());
+    }
 
     QPushButton *button(const char *name) const { return child<QPushButton>(view.data(), name); }
     QString status() const { return child<QLabel>(view.data(), "labelStatus")->text(); }
