@@ -89,7 +89,9 @@ void TsExperimentScriptActionDialog::on_buttonBox_accepted()
     };
     const QVariant value = editorValue();
     // The kind goes first: a new kind replaces the row's action and starts from its defaults.
-    write(TsExperimentScriptModel::ParameterColumn, m_typeKey);
+    if (m_model->data(m_model->index(row, TsExperimentScriptModel::ParameterColumn), Qt::EditRole)
+            .toString() != m_typeKey)
+        write(TsExperimentScriptModel::ParameterColumn, m_typeKey);
     write(TsExperimentScriptModel::CommentColumn, ui->lineEditComment->text().trimmed());
     write(TsExperimentScriptModel::TimeColumn,
           ui->groupBoxActive->isChecked() ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
