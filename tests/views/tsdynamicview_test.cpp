@@ -119,6 +119,24 @@ TEST_F(TsDynamicViewTest, ChangeOfDynamicExperimentWhileRunningEndsInTheIdleRowO
     EXPECT_EQ(row(), "101 Not running");
 }
 
+// The recorder view answers the script's starting (a prefix question that may be cancelled); a
+// veto there leaves everything idle, with no message from this view.
+TEST_F(TsDynamicViewTest, VetoedStartLeavesTheViewAndTheRecorderIdle)
+{
+    ASSERT_TRUE(TsCore::setCurrentDynamicExp("Heating").isSuccess());
+    TsRecorderLogSettings log;
+    log.setStartMode(TsRecorderLogSettings::StartWithDynamicExp);
+    experiment()->recorder()->setLogSettings(log);
+    const QMetaObject::Connection veto =
+        QObject::connect(script(), &TsExperimentScript::starting, [](bool &ok) { ok = false; });
+    QTest::mouseClick(button("pushButtonStart"), Qt::LeftButton);
+    QObject::disconnect(veto);
+    EXPECT_FALSE(script()->isRunning());
+    EXPECT_FALSE(experiment()->recorder()->isRunning());
+    EXPECT_EQ(row(), "101 Not running");
+    EXPECT_TRUE(messages().isEmpty());
+}
+
 TEST_F(TsDynamicViewTest, SavedEditReachesTheExperimentsScript)
 {
     ASSERT_TRUE(TsCore::setCurrentDynamicExp("Heating").isSuccess());
