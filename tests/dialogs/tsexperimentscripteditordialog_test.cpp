@@ -240,7 +240,11 @@ TEST_F(ScriptEditorTest, EditReadsTheRowAndChangesItsKind)
         ASSERT_NE(value, nullptr);
         EXPECT_DOUBLE_EQ(value->value(), 37.0);
         value->setValue(36.0);
+        // An inactive step stays editable: only the kind sits in the "Active" box.
         in<QGroupBox>(d, "groupBoxActive")->setChecked(false);
+        EXPECT_TRUE(value->isEnabled());
+        EXPECT_TRUE(in<QLineEdit>(d, "lineEditComment")->isEnabled());
+        EXPECT_TRUE(in<QComboBox>(d, "comboBoxChannels")->isEnabled());
         QTest::mouseClick(in<QDialogButtonBox>(d, "buttonBox")->button(QDialogButtonBox::Ok),
                           Qt::LeftButton);
     });
