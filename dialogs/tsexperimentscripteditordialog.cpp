@@ -157,6 +157,8 @@ void TsExperimentScriptEditorDialog::refreshDynamicCombo()
     ui->comboBoxName->clear();
     for (const QString &name : TsCore::dynamicExps())
         ui->comboBoxName->addItem(name, name);
+    // The list changed under an open editor: it still shows the experiment being edited.
+    updateDynamicCombo(m_script->name());
 }
 
 void TsExperimentScriptEditorDialog::on_pushButtonNew_clicked()

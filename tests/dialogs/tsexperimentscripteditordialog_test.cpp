@@ -96,6 +96,12 @@ TEST_F(ScriptEditorTest, ButtonsFollowTheNameTheRowsAndTheCurrentRow)
     clickCell(table(), 1, 1);
     EXPECT_EQ(states(), "111111");
 
+    // A new name on disk refreshes the list; the edited experiment stays chosen.
+    writeDynamicExp("Another", {});
+    TsCore::instance()->reloadDynamicExps();
+    EXPECT_EQ(child<QComboBox>("comboBoxName")->count(), 2);
+    EXPECT_EQ(child<QComboBox>("comboBoxName")->currentText(), "Heating");
+
     QTest::mouseClick(button("pushButtonRemove"), Qt::LeftButton);
     EXPECT_EQ(model()->rowCount(), 1);
     QTest::mouseClick(button("pushButtonClear"), Qt::LeftButton);
