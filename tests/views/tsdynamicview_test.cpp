@@ -263,4 +263,52 @@ TEST_F(TsDynamicViewTest, ScriptWrittenInTheEditorRunsAgainstTheControllerAndIsR
     EXPECT_EQ(stageAt.value(10), after + " Off");
 }
 
+// Recording "together with the dynamic experiment" must not end before the last step shows in
+// the file: the recorder stops with the next row after the script's own end. By hand, at once.
+TEST_F(TsDynamicViewTest, RecorderStoppingWithTheScriptRecordsItsLastStep)
+{
+    writeDynamicExp("Short", {{"setChannelValue", 2000, stage, 38.5, "up"},
+                              {"setChannelLoopCtrl", 4000, stage, false, "off"}});
+    TsCore::instance()->reloadDynamicExps();
+    ASSERT_TRUE(TsCore::setCurrentDynamicExp("Short").isSuccess());
+
+    QTemporaryDir logs;
+    TsExperimentRecorder *recorder = experiment()->recorder();
+    TsRecorderLogSettings log;
+    log.setStartMode(TsRecorderLogSettings::StartWithDynamicExp);
+    log.setStopMode(TsRecorderLogSettings::StopWithDynamicExp);
+    log.setInterval(3000); // a row at 1 s, then every third tick
+    recorder->setLogSettings(log);
+    TsRecorderCSVSettings csv;
+    csv.setColumnSeparator(';');
+    csv.setDateTimeFormat("relative-time");
+    recorder->setCsvSettings(csv);
+    recorder->setLogFolder(logs.path());
+    recorder->setFilePrefix("short");
+    recorder->setClocks(clock.function(), [] { return QDateTime::currentDateTime(); });
+    script()->setClock(clock.function());
+
+    QTest::mouseClick(button("pushButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(recorder->isRunning());
+    tick(5); // 5 s: the loop goes off, the script ends
+    EXPECT_FALSE(script()->isRunning());
+    EXPECT_TRUE(recorder->isRunning());
+    tick(2); // 7 s: the next row, then the stop
+    EXPECT_FALSE(recorder->isRunning());
+
+    QStringList lines = readFile(recorder->fileName()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << qPrintable(lines.join('\n'));
+    const QStringList last = lines.last().trimmed().split(';');
+    ASSERT_GE(last.size(), 4);
+    EXPECT_EQ(last.at(0), "7");
+    EXPECT_EQ(last.at(2) + " " + last.at(3), QLocale().toString(38.5, 'f', 1) + " Off");
+
+    // Stopped by hand, the recorder goes with the script at once.
+    QTest::mouseClick(button("pushButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(recorder->isRunning());
+    tick();
+    QTest::mouseClick(button("pushButtonStop"), Qt::LeftButton);
+    EXPECT_FALSE(recorder->isRunning());
+}
+
 } // namespace
