@@ -14,6 +14,7 @@
 #include "tscore.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QInputDialog>
@@ -114,6 +115,17 @@ void clickCell(View *view, int row, int column, bool twice = false)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre);
     if (twice)
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, centre);
+}
+
+// Chooses the entry of that text with the arrow keys on the closed list, as at the keyboard;
+// every entry passed on the way is chosen in turn. Callers check what the list shows afterwards.
+inline void pick(QComboBox *combo, const QString &text)
+{
+    const int target = combo->findText(text);
+    ASSERT_GE(target, 0) << qPrintable(text);
+    // Bounded: a choice the code under test refuses puts the list back.
+    for (int presses = 0; presses <= combo->count() && combo->currentIndex() != target; ++presses)
+        QTest::keyClick(combo, combo->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
 }
 
 template <typename T>

@@ -59,14 +59,7 @@ protected:
         return text;
     }
     // Chooses a name in the list as the operator does.
-    void choose(const QString &name)
-    {
-        QComboBox *names = child<QComboBox>("comboBoxName");
-        const int index = names->findText(name);
-        ASSERT_GE(index, 0) << qPrintable(name);
-        names->setCurrentIndex(index);
-        emit names->activated(index);
-    }
+    void choose(const QString &name) { pick(child<QComboBox>("comboBoxName"), name); }
     QStringList row(int r) const
     {
         QStringList cells;
@@ -139,9 +132,12 @@ TEST_F(ScriptEditorTest, NewRefusesTakenAndInvalidNamesAndStartsAnEmptyNamedScri
     EXPECT_EQ(model()->rowCount(), 0);
     EXPECT_EQ(states(), "100011");
 
-    // Choosing the new name again keeps it: it has no file to load yet.
-    choose("Long run");
+    // Choosing the new name again from the open list keeps it and what was typed: it has no
+    // file to load yet.
+    ASSERT_TRUE(model()->insertRow(0));
+    emit names->activated(names->currentIndex());
     EXPECT_EQ(editor->scriptName(), "Long run");
+    EXPECT_EQ(model()->rowCount(), 1);
 }
 
 TEST_F(ScriptEditorTest, AddThenCancelLeavesTheTableAsItWas)
@@ -178,8 +174,7 @@ TEST_F(ScriptEditorTest, AddedActionReachesTheFileWithEveryField)
         QComboBox *channels = in<QComboBox>(d, "comboBoxChannels");
         EXPECT_EQ(channels->count(), 3);
         EXPECT_EQ(channels->currentIndex(), -1);
-        channels->setCurrentIndex(channels->findData(stage));
-        emit channels->activated(channels->currentIndex());
+        pick(channels, "Stage");
         QDoubleSpinBox *value = in<QDoubleSpinBox>(d, "doubleSpinBoxValue");
         EXPECT_DOUBLE_EQ(value->minimum(), 0.0); // the controller's range, 0 to 600 raw
         EXPECT_DOUBLE_EQ(value->maximum(), 60.0);
@@ -239,8 +234,7 @@ TEST_F(ScriptEditorTest, EditReadsTheRowAndChangesItsKind)
 
         // The other kind: a setpoint, whose editor starts from the lid's setpoint.
         QComboBox *kinds = in<QComboBox>(d, "comboBoxAction");
-        kinds->setCurrentIndex(kinds->findData("setChannelValue"));
-        emit kinds->activated(kinds->currentIndex());
+        pick(kinds, "Setpoint Value");
         EXPECT_EQ(in<QComboBox>(d, "comboBoxValue"), nullptr);
         QDoubleSpinBox *value = in<QDoubleSpinBox>(d, "doubleSpinBoxValue");
         ASSERT_NE(value, nullptr);
@@ -289,8 +283,7 @@ TEST_F(ScriptEditorTest, ChannelWithoutDeviceOffersZeroToHundred)
     choose("Heating");
     whenModal<TsExperimentScriptActionDialog>([this](TsExperimentScriptActionDialog *d) {
         QComboBox *channels = in<QComboBox>(d, "comboBoxChannels");
-        channels->setCurrentIndex(channels->findData(missing));
-        emit channels->activated(channels->currentIndex());
+        pick(channels, "Missing");
         QDoubleSpinBox *value = in<QDoubleSpinBox>(d, "doubleSpinBoxValue");
         ASSERT_NE(value, nullptr);
         EXPECT_DOUBLE_EQ(value->minimum(), 0.0);
@@ -300,12 +293,10 @@ TEST_F(ScriptEditorTest, ChannelWithoutDeviceOffersZeroToHundred)
         EXPECT_TRUE(value->suffix().isEmpty());
         // A value typed for one channel stays when another is chosen, within its range.
         value->setValue(75.0);
-        channels->setCurrentIndex(channels->findData(stage));
-        emit channels->activated(channels->currentIndex());
+        pick(channels, "Stage");
         EXPECT_DOUBLE_EQ(in<QDoubleSpinBox>(d, "doubleSpinBoxValue")->maximum(), 60.0);
         EXPECT_DOUBLE_EQ(in<QDoubleSpinBox>(d, "doubleSpinBoxValue")->value(), 60.0);
-        channels->setCurrentIndex(channels->findData(missing));
-        emit channels->activated(channels->currentIndex());
+        pick(channels, "Missing");
         EXPECT_DOUBLE_EQ(in<QDoubleSpinBox>(d, "doubleSpinBoxValue")->value(), 75.0);
         d->reject();
     });
@@ -361,7 +352,9 @@ TEST_F(ScriptEditorTest, BrokenFileOpensEmptyAndUnnamed)
               "<ScriptAction type=\"setChannelValue\" time=\"soon\" active=\"1\"/>"
               "</ScriptActions></TsDynamicExperiment>");
     TsCore::instance()->reloadDynamicExps();
-    choose("Broken");
+    QComboBox *names = child<QComboBox>("comboBoxName");
+    ASSERT_EQ(names->findText("Broken"), 0);
+    QTest::keyClick(names, Qt::Key_Down);
     const QStringList shown = messages();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown.at(0).contains("Bad ScriptAction attributes")) << qPrintable(shown.at(0));

@@ -63,13 +63,6 @@ protected:
             child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok),
             Qt::LeftButton);
     }
-    static void choose(QComboBox *combo, const QVariant &data)
-    {
-        const int index = combo->findData(data);
-        ASSERT_GE(index, 0) << qPrintable(data.toString());
-        combo->setCurrentIndex(index);
-        emit combo->activated(index);
-    }
 
     QScopedPointer<TsDynamicView> view;
 };
@@ -176,10 +169,10 @@ TEST_F(TsDynamicViewTest, ScriptWrittenInTheEditorRunsAgainstTheControllerAndIsR
     auto addStep = [this](QDialog *editor, const QString &kind, int seconds, const QVariant &v) {
         whenModal<TsExperimentScriptActionDialog>(
             [this, kind, seconds, v](TsExperimentScriptActionDialog *d) {
-                choose(child<QComboBox>(d, "comboBoxAction"), kind);
+                pick(child<QComboBox>(d, "comboBoxAction"), kind);
                 QTest::keyClicks(child<QLineEdit>(d, "lineEditComment"), kind);
                 child<QSpinBox>(d, "spinBoxSeconds")->setValue(seconds);
-                choose(child<QComboBox>(d, "comboBoxChannels"), stage);
+                pick(child<QComboBox>(d, "comboBoxChannels"), "Stage");
                 if (auto *spin = d->findChild<QDoubleSpinBox *>("doubleSpinBoxValue"))
                     spin->setValue(v.toDouble());
                 if (auto *state = d->findChild<QComboBox *>("comboBoxValue"))
@@ -191,8 +184,8 @@ TEST_F(TsDynamicViewTest, ScriptWrittenInTheEditorRunsAgainstTheControllerAndIsR
     whenModal<TsExperimentScriptEditorDialog>([&](TsExperimentScriptEditorDialog *editor) {
         answerName("Warm up");
         QTest::mouseClick(child<QPushButton>(editor, "pushButtonNew"), Qt::LeftButton);
-        addStep(editor, "setChannelLoopCtrl", 8, false);
-        addStep(editor, "setChannelValue", 5, 38.5);
+        addStep(editor, "Control", 8, false);
+        addStep(editor, "Setpoint Value", 5, 38.5);
         EXPECT_EQ(child<QTableView>(editor, "tableViewScript")->model()->rowCount(), 2);
         clickOk(editor);
     });
