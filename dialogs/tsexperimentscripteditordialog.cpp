@@ -2,6 +2,7 @@
 #include "ui_tsexperimentscripteditordialog.h"
 
 #include "dialogs/tsexperimentscriptactiondialog.h"
+#include "dialogs/tsinputdialog.h"
 #include "dialogs/tsmessagebox.h"
 #include "experiment/scripteditor/tsexperimentscriptmodel.h"
 #include "experiment/tsexperiment.h"
@@ -12,7 +13,6 @@
 
 #include <QHeaderView>
 #include <QIdentityProxyModel>
-#include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QPushButton>
 
@@ -164,7 +164,7 @@ void TsExperimentScriptEditorDialog::refreshDynamicCombo()
 void TsExperimentScriptEditorDialog::on_pushButtonNew_clicked()
 {
     const QString name =
-        QInputDialog::getText(this, tr("New dynamic experiment"), tr("Dynamic experiment name:"))
+        TsInputDialog::getText(this, tr("New dynamic experiment"), tr("Dynamic experiment name:"))
             .simplified();
     if (name.isEmpty())
         return;

@@ -5,6 +5,7 @@
 
 #include "viewtestsupport.h"
 
+#include "dialogs/tsinputdialog.h"
 #include "dialogs/tsmessagebox.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
@@ -17,7 +18,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QInputDialog>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -97,15 +97,6 @@ void whenModal(const std::function<void(T *)> &handler)
     timer->start();
 }
 
-// Types a name into the next text question and accepts it.
-inline void answerName(const QString &name)
-{
-    whenModal<QInputDialog>([name](QInputDialog *input) {
-        input->setTextValue(name);
-        input->accept();
-    });
-}
-
 // Clicks a table cell as a user would; twice: a double click.
 template <typename View>
 void clickCell(View *view, int row, int column, bool twice = false)
@@ -145,6 +136,7 @@ protected:
     ScriptFixture()
     {
         TsMessageBox::setAnswering(true);
+        TsInputDialog::setAnswering(true);
         useStandardChannels();
         tick();
         TsCore::setCurrentDynamicExp(QString());
@@ -167,6 +159,8 @@ protected:
         TsCore::setCurrentDynamicExp(QString());
         TsMessageBox::takeAsked();
         TsMessageBox::setAnswering(false);
+        TsInputDialog::takeAsked();
+        TsInputDialog::setAnswering(false);
     }
 
     QString dynamicExpFile(const QString &name) const

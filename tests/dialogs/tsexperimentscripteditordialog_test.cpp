@@ -109,21 +109,30 @@ TEST_F(ScriptEditorTest, ButtonsFollowTheNameTheRowsAndTheCurrentRow)
 
 TEST_F(ScriptEditorTest, NewRefusesTakenAndInvalidNamesAndStartsAnEmptyNamedScript)
 {
-    answerName("Heating");
+    TsInputDialog::queueCancel();
+    QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
+    const QList<TsInputDialog::Asked> asked = TsInputDialog::takeAsked();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked.at(0).title, "New dynamic experiment");
+    EXPECT_EQ(asked.at(0).label, "Dynamic experiment name:");
+    EXPECT_TRUE(messages().isEmpty());
+    EXPECT_TRUE(editor->scriptName().isEmpty());
+
+    TsInputDialog::queueAnswer("Heating");
     QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
     EXPECT_EQ(messages(), QStringList{"Name error: Name already exists."});
     EXPECT_TRUE(editor->scriptName().isEmpty());
 
     for (const QString &bad : {QStringLiteral("a:b"), QStringLiteral("x/y"), QStringLiteral("CON"),
                                QStringLiteral(".hidden")}) {
-        answerName(bad);
+        TsInputDialog::queueAnswer(bad);
         QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
         EXPECT_EQ(messages(), QStringList{"Name error: Please use a valid name."})
             << qPrintable(bad);
     }
     EXPECT_EQ(states(), "000000");
 
-    answerName("  Long   run ");
+    TsInputDialog::queueAnswer("  Long   run ");
     QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
     EXPECT_EQ(editor->scriptName(), "Long run");
     QComboBox *names = child<QComboBox>("comboBoxName");
@@ -305,7 +314,7 @@ TEST_F(ScriptEditorTest, ChannelWithoutDeviceOffersZeroToHundred)
 
 TEST_F(ScriptEditorTest, RefusedSaveIsShownAndKeepsTheTableAsTyped)
 {
-    answerName("Unfinished");
+    TsInputDialog::queueAnswer("Unfinished");
     QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
     // A row whose value was never set, as a kind change leaves it; the dialogs always set one.
     ASSERT_TRUE(model()->insertRow(0));
@@ -334,7 +343,7 @@ TEST_F(ScriptEditorTest, RefusedSaveIsShownAndKeepsTheTableAsTyped)
 
 TEST_F(ScriptEditorTest, SaveWithoutAUserFailsWithPathMissing)
 {
-    answerName("Orphan");
+    TsInputDialog::queueAnswer("Orphan");
     QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
     const QString user = TsCore::currentUser();
     TsCore::setCurrentUser(QString());

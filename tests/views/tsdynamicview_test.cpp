@@ -182,7 +182,7 @@ TEST_F(TsDynamicViewTest, ScriptWrittenInTheEditorRunsAgainstTheControllerAndIsR
         QTest::mouseClick(child<QPushButton>(editor, "pushButtonAdd"), Qt::LeftButton);
     };
     whenModal<TsExperimentScriptEditorDialog>([&](TsExperimentScriptEditorDialog *editor) {
-        answerName("Warm up");
+        TsInputDialog::queueAnswer("Warm up");
         QTest::mouseClick(child<QPushButton>(editor, "pushButtonNew"), Qt::LeftButton);
         addStep(editor, "Control", 8, false);
         addStep(editor, "Setpoint Value", 5, 38.5);
