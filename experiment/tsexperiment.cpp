@@ -20,6 +20,11 @@ struct TsExperiment::Private
     TsExperimentScript *script = nullptr;
     TsProfile profile;
     TsEmailAlertSwitch *alertSwitch = nullptr;
+    // The script's own end falls inside a tick, before that tick is sampled: a recorder that stops
+    // with the script then waits for its next row, which shows what the last step did.
+    bool inScriptStep = false;
+    bool stopRecorderAtNextRow = false;
+    quint64 rowsTaken = 0;
 };
 
 TsExperiment::TsExperiment(TsDeviceManager *devices, TsExperimentManager *parent)
@@ -43,6 +48,9 @@ TsExperiment::TsExperiment(TsDeviceManager *devices, TsExperimentManager *parent
     connect(d->sampleTimer, &QTimer::timeout, this, &TsExperiment::sampleChannels);
     connect(d->script, &TsExperimentScript::stateChanged, this,
             &TsExperiment::onScriptStateChanged);
+    connect(d->recorder, &TsExperimentRecorder::newSample, this, [this] { ++d->rowsTaken; });
+    connect(d->recorder, &TsExperimentRecorder::stopped, this,
+            [this] { d->stopRecorderAtNextRow = false; });
 }
 
 TsExperiment::~TsExperiment()
@@ -226,14 +234,19 @@ void TsExperiment::followDevice(
 
 void TsExperiment::sampleChannels()
 {
+    d->inScriptStep = true;
     d->script->nextStep();
+    d->inScriptStep = false;
     // Copies: an action or a receiver of a device signal may change the profile meanwhile.
     const QList<TsExperimentChannel *> channels = d->channels;
     for (TsExperimentChannel *channel : channels)
         channel->sample(0);
     for (TsExperimentChannel *channel : channels)
         channel->sample(1);
+    const quint64 rowsBefore = d->rowsTaken;
     d->recorder->record();
+    if (d->stopRecorderAtNextRow && d->rowsTaken != rowsBefore)
+        d->recorder->stop();
     checkEmailAlert();
 }
 
@@ -272,6 +285,16 @@ void TsExperiment::checkEmailAlert()
 
 void TsExperiment::onScriptStateChanged(bool on)
 {
-    if (!on && d->recorder->logSettings().stopMode() == TsRecorderLogSettings::StopWithDynamicExp)
+    if (on) {
+        d->stopRecorderAtNextRow = false;
+        return;
+    }
+    if (d->recorder->logSettings().stopMode() != TsRecorderLogSettings::StopWithDynamicExp)
+        return;
+    // Stopped by hand or by a change of dynamic experiment: at once. Ended by its last step:
+    // after the row that records that step.
+    if (d->inScriptStep && d->recorder->isRunning())
+        d->stopRecorderAtNextRow = true;
+    else
         d->recorder->stop();
 }
