@@ -1,6 +1,7 @@
 // The desktop dock on a real X server: the test starts its own Xvfb (one 1920 x 1080 screen) and
 // reads the window manager's hints back with xprop and the window's place with xwininfo.
 #include "utils/gui/desktopdock.h"
+#include "utils/gui/desktopdockx11.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -149,6 +150,21 @@ TEST_F(DesktopDockX11Test, UndockedWindowGivesItsStripBack)
     EXPECT_TRUE(seen.contains("_NET_WM_STRUT_PARTIAL:  not found.")) << seen.toStdString();
     EXPECT_FALSE(window.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(window.geometry().topLeft(), QPoint(1673, 40));
+}
+
+// Two monitors side by side on one root window of 3200 x 1080: a strut counts from the root's
+// edge, and covers only the rows of its own monitor.
+TEST(DesktopDockX11Struts, CountFromTheRootEdgeOverTheChosenMonitorsRows)
+{
+    const QSize root(3200, 1080);
+    // Right edge of the left monitor (1920 x 1080 at 0,0); right and bottom exclusive.
+    EXPECT_EQ(DesktopDockX11::strutPartial(QRect(QPoint(1694, 0), QPoint(1920, 1080)),
+                                           DesktopDockPlatform::Right, root),
+              (QVector<quint32>{0, 1506, 0, 0, 0, 0, 0, 1079, 0, 0, 0, 0}));
+    // Left edge of the right monitor (1280 x 1024 at 1920,0).
+    EXPECT_EQ(DesktopDockX11::strutPartial(QRect(QPoint(1920, 0), QPoint(2146, 1024)),
+                                           DesktopDockPlatform::Left, root),
+              (QVector<quint32>{2146, 0, 0, 0, 0, 1023, 0, 0, 0, 0, 0, 0}));
 }
 
 int main(int argc, char **argv)
