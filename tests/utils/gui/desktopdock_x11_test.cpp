@@ -1,5 +1,6 @@
-// The desktop dock on a real X server: the test starts its own Xvfb (one 1920 x 1080 screen) and
-// reads the window manager's hints back with xprop and the window's place with xwininfo.
+// The desktop dock on a real X server: the test starts its own Xvfb (one 1920 x 1080 screen) with
+// a window manager (openbox), reads the hints back with xprop and the window's place with
+// xwininfo, and watches a maximised window make room for the strip.
 #include "utils/gui/desktopdock.h"
 #include "utils/gui/desktopdockx11.h"
 
@@ -21,6 +22,7 @@
 namespace {
 
 pid_t s_xvfb = 0;
+pid_t s_windowManager = 0;
 
 // Starts Xvfb on a display nobody uses and returns its name, or an empty string.
 std::string startXvfb()
@@ -46,11 +48,21 @@ std::string startXvfb()
     return number.empty() ? std::string() : ":" + number;
 }
 
-void stopXvfb()
+// A window manager, as the operator's desktop has one.
+void startWindowManager()
 {
-    if (s_xvfb > 0) {
-        kill(s_xvfb, SIGTERM);
-        waitpid(s_xvfb, nullptr, 0);
+    s_windowManager = fork();
+    if (s_windowManager == 0) {
+        execlp("openbox", "openbox", "--sm-disable", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+}
+
+void stop(pid_t pid)
+{
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
     }
 }
 
@@ -87,6 +99,26 @@ QRect placeOnServer(const QWidget &window)
     };
     return QRect(number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"),
                  number("Height"));
+}
+
+// A window mapped while the window manager still starts may never be managed, nor shown: the
+// tests begin once a probe window was.
+bool waitForWindowManager()
+{
+    const auto running = [] {
+        return run(QStringLiteral("xprop"),
+                   {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+            .contains("window id");
+    };
+    if (!QTest::qWaitFor(running, 10000))
+        return false;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QWidget probe;
+        probe.show();
+        if (QTest::qWaitForWindowExposed(&probe, 1000))
+            return true;
+    }
+    return false;
 }
 
 class DesktopDockX11Test : public ::testing::Test
@@ -149,7 +181,40 @@ TEST_F(DesktopDockX11Test, UndockedWindowGivesItsStripBack)
     EXPECT_TRUE(seen.contains("_NET_WM_STRUT:  not found.")) << seen.toStdString();
     EXPECT_TRUE(seen.contains("_NET_WM_STRUT_PARTIAL:  not found.")) << seen.toStdString();
     EXPECT_FALSE(window.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(window.geometry().topLeft(), QPoint(1673, 40));
+    // Beside the edge it was docked on, where the window manager leaves it.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return placeOnServer(window).topLeft() == QPoint(1673, 40); }, 5000))
+        << "at " << placeOnServer(window).x() << "," << placeOnServer(window).y();
+}
+
+// The point of it all, with a real window manager: a maximised window stops at the strip.
+TEST(DesktopDockX11WindowManager, MaximisedWindowsStopAtTheStrip)
+{
+    QWidget panel;
+    panel.resize(226, 700);
+    auto *dock = new DesktopDock(&panel);
+    QWidget other;
+    other.showMaximized();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    ASSERT_TRUE(QTest::qWaitFor([&other] { return other.frameGeometry().width() == 1920; }, 5000))
+        << other.frameGeometry().width();
+
+    ASSERT_TRUE(dock->init());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&other] { return other.frameGeometry() == QRect(0, 0, 1694, 1080); }, 5000))
+        << "maximised to x " << other.frameGeometry().x() << " width "
+        << other.frameGeometry().width();
+    EXPECT_EQ(placeOnServer(panel), QRect(1694, 0, 226, 1080)) << "the panel is not moved";
+
+    dock->dockLeft();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&other] { return other.frameGeometry() == QRect(226, 0, 1694, 1080); }, 5000))
+        << "maximised to x " << other.frameGeometry().x() << " width "
+        << other.frameGeometry().width();
+
+    dock->deinit();
+    EXPECT_TRUE(QTest::qWaitFor([&other] { return other.frameGeometry().width() == 1920; }, 5000))
+        << "the strip is given back: width " << other.frameGeometry().width();
 }
 
 // Two monitors side by side on one root window of 3200 x 1080: a strut counts from the root's
@@ -176,12 +241,20 @@ int main(int argc, char **argv)
     }
     setenv("DISPLAY", display.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
+    startWindowManager();
     int result = 1;
     {
         QApplication app(argc, argv);
         ::testing::InitGoogleTest(&argc, argv);
+        if (!waitForWindowManager()) {
+            std::fprintf(stderr, "the window manager (openbox) did not come up\n");
+            stop(s_windowManager);
+            stop(s_xvfb);
+            return 1;
+        }
         result = RUN_ALL_TESTS();
     }
-    stopXvfb();
+    stop(s_windowManager);
+    stop(s_xvfb);
     return result;
 }
