@@ -45,6 +45,7 @@ struct TsDeviceManager::Private
     // Sets replaced by a later load; devices made from them still point into them.
     std::vector<std::unique_ptr<DeviceSpecSet>> retiredSpecs;
     QString specError;
+    qint64 openFailures = 0;
     QTimer *scanTimer = nullptr;
     bool scanning = false;
 
@@ -118,6 +119,11 @@ QxResult TsDeviceManager::loadDeviceSpecs(const QString &path)
 QString TsDeviceManager::deviceSpecError() const
 {
     return d->specError;
+}
+
+qint64 TsDeviceManager::openFailures() const
+{
+    return d->openFailures;
 }
 
 const DeviceSpecSet &TsDeviceManager::deviceSpecs() const
@@ -204,6 +210,7 @@ void TsDeviceManager::populateDevices()
             emit newDevice(device);
             continue;
         }
+        ++d->openFailures;
         const int failures = device->property(OpenFailedProperty).toInt() + 1;
         device->setProperty(OpenFailedProperty, failures);
         if (failures < MaxOpenAttempts) {

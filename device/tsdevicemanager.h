@@ -41,6 +41,8 @@ public:
     QString deviceSpecError() const;
 
     const DeviceSpecSet &deviceSpecs() const;
+    // Failed attempts to open a controller since the manager was made.
+    qint64 openFailures() const;
     // The model whose serial prefix is the first three characters of serialNumber, or null.
     const DeviceSpec *specForSerial(const QString &serialNumber) const;
 

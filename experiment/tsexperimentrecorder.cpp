@@ -82,6 +82,7 @@ struct TsExperimentRecorder::Private
     QTextStream *stream = nullptr;
     QString fileName;
     QString fileError;
+    qint64 rowsWritten = 0;
     qint64 lastSync = 0; // monotonic
     qint64 syncInterval = DefaultDiskSyncInterval;
     MonotonicClock monotonic = realMonotonic;
@@ -182,6 +183,11 @@ QString TsExperimentRecorder::fileName() const
 QString TsExperimentRecorder::fileErrorString() const
 {
     return d->fileError;
+}
+
+qint64 TsExperimentRecorder::rowsWritten() const
+{
+    return d->rowsWritten;
 }
 
 bool TsExperimentRecorder::hasFileError() const
@@ -492,4 +498,7 @@ void TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
         }
     }
     writeLine(line);
+    // A failed write closes the file.
+    if (d->stream)
+        ++d->rowsWritten;
 }

@@ -60,6 +60,9 @@ public:
     // announced by fileError().
     QString fileErrorString() const;
     bool hasFileError() const;
+    // Rows that reached the file since the recorder was made, over all runs; a row lost to a file
+    // error is not counted.
+    qint64 rowsWritten() const;
 
     // The capture gate's interval: max(interval, 1000) - 500 ms.
     int captureInterval() const;

@@ -346,12 +346,17 @@ void TsExperimentScript::updateStatus()
 {
     if (!m_running || m_actions.isEmpty())
         return;
-    const qint64 elapsed = elapsedMilliseconds();
+    emit status(durationText(elapsedMilliseconds()), progress());
+}
+
+double TsExperimentScript::progress() const
+{
+    if (!m_running || m_actions.isEmpty())
+        return 0.0;
     const qint64 last = m_actions.last()->time();
     // A last action due at once (or, in a hand-edited file, before the start) is already due:
     // dividing by its time would report an infinite or negative progress.
-    const double progress = last > 0 ? double(elapsed) / double(last) : 1.0;
-    emit status(durationText(elapsed), progress);
+    return last > 0 ? double(elapsedMilliseconds()) / double(last) : 1.0;
 }
 
 bool TsExperimentScript::advance()

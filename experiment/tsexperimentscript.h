@@ -64,6 +64,9 @@ public:
     void setClock(const Clock &clock);
     // Milliseconds since start().
     qint64 elapsedMilliseconds() const;
+    // Elapsed time over the last action's time: 0 at the start, 1 when the last action is due;
+    // 0 while not running.
+    double progress() const;
 
     // "%1d %2h %3m %4s", "%1h %2m %3s" or "%1m %2s" with two-digit numbers; milliseconds dropped.
     static QString durationText(qint64 milliseconds);

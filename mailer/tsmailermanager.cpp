@@ -62,6 +62,11 @@ struct TsMailerManager::Private
     QString mailerDir;
     AlertContextProvider contextProvider;
     QPointer<TsExperiment> experiment;
+    // Alert mails handed to the mailer and not reported back yet; test mails of the settings go
+    // through the same mailer and are not alerts.
+    QList<TsMail> alertsInFlight;
+    qint64 alertsSent = 0;
+    qint64 alertsFailed = 0;
 };
 
 TsMailerManager::TsMailerManager(TsExperimentManager *experiments, QObject *parent)
@@ -70,6 +75,15 @@ TsMailerManager::TsMailerManager(TsExperimentManager *experiments, QObject *pare
 {
     d->mailer = new TsMailer(this);
     d->mailerDir = QCoreApplication::applicationDirPath() + QStringLiteral("/mailer");
+    // Reported from the sending thread; counted here, on ours.
+    connect(d->mailer, &TsMailer::sendStatus, this, [this](const TsMail &mail) {
+        if (!d->alertsInFlight.removeOne(mail))
+            return;
+        if (mail.result().isSuccess())
+            ++d->alertsSent;
+        else
+            ++d->alertsFailed;
+    });
     if (experiments) {
         followExperiment(experiments->currentExperiment());
         connect(experiments, &TsExperimentManager::currentExperimentChanged, this,
@@ -186,6 +200,16 @@ void TsMailerManager::setEmailAlert(bool on)
     emit emailAlertStatusChanged(on);
 }
 
+qint64 TsMailerManager::alertMailsSent() const
+{
+    return d->alertsSent;
+}
+
+qint64 TsMailerManager::alertMailsFailed() const
+{
+    return d->alertsFailed;
+}
+
 void TsMailerManager::onChannelsInstable(const QList<TsExperimentChannel *> &channels)
 {
     if (!d->emailAlert || channels.isEmpty() || !channels.first())
@@ -210,5 +234,6 @@ void TsMailerManager::onChannelsInstable(const QList<TsExperimentChannel *> &cha
 
     TsMail mail(context.userEmail, subject);
     mail.setBody(fillPlaceholders(body, channels.first(), context));
+    d->alertsInFlight.append(mail);
     d->mailer->sendAsync(mail);
 }

@@ -63,6 +63,10 @@ public:
     // Emits emailAlertStatusChanged only on a change.
     void setEmailAlert(bool on);
 
+    // Alert mails whose send attempt has ended, by outcome, since the manager was made.
+    qint64 alertMailsSent() const;
+    qint64 alertMailsFailed() const;
+
     bool emailAlertStatus() const override { return isEmailAlertOn(); }
     void setEmailAlertStatus(bool on) override { setEmailAlert(on); }
 

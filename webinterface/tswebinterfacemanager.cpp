@@ -5,9 +5,11 @@
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "tscore.h"
+#include "tsmetrics.h"
 #include "tswebserverprocess.h"
 #include "utils/web/fcgirequest.h"
 #include "utils/web/fcgiserver.h"
+#include "utils/web/prometheustext.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -471,6 +473,17 @@ void TsWebInterfaceManager::handleRequest(FCGIRequest *request)
     QBuffer &out = request->stdoutBuffer();
     const bool get = method == "GET";
     const bool put = method == "PUT";
+    if (script == "/metrics") {
+        // Never cached: counters move although nothing on the pages changed.
+        if (!get && method != "HEAD") {
+            out.write("Status: 405 Method Not Allowed\nAllow: GET, HEAD\n\n");
+            return;
+        }
+        out.write(QByteArray("Content-Type: ") + PrometheusText::ContentType + "\n\n");
+        if (get)
+            out.write(TsMetrics::render(TsMetrics::current()));
+        return;
+    }
     if (put && script != "/ts/emailalert.cgi")
         return;
     if (!(get || put) ||

@@ -140,6 +140,7 @@ TEST_F(ManagerTest, AControllerThatNeverOpensIsGivenUpAfterThirtyTries)
         manager.populateDevices();
     EXPECT_EQ(messages.count("failed:"), 29);
     EXPECT_EQ(errors.count(), 0);
+    EXPECT_EQ(manager.openFailures(), 29);
 
     manager.populateDevices();
     ASSERT_EQ(errors.count(), 1);

@@ -145,6 +145,7 @@ TEST_F(RecorderTest, HeaderAndRowsAreWrittenAsSpecified)
     EXPECT_EQ(lines[1], "2026-01-31 14:05:01;25.0;37.0;On;25.0;37.0;On;;;;");
     EXPECT_EQ(lines[2], "2026-01-31 14:05:02;25.0;37.0;On;25.0;37.0;On;;;;");
     EXPECT_EQ(samples.count(), 2);
+    EXPECT_EQ(recorder->rowsWritten(), 2) << "the header is no row";
     EXPECT_EQ(recorder->recording().columns.size(), 3);
     EXPECT_EQ(recorder->recording().columns[0].roles, (QList<int>{0, 1, 2}));
 }
@@ -308,6 +309,7 @@ TEST_F(RecorderTest, AFileThatCannotBeCreatedIsReportedWhileRecordingGoesOn)
     EXPECT_EQ(recorder->fileErrorString(), errors.at(0).at(0).toString());
     tick();
     EXPECT_EQ(samples.count(), 1) << "sampling and graphs go on";
+    EXPECT_EQ(recorder->rowsWritten(), 0) << "a row that reached no file is not counted";
     recorder->stop();
 
     // A folder that exists but cannot be written to.

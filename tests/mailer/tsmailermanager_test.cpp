@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThreadPool>
 
 #include <cstdio>
@@ -163,6 +165,8 @@ TEST_F(MailerManagerTest, AlertMailTellsAboutTheFirstChannelOnly)
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(SendTimeout));
     QCoreApplication::processEvents();
     EXPECT_EQ(status.count(), 1) << "one mail for two channels";
+    EXPECT_EQ(mailers.alertMailsSent(), 1);
+    EXPECT_EQ(mailers.alertMailsFailed(), 0);
 
     const QList<ReceivedMail> mails = server.mails();
     ASSERT_EQ(mails.size(), 1);
@@ -183,6 +187,32 @@ TEST_F(MailerManagerTest, AlertMailTellsAboutTheFirstChannelOnly)
     EXPECT_EQ(first->valueText(TsExperimentChannel::ActualValue), QString::fromUtf8("25.0°C"));
     EXPECT_FALSE(received.body.contains(lid)) << "only the first channel is reported";
     EXPECT_FALSE(received.body.contains("%TS_")) << received.body.toStdString();
+}
+
+TEST_F(MailerManagerTest, AlertMailsAreCountedByOutcomeAndOtherMailsNotAtAll)
+{
+    TsMailerManager mailers(&manager);
+    TsMailerSettings settings = mailers.mailerSettings();
+    settings.setSmtpServer(QStringLiteral("127.0.0.1"));
+    // Nobody listens there: the sender fails to connect.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    settings.setSmtpPort(probe.serverPort());
+    probe.close();
+    settings.setSenderEmail(QStringLiteral("scope2@lab.example"));
+    mailers.setMailerSettings(settings);
+    mailers.setAlertContextProvider([] { return context(QStringLiteral("ann@lab.example")); });
+    QSignalSpy status(mailers.mailer(), &TsMailer::sendStatus);
+
+    // A mail of someone else's (the settings' test mail) goes through the same mailer.
+    mailers.mailer()->sendAsync(TsMail(QStringLiteral("ann@lab.example"), QStringLiteral("Test")));
+    ASSERT_TRUE(status.count() == 1 || status.wait(SendTimeout));
+    mailers.setEmailAlert(true);
+    bothChannelsLoseStability();
+    ASSERT_TRUE(status.count() == 2 || status.wait(SendTimeout));
+    EXPECT_FALSE(status.at(1).at(0).value<TsMail>().result().isSuccess());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return mailers.alertMailsFailed() == 1; }, SendTimeout));
+    EXPECT_EQ(mailers.alertMailsSent(), 0);
 }
 
 TEST_F(MailerManagerTest, NoMailWhileOffOrWithoutRecipient)
