@@ -113,6 +113,8 @@ void TsMailerSettingsDialog::on_pushButtonTest_clicked()
     // reaction is queued to it.
     QEventLoop loop;
     bool finished = false;
+    // Hidden at once: its deletion waits for an event loop of its level, after the result box.
+    connect(mailer, &TsMailer::sent, sending, &QWidget::hide);
     connect(mailer, &TsMailer::sent, sending, &QObject::deleteLater);
     connect(mailer, &TsMailer::sent, mailer, &QObject::deleteLater);
     connect(mailer, &TsMailer::sent, &loop, [&finished, &loop] {

@@ -397,6 +397,7 @@ TEST_F(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
     });
     click(child<QWidget>(page, "pushButtonTest"));
     const QList<TsMessageBox::Asked> answered = TsMessageBox::takeAsked();
+    EXPECT_TRUE(noteBox.isNull() || !noteBox->isVisible()) << "the note is gone with the send";
 
     EXPECT_EQ(asked, "Test-EMail|Recipient Address");
     EXPECT_EQ(note, "Test-EMail|Sending to 'ann@lab.example' ...");
