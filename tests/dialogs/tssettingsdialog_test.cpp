@@ -350,6 +350,11 @@ TEST_F(MailerSettingsDialog, ChoosingAnEncryptionProposesItsPort)
     page.setSettings(stored);
     EXPECT_EQ(port->value(), 10465);
     EXPECT_EQ(encryption->currentText(), "SSL");
+    // A store that never held a port says 0: the usual port of the encryption is proposed.
+    stored.setSmtpPort(0);
+    page.setSettings(stored);
+    EXPECT_EQ(port->value(), 465);
+    EXPECT_EQ(page.settings().smtpPort(), 465);
 }
 
 namespace {
