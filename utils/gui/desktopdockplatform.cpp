@@ -5,6 +5,9 @@
 #include <QWidget>
 #include <QWindow>
 
+#ifdef Q_OS_WIN
+#include "utils/gui/desktopdockwin.h"
+#endif
 #ifdef TESSARO_DESKTOPDOCK_X11
 #include "utils/gui/desktopdockx11.h"
 #endif
@@ -23,11 +26,15 @@ public:
 
 DesktopDockPlatform *DesktopDockPlatform::create(QWidget *window, QObject *parent)
 {
+#ifdef Q_OS_WIN
+    return new DesktopDockWin(window, parent);
+#else
 #ifdef TESSARO_DESKTOPDOCK_X11
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         return new DesktopDockX11(window, parent);
 #endif
     return new UnsupportedDesktopDock(window, parent);
+#endif
 }
 
 DesktopDockPlatform::DesktopDockPlatform(QWidget *window, QObject *parent)
