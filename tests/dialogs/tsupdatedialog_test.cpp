@@ -1,6 +1,7 @@
 // The update check: the version arithmetic and the page on their own, and the dialog against a
 // real HTTP server on loopback for a newer release, the same release and a failed request.
-#include "dialogs/tsmessagebox.h"
+#include "dialogtestsupport.h"
+
 #include "dialogs/tsupdatechecker.h"
 #include "dialogs/tsupdatedialog.h"
 
@@ -120,12 +121,9 @@ protected:
         ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
         QCoreApplication::setApplicationVersion(QStringLiteral("1.1.0.0"));
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
-        TsMessageBox::setAnswering(true);
     }
     void TearDown() override
     {
-        TsMessageBox::takeAsked();
-        TsMessageBox::setAnswering(false);
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QSettings().remove(QLatin1String(TsUpdateChecker::UpdatePageUrlKey));
     }
@@ -149,6 +147,7 @@ protected:
         dialog.check();
     }
 
+    AnsweringDialogs answering;
     HttpServer server;
     UrlCatcher catcher;
     TsUpdateDialog dialog;
