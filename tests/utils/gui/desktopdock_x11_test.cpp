@@ -101,6 +101,24 @@ QRect placeOnServer(const QWidget &window)
                  number("Height"));
 }
 
+// The program's pixels per X server pixel (QT_SCALE_FACTOR, a whole number here): the screen of
+// 1920 x 1080 server pixels is that many times smaller for the program, the struts are not.
+int scale()
+{
+    return qMax(1, qEnvironmentVariableIntValue("QT_SCALE_FACTOR"));
+}
+const int ScreenWidth = 1920;
+const int ScreenHeight = 1080;
+const int PanelWidth = 226;
+
+QString strutLine(const char *name, const QList<int> &values)
+{
+    QStringList texts;
+    for (int value : values)
+        texts << QString::number(value);
+    return QStringLiteral("%1(CARDINAL) = %2\n").arg(QLatin1String(name), texts.join(", "));
+}
+
 // A window mapped while the window manager still starts may never be managed, nor shown: the
 // tests begin once a probe window was.
 bool waitForWindowManager()
@@ -141,37 +159,42 @@ protected:
 TEST_F(DesktopDockX11Test, DockedWindowClaimsAStripOnItsEdge)
 {
     ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+    const int s = scale();
+    const int width = ScreenWidth / s; // of the screen, in the program's pixels
+    const int height = ScreenHeight / s;
+    const int strut = PanelWidth * s;
     ASSERT_TRUE(dock->init()) << "docked on the right edge, the initial one";
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.geometry(), QRect(1694, 0, 226, 1080));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [this] { return placeOnServer(window) == QRect(1694, 0, 226, 1080); }, 5000))
+    EXPECT_EQ(window.geometry(), QRect(width - PanelWidth, 0, PanelWidth, height));
+    const QRect right(ScreenWidth - strut, 0, strut, ScreenHeight);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return placeOnServer(window) == right; }, 5000))
         << "on the server at " << placeOnServer(window).x() << "," << placeOnServer(window).y();
     QString seen = hints(window);
     EXPECT_TRUE(seen.contains(
         QRegularExpression("_NET_WM_WINDOW_TYPE\\(ATOM\\) = _NET_WM_WINDOW_TYPE_DOCK(,|\\n)")))
         << seen.toStdString();
-    EXPECT_TRUE(seen.contains("_NET_WM_STRUT(CARDINAL) = 0, 226, 0, 0\n")) << seen.toStdString();
-    EXPECT_TRUE(seen.contains(
-        "_NET_WM_STRUT_PARTIAL(CARDINAL) = 0, 226, 0, 0, 0, 0, 0, 1079, 0, 0, 0, 0\n"))
+    EXPECT_TRUE(seen.contains(strutLine("_NET_WM_STRUT", {0, strut, 0, 0}))) << seen.toStdString();
+    EXPECT_TRUE(seen.contains(strutLine("_NET_WM_STRUT_PARTIAL",
+                                        {0, strut, 0, 0, 0, 0, 0, ScreenHeight - 1, 0, 0, 0, 0})))
         << seen.toStdString();
 
     dock->dockLeft();
-    EXPECT_EQ(window.geometry(), QRect(0, 0, 226, 1080));
+    EXPECT_EQ(window.geometry(), QRect(0, 0, PanelWidth, height));
     seen = hints(window);
-    EXPECT_TRUE(seen.contains("_NET_WM_STRUT(CARDINAL) = 226, 0, 0, 0\n")) << seen.toStdString();
-    EXPECT_TRUE(seen.contains(
-        "_NET_WM_STRUT_PARTIAL(CARDINAL) = 226, 0, 0, 0, 0, 1079, 0, 0, 0, 0, 0, 0\n"))
+    EXPECT_TRUE(seen.contains(strutLine("_NET_WM_STRUT", {strut, 0, 0, 0}))) << seen.toStdString();
+    EXPECT_TRUE(seen.contains(strutLine("_NET_WM_STRUT_PARTIAL",
+                                        {strut, 0, 0, 0, 0, ScreenHeight - 1, 0, 0, 0, 0, 0, 0})))
         << seen.toStdString();
 
     // Moved away from its strip, the bar goes back.
-    window.move(400, 300);
-    EXPECT_TRUE(
-        QTest::qWaitFor([this] { return placeOnServer(window) == QRect(0, 0, 226, 1080); }, 5000));
+    window.move(400 / s, 300 / s);
+    const QRect left(0, 0, strut, ScreenHeight);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return placeOnServer(window) == left; }, 5000));
 }
 
 TEST_F(DesktopDockX11Test, UndockedWindowGivesItsStripBack)
 {
+    const int s = scale();
     ASSERT_TRUE(dock->init());
     dock->deinit();
     EXPECT_EQ(dock->state(), DesktopDock::NotDocked);
@@ -181,39 +204,48 @@ TEST_F(DesktopDockX11Test, UndockedWindowGivesItsStripBack)
     EXPECT_TRUE(seen.contains("_NET_WM_STRUT:  not found.")) << seen.toStdString();
     EXPECT_TRUE(seen.contains("_NET_WM_STRUT_PARTIAL:  not found.")) << seen.toStdString();
     EXPECT_FALSE(window.windowFlags() & Qt::FramelessWindowHint);
-    // Beside the edge it was docked on, where the window manager leaves it.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [this] { return placeOnServer(window).topLeft() == QPoint(1673, 40); }, 5000))
+    // Beside the edge it was docked on (20 and 40 of the program's pixels in), where the window
+    // manager leaves it.
+    const QPoint beside((ScreenWidth / s - 1 - PanelWidth - 20) * s, 40 * s);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return placeOnServer(window).topLeft() == beside; }, 5000))
         << "at " << placeOnServer(window).x() << "," << placeOnServer(window).y();
 }
 
 // The point of it all, with a real window manager: a maximised window stops at the strip.
 TEST(DesktopDockX11WindowManager, MaximisedWindowsStopAtTheStrip)
 {
+    const int s = scale();
+    const int width = ScreenWidth / s;
+    // Where the frame begins and how wide it is; its height may round either way when scaled.
+    const auto horizontally = [](const QWidget &window) {
+        return qMakePair(window.frameGeometry().x(), window.frameGeometry().width());
+    };
     QWidget panel;
-    panel.resize(226, 700);
+    panel.resize(PanelWidth, 700 / s);
     auto *dock = new DesktopDock(&panel);
     QWidget other;
     other.showMaximized();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
-    ASSERT_TRUE(QTest::qWaitFor([&other] { return other.frameGeometry().width() == 1920; }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return other.frameGeometry().width() == width; }, 5000))
         << other.frameGeometry().width();
 
     ASSERT_TRUE(dock->init());
     EXPECT_TRUE(QTest::qWaitFor(
-        [&other] { return other.frameGeometry() == QRect(0, 0, 1694, 1080); }, 5000))
+        [&] { return horizontally(other) == qMakePair(0, width - PanelWidth); }, 5000))
         << "maximised to x " << other.frameGeometry().x() << " width "
         << other.frameGeometry().width();
-    EXPECT_EQ(placeOnServer(panel), QRect(1694, 0, 226, 1080)) << "the panel is not moved";
+    EXPECT_EQ(placeOnServer(panel),
+              QRect(ScreenWidth - PanelWidth * s, 0, PanelWidth * s, ScreenHeight))
+        << "the panel is not moved";
 
     dock->dockLeft();
     EXPECT_TRUE(QTest::qWaitFor(
-        [&other] { return other.frameGeometry() == QRect(226, 0, 1694, 1080); }, 5000))
+        [&] { return horizontally(other) == qMakePair(PanelWidth, width - PanelWidth); }, 5000))
         << "maximised to x " << other.frameGeometry().x() << " width "
         << other.frameGeometry().width();
 
     dock->deinit();
-    EXPECT_TRUE(QTest::qWaitFor([&other] { return other.frameGeometry().width() == 1920; }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return other.frameGeometry().width() == width; }, 5000))
         << "the strip is given back: width " << other.frameGeometry().width();
 }
 
