@@ -194,13 +194,6 @@ struct TsWebInterfaceManager::Private
         return true;
     }
 
-    QStringList nginxArguments() const
-    {
-        // "-e" keeps nginx from opening the system's error log before it reads the configuration.
-        return {QStringLiteral("-c"), configFile->fileName(), QStringLiteral("-e"),
-                runtimeDir->path() + QStringLiteral("/logs/error.log")};
-    }
-
     QByteArray readTemplate(const QByteArray &name)
     {
         const auto cached = templates.constFind(name);
@@ -355,12 +348,8 @@ void TsWebInterfaceManager::start()
                  qPrintable(d->htmlDir));
         return;
     }
-    QByteArray config = templateFile.readAll();
-    config.replace("%HTTPPORT%", QByteArray::number(d->settings.httpPort));
-    config.replace("%FCGIPORT%", QByteArray::number(d->settings.fcgiPort));
-    config.replace("%SERVERNAME%", "_");
-    config.replace("%SERVERPATH%", QDir::toNativeSeparators(served).toLocal8Bit());
-    config.replace("%RUNTIMEPATH%", QDir::toNativeSeparators(d->runtimeDir->path()).toLocal8Bit());
+    const QByteArray config =
+        nginxConfiguration(templateFile.readAll(), d->settings, served, d->runtimeDir->path());
 
     if (d->configFile)
         d->configFile->deleteLater();
@@ -375,8 +364,10 @@ void TsWebInterfaceManager::start()
 
     qDebug("webinterface: starting '%s'' with config '%s'", qPrintable(d->nginxExe),
            qPrintable(d->configFile->fileName()));
-    d->webServer->setWorkingDirectory(d->webServerDir);
-    d->webServer->start(d->nginxExe, d->nginxArguments());
+    // A build whose prefix is its working folder (the Windows one) writes the messages from
+    // before the configuration is read to "logs/error.log" there: in the runtime folder.
+    d->webServer->setWorkingDirectory(d->runtimeDir->path());
+    d->webServer->start(d->nginxExe, nginxArguments(d->configFile->fileName()));
     d->running = true;
 }
 
@@ -388,9 +379,8 @@ void TsWebInterfaceManager::stop()
         // A killed master leaves its workers serving the port: it is asked to stop first, and
         // only killed when it does not.
         QProcess stopper;
-        stopper.setWorkingDirectory(d->webServerDir);
-        stopper.start(d->nginxExe, d->nginxArguments()
-                                       << QStringLiteral("-s") << QStringLiteral("stop"));
+        stopper.setWorkingDirectory(d->runtimeDir->path());
+        stopper.start(d->nginxExe, nginxArguments(d->configFile->fileName(), true));
         const bool asked = stopper.waitForFinished(StopWait) &&
                            stopper.exitStatus() == QProcess::NormalExit && stopper.exitCode() == 0;
         // Without a pid file yet (a stop right after the start), the stop is not delivered; the
@@ -416,6 +406,43 @@ void TsWebInterfaceManager::stop()
         d->configFile->deleteLater();
     d->configFile = nullptr;
     d->runtimeDir.reset();
+}
+
+QStringList TsWebInterfaceManager::nginxArguments(const QString &configFile, bool stop)
+{
+    // Options every build since long ago knows; the error log is set in the configuration.
+    QStringList arguments{QStringLiteral("-c"), configFile};
+    if (stop)
+        arguments << QStringLiteral("-s") << QStringLiteral("stop");
+    return arguments;
+}
+
+QByteArray TsWebInterfaceManager::nginxPath(const QString &path, QChar nativeSeparator)
+{
+    // nginx reads "\t", "\n" and "\r" in a quoted string as escapes, so a Windows path such as
+    // "...\Temp\tessaro-web-..." would name another file: its separators become '/', which
+    // nginx takes on every platform. A backslash that is part of a name is escaped, as is a quote.
+    QString text = path;
+    if (nativeSeparator == QLatin1Char('\\'))
+        text.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return text.toLocal8Bit();
+}
+
+QByteArray TsWebInterfaceManager::nginxConfiguration(const QByteArray &templateText,
+                                                     const TsWebInterfaceSettings &settings,
+                                                     const QString &servedDir,
+                                                     const QString &runtimeDir,
+                                                     QChar nativeSeparator)
+{
+    QByteArray config = templateText;
+    config.replace("%HTTPPORT%", QByteArray::number(settings.httpPort));
+    config.replace("%FCGIPORT%", QByteArray::number(settings.fcgiPort));
+    config.replace("%SERVERNAME%", "_");
+    config.replace("%SERVERPATH%", nginxPath(servedDir, nativeSeparator));
+    config.replace("%RUNTIMEPATH%", nginxPath(runtimeDir, nativeSeparator));
+    return config;
 }
 
 void TsWebInterfaceManager::webServerOutput()
