@@ -41,6 +41,10 @@ struct TsDeviceManager::Private
     QHash<QString, QPointer<TsDeviceChannel>> channelIndex;
     QHash<QString, TsDevice *> pending;
     QSet<QString> givenUp;
+    // Controllers whose link was lost while they stayed attached, with the failed attempts to
+    // open them again. They are never given up: a controller that stops answering for a while
+    // (switched off, a firmware hang) must come back on its own when it answers again.
+    QHash<QString, int> reconnecting;
     std::unique_ptr<DeviceSpecSet> specs = std::make_unique<DeviceSpecSet>();
     // Sets replaced by a later load; devices made from them still point into them.
     std::vector<std::unique_ptr<DeviceSpecSet>> retiredSpecs;
@@ -159,13 +163,28 @@ void TsDeviceManager::populateDevices()
     if (present.isEmpty())
         d->givenUp.clear();
 
+    // A controller gone from the list is an ordinary unplug again, should it come back.
+    for (auto it = d->reconnecting.begin(); it != d->reconnecting.end();) {
+        if (present.contains(it.key()))
+            ++it;
+        else
+            it = d->reconnecting.erase(it);
+    }
+
     QList<TsDevice *> removed;
     for (auto it = d->devices.begin(); it != d->devices.end();) {
-        if (present.contains(it.key())) {
+        TsDevice *device = it.value();
+        const bool lost = device->isConnectionLost();
+        if (present.contains(it.key()) && !lost) {
             ++it;
             continue;
         }
-        TsDevice *device = it.value();
+        if (lost && present.contains(it.key())) {
+            // Dropped like an unplugged one and opened anew below, in this same scan: the
+            // experiment keeps its channels by identifier and finds the new ones.
+            device->close();
+            d->reconnecting.insert(it.key(), 0);
+        }
         d->unindexChannels(device);
         if (TsDevice *pending = d->pending.take(it.key()))
             pending->deleteLater();
@@ -198,10 +217,24 @@ void TsDeviceManager::populateDevices()
         }
         const QxResult result = device->open();
         if (result.isSuccess()) {
+            if (d->reconnecting.remove(serial))
+                qDebug("TsDeviceManager::populateDevices: %s answers again", qPrintable(serial));
             device->setProperty(OpenFailedProperty, 0);
             d->devices.insert(serial, device);
             d->indexChannels(device);
             emit newDevice(device);
+            continue;
+        }
+        const auto reconnect = d->reconnecting.find(serial);
+        if (reconnect != d->reconnecting.end()) {
+            // Tried on every scan for as long as it stays attached; said now and then.
+            const int attempts = ++reconnect.value();
+            if (attempts == 1 || attempts % 60 == 0)
+                qDebug("TsDeviceManager::populateDevices: %s failed: %s (reconnecting, attempt "
+                       "%d)",
+                       qPrintable(serial), qPrintable(result.toString(QStringLiteral(" / "))),
+                       attempts);
+            d->pending.insert(serial, device);
             continue;
         }
         const int failures = device->property(OpenFailedProperty).toInt() + 1;
