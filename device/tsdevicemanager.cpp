@@ -200,6 +200,14 @@ void TsDeviceManager::populateDevices()
         const QString &serial = it.key();
         if (d->givenUp.contains(serial) || d->devices.contains(serial))
             continue;
+        // A controller that does not answer blocks each attempt for the read time-out: after the
+        // first few, only every few seconds.
+        const int reconnectAttempts = d->reconnecting.value(serial, 0);
+        if (reconnectAttempts >= ReconnectEveryScan &&
+            reconnectAttempts % ReconnectBackOff != ReconnectBackOff - 1) {
+            ++d->reconnecting[serial];
+            continue;
+        }
         const PresentController &controller = it.value();
         const DeviceSpec *spec = d->specs->find(controller.description, controller.vendorId,
                                                 controller.productId, serial);
@@ -227,9 +235,9 @@ void TsDeviceManager::populateDevices()
         }
         const auto reconnect = d->reconnecting.find(serial);
         if (reconnect != d->reconnecting.end()) {
-            // Tried on every scan for as long as it stays attached; said now and then.
+            // Tried for as long as it stays attached; said now and then.
             const int attempts = ++reconnect.value();
-            if (attempts == 1 || attempts % 60 == 0)
+            if (attempts == 1 || attempts % 300 == 0)
                 qDebug("TsDeviceManager::populateDevices: %s failed: %s (reconnecting, attempt "
                        "%d)",
                        qPrintable(serial), qPrintable(result.toString(QStringLiteral(" / "))),
