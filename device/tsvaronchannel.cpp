@@ -96,14 +96,18 @@ QVariant TsVaronChannel::value(int role)
         return v;
     }
     case LoopControl: {
-        if (!isReachable())
+        if (!isReady())
             return false;
+        // A loop that could not be read is no loop switched off: no value, which reads as false
+        // but is recorded as missing.
+        if (m_device->isConnectionLost())
+            return QVariant();
         uint8_t control = 0;
         const QxResult result = TsVaronDevice::toResult(
             m_device->noteTransaction(ZdxGetLoopControl(m_device->handle(), number(), &control)));
         if (result.isError()) {
             logReadFailure("loopControl  :", result);
-            return false;
+            return QVariant();
         }
         setLoopControl(control != 0);
         return control != 0;
