@@ -2,10 +2,6 @@
 
 #include <cstdlib>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace {
 
 constexpr char32_t Replacement = 0xFFFD;
