@@ -533,6 +533,8 @@ void Soak::run(int ticks, int reference)
     EXPECT_EQ(m_failedPolls, 0) << "of " << m_polls << " page requests";
     EXPECT_EQ(m_lastPage.count("class=\"tile "), Controllers * ChannelsEach)
         << m_lastPage.left(300).constData();
+    EXPECT_EQ(m_lastPage.count("<div class=\"statustext\">OK</div>"), Controllers * ChannelsEach)
+        << "no tile offline or without an answer";
     EXPECT_TRUE(m_lastPage.contains(QString::fromUtf8("43.3°C").toUtf8()))
         << "the last channel's true value";
     // Every action that came due ran, also those whose channel was away at the time.
