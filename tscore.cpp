@@ -344,11 +344,18 @@ QStringList TsCore::listBaseNames(FolderKind kind, const QString &pattern)
     const QString folder = folderPath(kind, currentUser());
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return QStringList();
+    // A name is opened as the name plus the pattern's suffix, written as the pattern writes it.
+    // Where file names are case-sensitive, "X.TSP" matches the pattern but "X.tsp" is not there:
+    // listed, it could be neither loaded nor deleted. Where they are not, both are the same file.
+    const QString suffix = pattern.mid(pattern.indexOf(QLatin1Char('.')));
     QStringList names;
     const QFileInfoList entries =
         QDir(folder).entryInfoList(QStringList(pattern), QDir::Files | QDir::Readable);
-    for (const QFileInfo &entry : entries)
-        names.append(entry.completeBaseName());
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.completeBaseName();
+        if (!names.contains(name) && QFileInfo(folder + QLatin1Char('/') + name + suffix).isFile())
+            names.append(name);
+    }
     sortByLocale(names);
     return names;
 }

@@ -8,6 +8,7 @@ struct TsDevice::Private
 {
     Info info;
     DeviceState state = Null;
+    bool connectionLost = false;
     QxResult lastError;
     QMap<int, TsDeviceChannel *> channels;
 };
@@ -82,6 +83,22 @@ const QMap<int, TsDeviceChannel *> &TsDevice::channels() const
 TsDeviceChannel *TsDevice::channel(int number) const
 {
     return d->channels.value(number);
+}
+
+bool TsDevice::isConnectionLost() const
+{
+    return d->connectionLost;
+}
+
+void TsDevice::setConnectionLost(const QxResult &error)
+{
+    d->connectionLost = true;
+    setError(error);
+}
+
+void TsDevice::clearConnectionLost()
+{
+    d->connectionLost = false;
 }
 
 void TsDevice::setState(DeviceState state)

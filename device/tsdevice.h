@@ -56,12 +56,20 @@ public:
     const QMap<int, TsDeviceChannel *> &channels() const;
     TsDeviceChannel *channel(int number) const;
 
+    // True once the link to the controller failed for a transport reason on several transactions
+    // in a row (not a command the controller refused): the handle is of no further use. The
+    // manager drops such a device at its next scan and opens the controller anew.
+    bool isConnectionLost() const;
+
     virtual QxResult open() = 0;
     virtual QxResult close() = 0;
     virtual QxResult updateStatus() = 0;
 
 protected:
     void setState(DeviceState state);
+    // A lost link leaves the device in state Error with the error given; a new open clears it.
+    void setConnectionLost(const QxResult &error);
+    void clearConnectionLost();
     // Deletes every channel and empties the map.
     void clearChannels();
     void addChannel(TsDeviceChannel *channel);

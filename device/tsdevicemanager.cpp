@@ -41,6 +41,10 @@ struct TsDeviceManager::Private
     QHash<QString, QPointer<TsDeviceChannel>> channelIndex;
     QHash<QString, TsDevice *> pending;
     QSet<QString> givenUp;
+    // Controllers whose link was lost while they stayed attached, with the failed attempts to
+    // open them again. They are never given up: a controller that stops answering for a while
+    // (switched off, a firmware hang) must come back on its own when it answers again.
+    QHash<QString, int> reconnecting;
     std::unique_ptr<DeviceSpecSet> specs = std::make_unique<DeviceSpecSet>();
     // Sets replaced by a later load; devices made from them still point into them.
     std::vector<std::unique_ptr<DeviceSpecSet>> retiredSpecs;
@@ -165,13 +169,28 @@ void TsDeviceManager::populateDevices()
     if (present.isEmpty())
         d->givenUp.clear();
 
+    // A controller gone from the list is an ordinary unplug again, should it come back.
+    for (auto it = d->reconnecting.begin(); it != d->reconnecting.end();) {
+        if (present.contains(it.key()))
+            ++it;
+        else
+            it = d->reconnecting.erase(it);
+    }
+
     QList<TsDevice *> removed;
     for (auto it = d->devices.begin(); it != d->devices.end();) {
-        if (present.contains(it.key())) {
+        TsDevice *device = it.value();
+        const bool lost = device->isConnectionLost();
+        if (present.contains(it.key()) && !lost) {
             ++it;
             continue;
         }
-        TsDevice *device = it.value();
+        if (lost && present.contains(it.key())) {
+            // Dropped like an unplugged one and opened anew below, in this same scan: the
+            // experiment keeps its channels by identifier and finds the new ones.
+            device->close();
+            d->reconnecting.insert(it.key(), 0);
+        }
         d->unindexChannels(device);
         if (TsDevice *pending = d->pending.take(it.key()))
             pending->deleteLater();
@@ -187,6 +206,14 @@ void TsDeviceManager::populateDevices()
         const QString &serial = it.key();
         if (d->givenUp.contains(serial) || d->devices.contains(serial))
             continue;
+        // A controller that does not answer blocks each attempt for the read time-out: after the
+        // first few, only every few seconds.
+        const int reconnectAttempts = d->reconnecting.value(serial, 0);
+        if (reconnectAttempts >= ReconnectEveryScan &&
+            reconnectAttempts % ReconnectBackOff != ReconnectBackOff - 1) {
+            ++d->reconnecting[serial];
+            continue;
+        }
         const PresentController &controller = it.value();
         const DeviceSpec *spec = d->specs->find(controller.description, controller.vendorId,
                                                 controller.productId, serial);
@@ -204,6 +231,8 @@ void TsDeviceManager::populateDevices()
         }
         const QxResult result = device->open();
         if (result.isSuccess()) {
+            if (d->reconnecting.remove(serial))
+                qDebug("TsDeviceManager::populateDevices: %s answers again", qPrintable(serial));
             device->setProperty(OpenFailedProperty, 0);
             d->devices.insert(serial, device);
             d->indexChannels(device);
@@ -211,6 +240,18 @@ void TsDeviceManager::populateDevices()
             continue;
         }
         ++d->openFailures;
+        const auto reconnect = d->reconnecting.find(serial);
+        if (reconnect != d->reconnecting.end()) {
+            // Tried for as long as it stays attached; said now and then.
+            const int attempts = ++reconnect.value();
+            if (attempts == 1 || attempts % 300 == 0)
+                qDebug("TsDeviceManager::populateDevices: %s failed: %s (reconnecting, attempt "
+                       "%d)",
+                       qPrintable(serial), qPrintable(result.toString(QStringLiteral(" / "))),
+                       attempts);
+            d->pending.insert(serial, device);
+            continue;
+        }
         const int failures = device->property(OpenFailedProperty).toInt() + 1;
         device->setProperty(OpenFailedProperty, failures);
         if (failures < MaxOpenAttempts) {

@@ -22,6 +22,10 @@ public:
     static constexpr int ScanInterval = 1000;  // ms
     static constexpr int FirstScanDelay = 100; // ms after construction
     static constexpr int MaxOpenAttempts = 30;
+    // A controller whose link was lost is opened again at each of the next scans this many times,
+    // then at every ReconnectBackOff-th scan, never given up while it stays attached.
+    static constexpr int ReconnectEveryScan = 10;
+    static constexpr int ReconnectBackOff = 5;
 
     explicit TsDeviceManager(QObject *parent = nullptr);
     ~TsDeviceManager() override;

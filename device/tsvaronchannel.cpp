@@ -59,14 +59,14 @@ QVariant TsVaronChannel::value(int role)
 {
     switch (role) {
     case ActualValue: {
-        if (!isReady()) {
+        if (!isReachable()) {
             updateStableStatus(NaN);
             setActualValue(NaN);
             return NaN;
         }
         int16_t raw = 0;
-        const QxResult result =
-            TsVaronDevice::toResult(ZdxGetActualValue(m_device->handle(), number(), &raw));
+        const QxResult result = TsVaronDevice::toResult(
+            m_device->noteTransaction(ZdxGetActualValue(m_device->handle(), number(), &raw)));
         if (result.isError()) {
             updateStableStatus(NaN);
             setActualValue(NaN);
@@ -79,13 +79,13 @@ QVariant TsVaronChannel::value(int role)
         return v;
     }
     case SetpointValue: {
-        if (!isReady()) {
+        if (!isReachable()) {
             setSetpointValue(NaN);
             return NaN;
         }
         int16_t raw = 0;
-        const QxResult result =
-            TsVaronDevice::toResult(ZdxGetSetpointValue(m_device->handle(), number(), &raw));
+        const QxResult result = TsVaronDevice::toResult(
+            m_device->noteTransaction(ZdxGetSetpointValue(m_device->handle(), number(), &raw)));
         if (result.isError()) {
             setSetpointValue(NaN);
             logReadFailure("setpointValue:", result);
@@ -98,12 +98,16 @@ QVariant TsVaronChannel::value(int role)
     case LoopControl: {
         if (!isReady())
             return false;
+        // A loop that could not be read is no loop switched off: no value, which reads as false
+        // but is recorded as missing.
+        if (m_device->isConnectionLost())
+            return QVariant();
         uint8_t control = 0;
-        const QxResult result =
-            TsVaronDevice::toResult(ZdxGetLoopControl(m_device->handle(), number(), &control));
+        const QxResult result = TsVaronDevice::toResult(
+            m_device->noteTransaction(ZdxGetLoopControl(m_device->handle(), number(), &control)));
         if (result.isError()) {
             logReadFailure("loopControl  :", result);
-            return false;
+            return QVariant();
         }
         setLoopControl(control != 0);
         return control != 0;
@@ -117,6 +121,8 @@ QxResult TsVaronChannel::setValue(int role, const QVariant &value)
 {
     if (!isReady())
         return QxResult(tr("Channel not ready"));
+    if (m_device->isConnectionLost())
+        return m_device->lastError();
     switch (role) {
     case SetpointValue: {
         int16_t raw = 0;
@@ -127,16 +133,16 @@ QxResult TsVaronChannel::setValue(int role, const QVariant &value)
             return conversion;
         }
         // The library leaves in raw what the controller now keeps.
-        const QxResult result =
-            TsVaronDevice::toResult(ZdxSetSetpointValue(m_device->handle(), number(), &raw));
+        const QxResult result = TsVaronDevice::toResult(
+            m_device->noteTransaction(ZdxSetSetpointValue(m_device->handle(), number(), &raw)));
         if (result.isSuccess())
             setSetpointValue(fromRaw(raw, scale()));
         return result;
     }
     case LoopControl: {
         uint8_t control = value.toBool() ? 1 : 0;
-        const QxResult result =
-            TsVaronDevice::toResult(ZdxSetLoopControl(m_device->handle(), number(), &control));
+        const QxResult result = TsVaronDevice::toResult(
+            m_device->noteTransaction(ZdxSetLoopControl(m_device->handle(), number(), &control)));
         if (result.isSuccess())
             setLoopControl(control != 0);
         return result;
@@ -152,8 +158,27 @@ void TsVaronChannel::setNotOperational()
                      tr("This channel is not operational due to device errors."));
 }
 
+bool TsVaronChannel::isReachable() const
+{
+    return isReady() && !m_device->isConnectionLost();
+}
+
+void TsVaronChannel::setNoAnswer()
+{
+    updateStableStatus(NaN);
+    setActualValue(NaN);
+    setSetpointValue(NaN);
+    setChannelStatus(-1, tr("No answer"),
+                     tr("The controller does not answer: it may have been unplugged or switched "
+                        "off. It is looked for again every second."));
+}
+
 QxResult TsVaronChannel::updateStatus()
 {
+    if (m_device->isConnectionLost()) {
+        setNoAnswer();
+        return QxResult();
+    }
     if (!isReady()) {
         setNotOperational();
         return QxResult();
@@ -168,8 +193,8 @@ QxResult TsVaronChannel::updateStatus()
         return QxResult();
     }
     uint8_t status = 0xFF;
-    const QxResult result =
-        TsVaronDevice::toResult(ZdxGetChannelStatus(m_device->handle(), number(), &status));
+    const QxResult result = TsVaronDevice::toResult(
+        m_device->noteTransaction(ZdxGetChannelStatus(m_device->handle(), number(), &status)));
     if (result.isSuccess())
         setChannelStatus(status);
     return result;

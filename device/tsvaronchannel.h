@@ -33,6 +33,10 @@ private:
 
     void logReadFailure(const char *label, const QxResult &result) const;
     void setNotOperational();
+    // The device lost its link: no values, and a status that says why.
+    void setNoAnswer();
+    // Whether reads and writes can reach the controller at all.
+    bool isReachable() const;
 
     TsVaronDevice *m_device;
 };

@@ -9,6 +9,7 @@ struct TsVaronDevice::Private
 {
     int handle = -1;
     int deviceStatus = 0;
+    int transportFailures = 0; // in a row
 };
 
 TsVaronDevice::TsVaronDevice(const Info &info, QObject *parent)
@@ -68,11 +69,40 @@ QxResult TsVaronDevice::toResult(int code)
     return QxResult(code, resultText(code));
 }
 
+bool TsVaronDevice::isTransportFailure(int code)
+{
+    return code == ZDX_SEND_FAILED || code == ZDX_RECEIVE_FAILED;
+}
+
+int TsVaronDevice::noteTransaction(int code)
+{
+    if (!isTransportFailure(code)) {
+        d->transportFailures = 0;
+        return code;
+    }
+    if (++d->transportFailures < LostAfterFailures || isConnectionLost())
+        return code;
+    qWarning("TsVaronDevice: %s: no answer in %d transactions in a row (%s); the link is closed "
+             "and the controller looked for again",
+             qPrintable(serialNumber()), d->transportFailures, qPrintable(resultText(code)));
+    // The handle may belong to a port that is gone; a replugged controller is only reached
+    // through a new one, and the old one would keep the port busy.
+    close();
+    setConnectionLost(QxResult(code, tr("The controller does not answer")));
+    for (TsDeviceChannel *channel : channels()) {
+        if (auto *varon = qobject_cast<TsVaronChannel *>(channel))
+            varon->setNoAnswer();
+    }
+    return code;
+}
+
 QxResult TsVaronDevice::open()
 {
     d->deviceStatus = 0;
     if (d->handle != -1)
         return QxResult(tr("already open"));
+    d->transportFailures = 0;
+    clearConnectionLost();
 
     // Handles are only given for records of a current enumeration, so find the controller anew.
     QxResult result = toResult(ZdxEnumReset());
@@ -154,7 +184,7 @@ QxResult TsVaronDevice::close()
 QxResult TsVaronDevice::updateStatus()
 {
     uint8_t status = 0xFF;
-    const QxResult result = toResult(ZdxGetDeviceStatus(d->handle, &status));
+    const QxResult result = toResult(noteTransaction(ZdxGetDeviceStatus(d->handle, &status)));
     if (result.isError())
         return result;
     d->deviceStatus = status;

@@ -10,6 +10,10 @@ class TsVaronDevice : public TsDevice
 public:
     // Channel numbers a controller can have; model entries above it are never made.
     static constexpr int MaxChannels = 8;
+    // Transactions in a row that failed to reach the controller, after which its link counts as
+    // lost. One failure may be a disturbance on the cable; several mean that the controller was
+    // unplugged (perhaps plugged in again under a new handle) or does not answer at all.
+    static constexpr int LostAfterFailures = 3;
 
     explicit TsVaronDevice(const Info &info, QObject *parent = nullptr);
     ~TsVaronDevice() override;
@@ -27,6 +31,13 @@ public:
     // Success for the library's result code 0; otherwise an error with the code and its text.
     static QxResult toResult(int code);
     static QString resultText(int code);
+    // Whether a result code means that the request or its answer did not travel, as opposed to
+    // an answer that said no.
+    static bool isTransportFailure(int code);
+
+    // Every transaction on the handle reports its result code here; the code is returned as it
+    // came. Enough transport failures in a row close the handle and mark the link as lost.
+    int noteTransaction(int code);
 
 private:
     void makeChannels();

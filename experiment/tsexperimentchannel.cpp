@@ -168,7 +168,9 @@ bool TsExperimentChannel::sample(int phase)
     } else if (phase == 1) {
         m_values.insert(SetpointValue,
                         toDoubleOrNaN(channel->value(TsDeviceChannel::SetpointValue)));
-        m_values.insert(LoopControl, channel->value(TsDeviceChannel::LoopControl).toBool());
+        // An unread loop stays without a value: recorded as missing, not as switched off.
+        const QVariant loop = channel->value(TsDeviceChannel::LoopControl);
+        m_values.insert(LoopControl, loop.isValid() ? QVariant(loop.toBool()) : QVariant());
     }
     return true;
 }

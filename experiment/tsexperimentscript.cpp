@@ -302,7 +302,9 @@ bool TsExperimentScript::start()
 
 void TsExperimentScript::stop()
 {
-    if (!m_startTime.isValid())
+    // Only a run ends here. A stop of a finished or never started script (a clear() when another
+    // dynamic experiment is chosen) must not announce one: receivers end the recording with it.
+    if (!m_running)
         return;
     m_stopTime = QDateTime::currentDateTime();
     m_running = false;

@@ -35,7 +35,7 @@ public:
     // parameter value, which could not be read back.
     QxResult save(const QString &path) const;
 
-    // Stops a started script, deletes the actions and empties the name (without nameChanged).
+    // Stops a running script, deletes the actions and empties the name (without nameChanged).
     void clear();
 
     QString name() const { return m_name; }

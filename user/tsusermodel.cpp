@@ -5,6 +5,9 @@
 #include "utils/emailvalidator.h"
 #include "utils/namecheck.h"
 
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QStringList>
 
 namespace {
@@ -36,6 +39,12 @@ class TsUserModel::Private
 public:
     QList<Entry> entries;
     QStringList removedNames; // folders to delete on submit
+    QStringList errors;       // of the last submit, one per row that did not go through
+
+    // Renames the folders of renamed rows; the rows whose folder could not be renamed. A rename
+    // onto a name that another renamed row still holds waits for that one; names that go round
+    // in a circle (two users swapping theirs) go through a temporary name.
+    QSet<int> renameFolders();
 
     bool nameTaken(const QString &name, int exceptRow) const
     {
@@ -46,6 +55,66 @@ public:
         return false;
     }
 };
+
+QSet<int> TsUserModel::Private::renameFolders()
+{
+    QHash<int, QString> pending; // row -> the name its folder has now
+    for (int row = 0; row < entries.size(); ++row) {
+        const Entry &entry = entries.at(row);
+        if (entry.state == Modified && !entry.name.isEmpty() && entry.name != entry.loadedName)
+            pending.insert(row, entry.loadedName);
+    }
+    QSet<int> failed;
+    const auto rename = [](const QString &from, const QString &to) {
+        const QxResult result = TsCore::renameUser(from, to);
+        qDebug("TsUserModel::submit: rename '%s' to '%s' ... %s", qPrintable(from), qPrintable(to),
+               outcome(result));
+        // The core checks new names against its list, which only a reload brings up to date.
+        TsCore::instance()->reloadUsers();
+        return result.isSuccess();
+    };
+    while (!pending.isEmpty()) {
+        const QList<QString> held = pending.values();
+        bool progress = false;
+        for (auto it = pending.begin(); it != pending.end();) {
+            const Entry &entry = entries.at(it.key());
+            if (held.contains(entry.name)) {
+                ++it;
+                continue;
+            }
+            if (!rename(it.value(), entry.name)) {
+                // A folder parked under a temporary name goes back to where it was.
+                if (it.value() != entry.loadedName)
+                    rename(it.value(), entry.loadedName);
+                errors << TsUserModel::tr("The user '%1' could not be renamed to '%2'.")
+                              .arg(entry.loadedName, entry.name);
+                failed.insert(it.key());
+            }
+            it = pending.erase(it);
+            progress = true;
+            break; // the names held have changed
+        }
+        if (progress)
+            continue;
+        // Only circles are left: one of them steps aside.
+        const auto first = pending.begin();
+        QString parked;
+        for (int n = 1; parked.isEmpty() || TsCore::users().contains(parked) ||
+                        QFileInfo::exists(TsCore::folderPath(TsCore::User, parked));
+             ++n)
+            parked = QStringLiteral("%1.renaming-%2").arg(first.value()).arg(n);
+        if (rename(first.value(), parked)) {
+            first.value() = parked;
+        } else {
+            const Entry &entry = entries.at(first.key());
+            errors << TsUserModel::tr("The user '%1' could not be renamed to '%2'.")
+                          .arg(entry.loadedName, entry.name);
+            failed.insert(first.key());
+            pending.erase(first);
+        }
+    }
+    return failed;
+}
 
 TsUserModel::TsUserModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -251,6 +320,7 @@ void TsUserModel::refresh()
 bool TsUserModel::submit()
 {
     qDebug("TsUserModel::submitting ...");
+    d->errors.clear();
 
     for (const QString &name : qAsConst(d->removedNames)) {
         const QxResult result = TsCore::renameUser(name, QString());
@@ -262,45 +332,68 @@ bool TsUserModel::submit()
         TsCore::instance()->reloadUsers();
     d->removedNames.clear();
 
-    for (Entry &entry : d->entries) {
+    // Renames go before everything else: an added row may take the name a renamed one gives up,
+    // and its settings must not land in the folder still holding that user.
+    const QSet<int> notRenamed = d->renameFolders();
+
+    for (int row = 0; row < d->entries.size(); ++row) {
+        Entry &entry = d->entries[row];
         if (entry.name.isEmpty())
             continue;
         // The file carries the name of the folder it lives in.
         entry.settings.setName(entry.name);
         if (entry.state == Modified) {
-            if (entry.name != entry.loadedName) {
-                const QxResult renamed = TsCore::renameUser(entry.loadedName, entry.name);
-                qDebug("TsUserModel::submit: rename '%s' to '%s' ... %s",
-                       qPrintable(entry.loadedName), qPrintable(entry.name), outcome(renamed));
-                if (renamed.isError())
-                    continue;
-            }
+            if (notRenamed.contains(row))
+                continue;
             const QxResult saved = entry.settings.save(TsCore::userDataFile(entry.name));
             qDebug("TsUserModel::submit: save '%s' ... %s", qPrintable(entry.name),
                    qPrintable(saved.isSuccess() ? QStringLiteral("ok") : saved.toString()));
             if (saved.isError())
-                reportSaveFailure(entry.name, saved);
+                d->errors << reportSaveFailure(
+                    tr("The settings of user '%1' could not be saved: %2")
+                        .arg(entry.name, saved.toString(QStringLiteral(": "))));
             TsCore::notifyUserDataChanged(entry.name);
         } else if (entry.state == Added) {
+            // Only a folder that a failed rename left under this name can be here; the new user
+            // must not take over its settings file.
+            if (TsCore::users().contains(entry.name)) {
+                d->errors << tr("The user '%1' could not be added: a user of that name is still "
+                                "there.")
+                                 .arg(entry.name);
+                qWarning("TsUserModel::submit: add '%s' refused: the folder exists",
+                         qPrintable(entry.name));
+                continue;
+            }
             TsCore::makeUserFolders(entry.name);
             const QxResult saved = entry.settings.save(TsCore::userDataFile(entry.name));
             qDebug("TsUserModel::submit: add '%s' ... %s", qPrintable(entry.name),
                    qPrintable(saved.isSuccess() ? QStringLiteral("ok") : saved.toString()));
             if (saved.isError())
-                reportSaveFailure(entry.name, saved);
+                d->errors << reportSaveFailure(
+                    tr("The user '%1' could not be added: %2")
+                        .arg(entry.name, saved.toString(QStringLiteral(": "))));
+            TsCore::instance()->reloadUsers();
         }
     }
 
+    for (const QString &error : qAsConst(d->errors))
+        qWarning("TsUserModel::submit: %s", qPrintable(error));
+    const bool ok = d->errors.isEmpty();
+    const QStringList errors = d->errors;
     refresh();
-    return true;
+    d->errors = errors;
+    return ok;
 }
 
-void TsUserModel::reportSaveFailure(const QString &user, const QxResult &result)
+QString TsUserModel::lastError() const
 {
-    const QString message = tr("The settings of user '%1' could not be saved: %2")
-                                .arg(user, result.toString(QStringLiteral(": ")));
-    qWarning("TsUserModel: %s", qPrintable(message));
+    return d->errors.join(QLatin1Char('\n'));
+}
+
+QString TsUserModel::reportSaveFailure(const QString &message)
+{
     emit saveFailed(message);
+    return message;
 }
 
 void TsUserModel::revert()

@@ -54,13 +54,17 @@ public:
 
     // The edit state of a row (Unchanged, Modified or Added); -1 for a row that does not exist.
     int rowState(int row) const;
+    // What the last submit() could not do, one line per user concerned; empty when it all went
+    // through.
+    QString lastError() const;
 
 public slots:
     // Reloads the users from disk, discarding edits.
     void refresh();
     // Deletes removed users, renames and saves modified ones, creates added ones, then refreshes.
-    // Failures are logged and skip only the user concerned; a settings file that could not be
-    // written (a full disk) is also announced by saveFailed().
+    // Failures skip only the user concerned, never touch another user's folder, and make it
+    // return false with lastError() naming them; a settings file that could not be written (a full
+    // disk) is also announced by saveFailed().
     bool submit() override;
     void revert() override;
 
@@ -69,7 +73,8 @@ signals:
     void saveFailed(const QString &message);
 
 private:
-    void reportSaveFailure(const QString &user, const QxResult &result);
+    // Logs and announces a settings file that could not be written; returns the message.
+    QString reportSaveFailure(const QString &message);
 
     class Private;
     QScopedPointer<Private> d;

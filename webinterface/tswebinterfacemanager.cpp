@@ -244,13 +244,6 @@ struct TsWebInterfaceManager::Private
                owner.write(QByteArray::number(QCoreApplication::applicationPid())) > 0;
     }
 
-    QStringList nginxArguments() const
-    {
-        // "-e" keeps nginx from opening the system's error log before it reads the configuration.
-        return {QStringLiteral("-c"), configFile->fileName(), QStringLiteral("-e"),
-                runtimeDir->path() + QStringLiteral("/logs/error.log")};
-    }
-
     // Why nginx is not running, in its own words where it left any.
     QString endDescription() const
     {
@@ -449,12 +442,8 @@ void TsWebInterfaceManager::start()
         failStart(why);
         return;
     }
-    QByteArray config = templateFile.readAll();
-    config.replace("%HTTPPORT%", QByteArray::number(d->settings.httpPort));
-    config.replace("%FCGIPORT%", QByteArray::number(d->settings.fcgiPort));
-    config.replace("%SERVERNAME%", "_");
-    config.replace("%SERVERPATH%", QDir::toNativeSeparators(served).toLocal8Bit());
-    config.replace("%RUNTIMEPATH%", QDir::toNativeSeparators(runtimePath).toLocal8Bit());
+    const QByteArray config =
+        nginxConfiguration(templateFile.readAll(), d->settings, served, runtimePath);
 
     if (d->configFile)
         d->configFile->deleteLater();
@@ -469,7 +458,9 @@ void TsWebInterfaceManager::start()
 
     qDebug("webinterface: starting '%s'' with config '%s'", qPrintable(d->nginxExe),
            qPrintable(d->configFile->fileName()));
-    d->webServer->setWorkingDirectory(d->webServerDir);
+    // A build whose prefix is its working folder (the Windows one) writes the messages from
+    // before the configuration is read to "logs/error.log" there: in the runtime folder.
+    d->webServer->setWorkingDirectory(d->runtimeDir->path());
     d->restarts = 0;
     if (!launchWebServer()) {
         failStart(tr("The web server could not be started: %1").arg(d->endDescription()));
@@ -494,9 +485,8 @@ void TsWebInterfaceManager::stop()
                                           QLatin1String(NginxPidFile)) ==
             d->webServer->processId()) {
             QProcess stopper;
-            stopper.setWorkingDirectory(d->webServerDir);
-            stopper.start(d->nginxExe, d->nginxArguments()
-                                           << QStringLiteral("-s") << QStringLiteral("stop"));
+            stopper.setWorkingDirectory(d->runtimeDir->path());
+            stopper.start(d->nginxExe, nginxArguments(d->configFile->fileName(), true));
             asked = stopper.waitForFinished(StopWait) &&
                     stopper.exitStatus() == QProcess::NormalExit && stopper.exitCode() == 0;
         }
@@ -528,6 +518,43 @@ void TsWebInterfaceManager::stop()
     d->runtimeDir.reset();
 }
 
+QStringList TsWebInterfaceManager::nginxArguments(const QString &configFile, bool stop)
+{
+    // Options every build since long ago knows; the error log is set in the configuration.
+    QStringList arguments{QStringLiteral("-c"), configFile};
+    if (stop)
+        arguments << QStringLiteral("-s") << QStringLiteral("stop");
+    return arguments;
+}
+
+QByteArray TsWebInterfaceManager::nginxPath(const QString &path, QChar nativeSeparator)
+{
+    // nginx reads "\t", "\n" and "\r" in a quoted string as escapes, so a Windows path such as
+    // "...\Temp\tessaro-web-..." would name another file: its separators become '/', which
+    // nginx takes on every platform. A backslash that is part of a name is escaped, as is a quote.
+    QString text = path;
+    if (nativeSeparator == QLatin1Char('\\'))
+        text.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return text.toLocal8Bit();
+}
+
+QByteArray TsWebInterfaceManager::nginxConfiguration(const QByteArray &templateText,
+                                                     const TsWebInterfaceSettings &settings,
+                                                     const QString &servedDir,
+                                                     const QString &runtimeDir,
+                                                     QChar nativeSeparator)
+{
+    QByteArray config = templateText;
+    config.replace("%HTTPPORT%", QByteArray::number(settings.httpPort));
+    config.replace("%FCGIPORT%", QByteArray::number(settings.fcgiPort));
+    config.replace("%SERVERNAME%", "_");
+    config.replace("%SERVERPATH%", nginxPath(servedDir, nativeSeparator));
+    config.replace("%RUNTIMEPATH%", nginxPath(runtimeDir, nativeSeparator));
+    return config;
+}
+
 void TsWebInterfaceManager::webServerOutput()
 {
     if (!d->webServer)
@@ -556,7 +583,7 @@ bool TsWebInterfaceManager::launchWebServer()
 {
     d->watching = false;
     d->output.clear();
-    d->webServer->start(d->nginxExe, d->nginxArguments());
+    d->webServer->start(d->nginxExe, nginxArguments(d->configFile->fileName()));
     if (!d->webServer->waitForStarted(StartWait))
         return false;
     d->masterPid = d->webServer->processId();

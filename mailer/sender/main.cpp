@@ -3,6 +3,7 @@
 // this program only turns the command line into a message and a transfer.
 #include "mimeheader.h"
 #include "senderoptions.h"
+#include "widetext.h"
 
 #include <curl/curl.h>
 
@@ -13,12 +14,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 namespace {
 
@@ -41,7 +50,8 @@ void report(const std::string &message)
 
 bool readFile(const std::string &path, std::string &contents, std::string &error)
 {
-    std::ifstream file(path, std::ios::binary);
+    // UTF-8 names, also where the narrow file functions take the ANSI code page.
+    std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
     if (!file) {
         error = "cannot read the message file '" + path + "': " + std::strerror(errno);
         return false;
@@ -249,7 +259,7 @@ bool buildMessage(const SenderOptions &options, Transfer &transfer, std::string 
                 inlineHeadersUsed = true;
             }
         } else {
-            std::ifstream probe(attachment.path, std::ios::binary);
+            std::ifstream probe(std::filesystem::u8path(attachment.path), std::ios::binary);
             if (!probe) {
                 error =
                     "cannot read the attachment '" + attachment.path + "': " + std::strerror(errno);
@@ -346,9 +356,7 @@ int send(const SenderOptions &options)
     return ExitNotSent;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int run(int argc, const char *const *argv)
 {
     SenderOptions options;
     const std::string error = parseSenderOptions(argc, argv, options);
@@ -367,4 +375,25 @@ int main(int argc, char **argv)
     const int result = send(options);
     curl_global_cleanup();
     return result;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+#ifdef _WIN32
+    // The narrow arguments are in the ANSI code page, which cannot hold every subject or sender
+    // name: the wide command line is read instead and handed on as UTF-8.
+    (void)argv;
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const std::vector<std::string> arguments = utf8Arguments(count, wide);
+    LocalFree(wide);
+    std::vector<const char *> pointers;
+    for (const std::string &argument : arguments)
+        pointers.push_back(argument.c_str());
+    return run(int(pointers.size()), pointers.data());
+#else
+    return run(argc, argv);
+#endif
 }

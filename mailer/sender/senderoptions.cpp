@@ -1,5 +1,7 @@
 #include "senderoptions.h"
 
+#include "widetext.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -186,10 +188,7 @@ std::string parseSenderOptions(int argc, const char *const *argv, SenderOptions 
     }
 
     if (!options.passwordGiven) {
-        if (const char *password = std::getenv(PasswordVariable)) {
-            options.password = password;
-            options.passwordGiven = true;
-        }
+        options.passwordGiven = environmentText(PasswordVariable, options.password);
     }
 
     options.server = trimmed(options.server);

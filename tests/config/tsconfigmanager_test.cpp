@@ -484,6 +484,53 @@ TEST_F(ConfigTest, AProfileChangeWhileRecordingLeavesTheExperimentAlone)
     experiment()->stopRecorder();
 }
 
+TEST_F(ConfigTest, ChoosingAnotherDynamicExperimentLeavesARecordingRunning)
+{
+    // Stop mode "with the dynamic experiment": only the end of a script run may end the recording.
+    const QByteArray script = "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+                              "<TsDynamicExperiment><ScriptActions>"
+                              "<ScriptAction type=\"setChannelLoopCtrl\" time=\"0\" active=\"1\">"
+                              "<ActionParameters>"
+                              "<ActionParameter name=\"channel.id\" type=\"QString\" value=\"" +
+                              stage.toUtf8() +
+                              "\"/><ActionParameter name=\"channel.value\" type=\"bool\" "
+                              "value=\"true\"/></ActionParameters></ScriptAction>"
+                              "</ScriptActions></TsDynamicExperiment>\n";
+    writeFile(TsCore::dynamicExpFile("alice", "D2"), script);
+    writeFile(TsCore::dynamicExpFile("alice", "D3"), script);
+    ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());
+    ASSERT_TRUE(TsCore::setCurrentProfile("P1").isSuccess());
+    ASSERT_TRUE(TsCore::setCurrentDynamicExp("D2").isSuccess());
+    TsExperimentRecorder *recorder = experiment()->recorder();
+    TsRecorderLogSettings log = recorder->logSettings();
+    log.setStopMode(TsRecorderLogSettings::StopWithDynamicExp);
+    recorder->setLogSettings(log);
+    recorder->setFilePrefix(QString());
+    qint64 now = 0;
+    experiment()->script()->setClock([&now] { return now; });
+
+    experiment()->startRecorder();
+    ASSERT_TRUE(experiment()->startDynamic());
+    now = 1000;
+    experiment()->script()->nextStep();
+    ASSERT_FALSE(experiment()->script()->isRunning()) << "its only action ran";
+    EXPECT_FALSE(recorder->isRunning()) << "the end of the run ends the recording";
+
+    experiment()->startRecorder();
+    ASSERT_TRUE(recorder->isRunning());
+    ASSERT_TRUE(TsCore::setCurrentDynamicExp("D3").isSuccess());
+    EXPECT_EQ(experiment()->script()->name(), "D3");
+    EXPECT_TRUE(recorder->isRunning()) << "no script ran, so none stopped";
+    ASSERT_TRUE(TsCore::setCurrentDynamicExp(QString()).isSuccess());
+    EXPECT_TRUE(recorder->isRunning());
+
+    experiment()->script()->setClock({});
+    experiment()->stopRecorder();
+    resetController();
+    QFile::remove(TsCore::dynamicExpFile("alice", "D2"));
+    QFile::remove(TsCore::dynamicExpFile("alice", "D3"));
+}
+
 TEST_F(ConfigTest, OtherUsersDataChangesAreIgnored)
 {
     ASSERT_TRUE(TsCore::setCurrentUser("alice").isSuccess());

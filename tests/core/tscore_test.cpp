@@ -373,6 +373,33 @@ TEST_F(TsCoreTest, RenamingAUserCannotMoveItOutOfTheUsersFolder)
     EXPECT_FALSE(QFileInfo::exists(testHome() + "/data/escaped"));
 }
 
+TEST_F(TsCoreTest, OnlyFilesTheProgramCanOpenAreListed)
+{
+    // Names are opened with the suffix written in lower case: where case matters, "X.TSP" could
+    // be neither loaded nor deleted, so it is not offered; "Y" is offered once.
+    makeUser("ann", {"Y"}, {"Z"});
+    const QString profiles = TsCore::folderPath(TsCore::Profiles, "ann");
+    touch(profiles + "/X.TSP");
+    touch(profiles + "/Y.Tsp");
+    touch(TsCore::folderPath(TsCore::DynamicExperiments, "ann") + "/W.TSX");
+    TsCore::instance()->reloadUsers();
+    ASSERT_TRUE(TsCore::setCurrentUser("ann").isSuccess());
+
+    const bool caseSensitive = !QFileInfo::exists(profiles + "/x.tsp");
+    if (caseSensitive) {
+        EXPECT_EQ(TsCore::profiles(), QStringList({"Y"}));
+        EXPECT_EQ(TsCore::dynamicExps(), QStringList({"Z"}));
+    } else {
+        EXPECT_EQ(TsCore::profiles(), QStringList({"X", "Y"}));
+    }
+    for (const QString &name : TsCore::profiles()) {
+        EXPECT_TRUE(QFileInfo(TsCore::profileFile("ann", name)).isFile()) << qPrintable(name);
+        EXPECT_TRUE(TsCore::setCurrentProfile(name).isSuccess());
+    }
+    ASSERT_TRUE(TsCore::renameProfile("Y", QString()).isSuccess());
+    EXPECT_FALSE(QFileInfo::exists(profiles + "/Y.tsp"));
+}
+
 TEST_F(TsCoreTest, RenameAndDeleteProfiles)
 {
     makeUser("ann", {"p1", "p2", "p3"});

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 using devicetest::channel;
@@ -179,6 +181,95 @@ TEST_F(ManagerTest, APendingControllerKeepsItsCountWhileUnplugged)
     EXPECT_EQ(messages.count("(attempt 29 of 30)"), 1);
     EXPECT_EQ(errors.count(), 0) << "the 30th open succeeds";
     EXPECT_TRUE(manager.devices().contains(q(serial)));
+}
+
+double actual(TsDeviceChannel *channel)
+{
+    return channel->value(TsDeviceChannel::ActualValue).toDouble();
+}
+
+TEST_F(ManagerTest, AControllerPluggedBackBetweenTwoScansIsOpenedAnew)
+{
+    const std::string serial = freshHeatSerial();
+    const QString id1 = q(serial + ":1");
+    write(heatUnit(serial));
+    manager.populateDevices();
+    ASSERT_EQ(added.count(), 1);
+    QPointer<TsDevice> before = manager.devices().value(q(serial));
+    TsDeviceChannel *stage = manager.channel(id1);
+    ASSERT_NE(stage, nullptr);
+    EXPECT_DOUBLE_EQ(actual(stage), 25.0);
+
+    // Unplugged and plugged in again while the scan was not looking: the enumeration lists the
+    // controller all along, but the old handle reaches nothing.
+    write(heatUnit(serial, "present=\"0\""));
+    EXPECT_TRUE(std::isnan(actual(stage)));
+    write(heatUnit(serial));
+    EXPECT_TRUE(std::isnan(actual(stage)));
+    EXPECT_FALSE(before->isConnectionLost()) << "two failures may be a disturbance";
+    EXPECT_TRUE(std::isnan(actual(stage)));
+    EXPECT_TRUE(before->isConnectionLost());
+    stage->updateStatus();
+    EXPECT_EQ(stage->channelStatusText(), "No answer") << "not the last status read";
+    EXPECT_TRUE(std::isnan(stage->actualValue()));
+    EXPECT_TRUE(std::isnan(stage->setpointValue()));
+
+    manager.populateDevices();
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed.last().at(0).value<TsDevice *>(), before.data());
+    ASSERT_EQ(added.count(), 2) << "found again in the same scan";
+    TsDeviceChannel *again = manager.channel(id1);
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(again->device(), before.data());
+    EXPECT_DOUBLE_EQ(actual(again), 25.0);
+    EXPECT_EQ(again->channelStatusText(), "OK");
+    deleteDeferred();
+    EXPECT_TRUE(before.isNull());
+    manager.populateDevices();
+    EXPECT_EQ(added.count(), 2);
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_EQ(errors.count(), 0);
+}
+
+TEST_F(ManagerTest, AControllerSilentForLongerThanThirtyScansComesBack)
+{
+    const std::string serial = freshHeatSerial();
+    const QString id2 = q(serial + ":2");
+    write(heatUnit(serial));
+    manager.populateDevices();
+    TsDeviceChannel *lid = manager.channel(id2);
+    ASSERT_NE(lid, nullptr);
+
+    write(heatUnit(serial, "silent=\"1\""));
+    // A refusal is an answer: it does not count towards a lost link.
+    for (int read = 0; read < 2; ++read)
+        EXPECT_FALSE(lid->value(TsDeviceChannel::LoopControl).toBool());
+    write(heatUnit(serial, "refuse=\"85\""));
+    EXPECT_FALSE(lid->value(TsDeviceChannel::LoopControl).toBool());
+    write(heatUnit(serial, "silent=\"1\""));
+    for (int read = 0; read < 2; ++read)
+        lid->value(TsDeviceChannel::ActualValue);
+    EXPECT_FALSE(lid->device()->isConnectionLost());
+    lid->value(TsDeviceChannel::ActualValue);
+    EXPECT_TRUE(lid->device()->isConnectionLost());
+
+    for (int scan = 0; scan < 40; ++scan)
+        manager.populateDevices();
+    EXPECT_EQ(removed.count(), 1);
+    EXPECT_EQ(added.count(), 1);
+    EXPECT_EQ(manager.channel(id2), nullptr) << "no channel while it does not answer";
+    EXPECT_EQ(errors.count(), 0) << "a controller that answered once is not given up";
+    EXPECT_EQ(messages.count("reconnecting"), 1) << "said once, not on every scan";
+
+    // After the first attempts it is tried every few scans only: a controller that does not
+    // answer blocks each attempt for the read time-out.
+    write(heatUnit(serial));
+    for (int scan = 0; scan < TsDeviceManager::ReconnectBackOff && added.count() < 2; ++scan)
+        manager.populateDevices();
+    ASSERT_EQ(added.count(), 2);
+    ASSERT_NE(manager.channel(id2), nullptr);
+    EXPECT_DOUBLE_EQ(actual(manager.channel(id2)), 25.0);
+    EXPECT_EQ(errors.count(), 0);
 }
 
 // The one test on real timers: it waits for the scans the manager schedules by itself.

@@ -3,6 +3,7 @@
 // rules for the recorder.
 #include "experimenttestsupport.h"
 
+#include "device/tsdevice.h"
 #include "experiment/tsexperimentscript.h"
 
 #include <QFile>
@@ -286,6 +287,70 @@ TEST_F(AlarmTest, FiresOnceWhenAChannelGoesGreenThenRed)
     tick(250, 250, 601000);
     tick(250, 250, 700000);
     EXPECT_EQ(instable.count(), 2);
+}
+
+TEST_F(AlarmTest, AControllerPluggedBackKeepsItsColumnsAndAlarmsOncePerLoss)
+{
+    // New device channels are timed by the test's clock too.
+    QObject::connect(&devices, &TsDeviceManager::newDevice, [this](TsDevice *device) {
+        for (TsDeviceChannel *channel : device->channels())
+            channel->stabilityMonitor().setClock(clock.function());
+    });
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    TsExperimentRecorder *recorder = experiment->recorder();
+    TsRecorderCSVSettings csv;
+    csv.setEnabled(true);
+    csv.setColumnSeparator(quint8(';'));
+    csv.setDateTimeFormat(QStringLiteral("relative-time"));
+    recorder->setCsvSettings(csv);
+    recorder->setFilePrefix(folder.path() + "/run");
+    recorder->setClocks([this] { return clock.now; }, {});
+    const QList<TsExperimentChannel *> channels = experiment->channels();
+    recorder->start();
+    int ticks = 0;
+    auto at = [&](qint64 ms) {
+        clock.now = ms;
+        experiment->sampleChannels();
+        ++ticks;
+        // The operator arms the alert again at once: only the alarm logic may keep a loss to one.
+        alertSwitch.on = true;
+    };
+
+    for (qint64 ms = 0; ms <= 62000; ms += 1000)
+        tick(370, 370, ms), ++ticks;
+    ASSERT_EQ(colour(stage), Qt::green);
+    unplug();
+    at(63000);
+    plug("actual=\"370\"", "actual=\"370\"");
+    at(64000);
+    EXPECT_TRUE(devices.channel(stage)->device()->isConnectionLost());
+    devices.populateDevices();
+    ASSERT_TRUE(channels[0]->isConnected()) << "back at the next scan";
+    EXPECT_EQ(experiment->channels(), channels);
+    for (qint64 ms = 65000; ms <= 400000; ms += 1000)
+        at(ms);
+    EXPECT_EQ(colour(stage), Qt::green);
+    EXPECT_DOUBLE_EQ(channels[0]->value(0).toDouble(), 37.0);
+    EXPECT_EQ(instable.count(), 1) << "one loss, one alarm";
+    recorder->stop();
+
+    QFile file(recorder->fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), ticks + 1) << "a header and one row a tick";
+    const int fields = lines.first().split(';').size();
+    for (const QString &line : qAsConst(lines))
+        ASSERT_EQ(line.split(';').size(), fields) << qPrintable(line);
+    // Columns: time, then stage, lid and the missing channel with three values each.
+    EXPECT_EQ(lines.at(63).split(';').mid(1, 6),
+              QStringList({"37.0", "37.0", "On", "37.0", "37.0", "On"}));
+    for (int row : {64, 65}) {
+        const QStringList values = lines.at(row).split(';');
+        EXPECT_EQ(values.mid(1, 3), QStringList({"", "", ""}))
+            << "no made-up value during the loss: " << qPrintable(lines.at(row));
+    }
+    EXPECT_EQ(lines.last().split(';').mid(1, 6), lines.at(63).split(';').mid(1, 6));
 }
 
 TEST_F(AlarmTest, TwoChannelsLosingStabilityInOneTickMakeOneAlarm)

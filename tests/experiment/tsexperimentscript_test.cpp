@@ -305,6 +305,10 @@ TEST_F(ScriptRun, ActionsRunOnePerTickInListOrder)
     EXPECT_DOUBLE_EQ(deviceChannel(stage)->setpointValue(), 33.0);
     EXPECT_DOUBLE_EQ(deviceChannel(lid)->setpointValue(), 34.0);
     EXPECT_EQ(tick(99000), "");
+    // A finished run is not announced again: receivers would end a recording with it.
+    script->stop();
+    script->clear();
+    EXPECT_EQ(state.count(), 2);
 }
 
 TEST_F(ScriptRun, StartNeedsPreparedActionsConsentAndAnActiveOne)

@@ -2,6 +2,7 @@
 // or an SMTP command, where the password comes from, and how long header lines get.
 #include "mimeheader.h"
 #include "senderoptions.h"
+#include "widetext.h"
 
 #include <QByteArray>
 #include <QRegularExpression>
@@ -85,6 +86,44 @@ TEST(MailSenderOptions, PasswordComesFromTheEnvironmentUnlessGiven)
 
     ASSERT_EQ(parse(with(args, "-pass", "on the line"), options), "");
     EXPECT_EQ(options.password, "on the line") << "an explicit -pass wins";
+}
+
+TEST(MailSenderWideText, ArgumentsAndPasswordArriveAsUtf8)
+{
+    // What the wide command line of Windows holds: UTF-16 with surrogate pairs.
+    EXPECT_EQ(utf8FromUtf16(u"Zellkultur \u00fcber Nacht \u2013 37 \u00b0C"),
+              "Zellkultur \xC3\xBC"
+              "ber Nacht \xE2\x80\x93 37 \xC2\xB0"
+              "C");
+    EXPECT_EQ(utf8FromUtf16(u"\U0001F9EB"), "\xF0\x9F\xA7\xAB");
+    EXPECT_EQ(utf8FromUtf16(std::u16string{u'a', char16_t(0xD83E), u'b', char16_t(0xDDEB)}),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD")
+        << "lone surrogates are replaced, not dropped";
+
+    const wchar_t *argv[] = {L"tessaro-mailsender",
+                             L"-smtp",
+                             L"mail.lab.example",
+                             L"-from",
+                             L"scope@lab.example",
+                             L"-name",
+                             L"Mikroskop R\u00e4um 2",
+                             L"-to",
+                             L"ann@lab.example",
+                             L"-sub",
+                             L"\u6e29\u5ea6\u8b66\u62a5 \U0001F9EB"};
+    const std::vector<std::string> arguments = utf8Arguments(11, argv);
+    std::vector<const char *> narrow;
+    for (const std::string &argument : arguments)
+        narrow.push_back(argument.c_str());
+    PasswordVariableGuard guard;
+    qputenv(PasswordVariable, QString::fromUtf8("p\u00e4ss\u20ac").toUtf8());
+    SenderOptions options;
+    ASSERT_EQ(parseSenderOptions(int(narrow.size()), narrow.data(), options), "");
+    EXPECT_EQ(QString::fromStdString(options.name), QString::fromUtf8("Mikroskop R\u00e4um 2"));
+    EXPECT_EQ(QString::fromStdString(options.subject),
+              QString::fromWCharArray(L"\u6e29\u5ea6\u8b66\u62a5 \U0001F9EB"));
+    EXPECT_EQ(QString::fromStdString(options.password), QString::fromUtf8("p\u00e4ss\u20ac"));
 }
 
 TEST(MailSenderOptions, LineBreaksNeverReachHeadersOrCommands)

@@ -221,6 +221,72 @@ TEST_F(TsUserModelTest, RemovingARenamedRowDeletesItsFolder)
     EXPECT_TRUE(folders().isEmpty());
 }
 
+TEST_F(TsUserModelTest, AnAddedRowMayTakeTheNameARenamedRowGivesUp)
+{
+    makeUser("A", "a@lab.org");
+    TsUserModel model;
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "A"), 0), "B"));
+    ASSERT_TRUE(model.insertRows(0, 1)); // above the renamed row
+    ASSERT_TRUE(model.setData(model.index(0, 0), "A"));
+    ASSERT_TRUE(model.setData(model.index(0, 1), "new@lab.org"));
+    EXPECT_TRUE(model.submit()) << model.lastError().toStdString();
+
+    EXPECT_EQ(folders(), QStringList({"A", "B"}));
+    EXPECT_EQ(settingsOf("B").email(), "a@lab.org");
+    EXPECT_EQ(settingsOf("B").name(), "B");
+    EXPECT_EQ(settingsOf("A").email(), "new@lab.org");
+    EXPECT_EQ(model.rowCount(), 2);
+}
+
+TEST_F(TsUserModelTest, UsersSwapAndPassOnTheirNames)
+{
+    makeUser("A", "a@lab.org");
+    makeUser("B", "b@lab.org");
+    makeUser("C", "c@lab.org");
+    QFile log(TsCore::folderPath(TsCore::LogData, "A") + "/run.csv");
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.close();
+
+    TsUserModel model;
+    // A and B swap through a name of the table's own; C takes a new one.
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "A"), 0), "x"));
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "B"), 0), "A"));
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "x"), 0), "B"));
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "C"), 0), "D"));
+    EXPECT_TRUE(model.submit()) << model.lastError().toStdString();
+
+    EXPECT_EQ(folders(), QStringList({"A", "B", "D"})) << "no temporary folder is left";
+    EXPECT_EQ(settingsOf("A").email(), "b@lab.org");
+    EXPECT_EQ(settingsOf("B").email(), "a@lab.org");
+    EXPECT_EQ(settingsOf("D").email(), "c@lab.org");
+    EXPECT_EQ(settingsOf("B").logPath(), TsCore::folderPath(TsCore::LogData, "B"));
+    EXPECT_TRUE(QFileInfo::exists(TsCore::folderPath(TsCore::LogData, "B") + "/run.csv"))
+        << "the recordings went with their user";
+}
+
+TEST_F(TsUserModelTest, ARenameThatFailsIsNamedAndOverwritesNothing)
+{
+    makeUser("A", "a@lab.org");
+    // Something that is not a user holds the new name.
+    QFile blocker(TsCore::folderPath(TsCore::Users) + "/B");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    TsUserModel model;
+    ASSERT_TRUE(model.setData(model.index(rowOf(model, "A"), 0), "B"));
+    ASSERT_TRUE(model.insertRows(0, 1));
+    ASSERT_TRUE(model.setData(model.index(0, 0), "A"));
+    ASSERT_TRUE(model.setData(model.index(0, 1), "new@lab.org"));
+    EXPECT_FALSE(model.submit());
+
+    EXPECT_TRUE(model.lastError().contains("'A' could not be renamed to 'B'"))
+        << model.lastError().toStdString();
+    EXPECT_TRUE(model.lastError().contains("'A' could not be added"));
+    EXPECT_EQ(folders(), QStringList({"A"}));
+    EXPECT_EQ(settingsOf("A").email(), "a@lab.org") << "the existing user is untouched";
+    EXPECT_EQ(settingsOf("A").name(), "A");
+}
+
 TEST_F(TsUserModelTest, RevertDiscardsEdits)
 {
     makeUser("ann");
