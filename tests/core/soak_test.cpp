@@ -5,6 +5,7 @@
 // and every clock the alarm, the recorder and the script read are the test's.
 #include "device/devicetestsupport.h"
 #include "mailer/smtptestserver.h"
+#include "support/webtestsupport.h"
 #include "testenvironment.h"
 
 #include "config/tsconfigmanager.h"
@@ -52,6 +53,9 @@
 
 namespace {
 
+using webtest::copyTree;
+using webtest::freePort;
+
 const bool simulationReady = (devicetest::simulation(), true);
 
 constexpr int Controllers = 8;
@@ -86,27 +90,6 @@ qint64 residentBytes()
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : -1;
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-bool copyTree(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + source.mid(from.size());
-        if (it.fileInfo().isDir() ? !QDir().mkpath(target) : !QFile::copy(source, target))
-            return false;
-    }
-    return true;
 }
 
 QString serialOf(int controller)

@@ -3,6 +3,7 @@
 // the alert mail that must still go out after the dialog was accepted.
 #include "dialogtestsupport.h"
 #include "mailer/smtptestserver.h"
+#include "support/webtestsupport.h"
 #include "viewtestsupport.h"
 
 #include "dialogs/tsmailersettingsdialog.h"
@@ -42,6 +43,9 @@
 
 namespace {
 
+using webtest::copyTree;
+using webtest::freePort;
+
 constexpr int SendTimeout = TsMailer::StartTimeout + TsMailer::FinishTimeout + 5000; // ms
 constexpr int WaitMs = 10000;
 
@@ -60,30 +64,9 @@ void click(QWidget *button)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 QString mailerDir()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/mailer");
-}
-
-bool copyTree(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + source.mid(from.size());
-        if (it.fileInfo().isDir() ? !QDir().mkpath(target) : !QFile::copy(source, target))
-            return false;
-    }
-    return true;
 }
 
 int httpStatus(const QString &url)

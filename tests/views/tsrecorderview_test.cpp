@@ -2,6 +2,7 @@
 // clicks: the status line and its progress by stop mode, the prefix question and its file-name
 // check, the start together with the dynamic experiment, the session's settings through the
 // settings dialog, and a file that cannot be created shown in the view and on the web page.
+#include "support/webtestsupport.h"
 #include "viewtestsupport.h"
 
 #include "config/tsconfigmanager.h"
@@ -31,14 +32,9 @@
 
 namespace {
 
-constexpr int WaitMs = 10000;
+using webtest::freePort;
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+constexpr int WaitMs = 10000;
 
 TsRecorderLogSettings stopAfter(qint64 ms)
 {

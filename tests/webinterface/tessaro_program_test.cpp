@@ -2,6 +2,7 @@
 // real nginx with live tile states, everything written into its own folder, and no nginx left
 // serving after the program ends, whether it is stopped or killed.
 #include "support/smalltmpfs.h"
+#include "support/webtestsupport.h"
 #include "testenvironment.h"
 
 #include <QDir>
@@ -24,14 +25,9 @@
 
 namespace {
 
-constexpr int WaitMs = 15000;
+using webtest::freePort;
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
+constexpr int WaitMs = 15000;
 
 qint64 parentOf(qint64 pid)
 {

@@ -1,6 +1,7 @@
 // The web interface as a browser and nginx see it: the real nginx on free loopback ports, serving
 // a copy of the installation data from a folder its workers can read.
 #include "fcgitestclient.h"
+#include "support/webtestsupport.h"
 
 #include "config/tsconfigmanager.h"
 #include "experiment/tsexperiment.h"
@@ -33,26 +34,8 @@ using namespace fcgitest;
 
 namespace {
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-bool copyTree(const QString &from, const QString &to)
-{
-    QDir().mkpath(to);
-    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + source.mid(from.size());
-        if (it.fileInfo().isDir() ? !QDir().mkpath(target) : !QFile::copy(source, target))
-            return false;
-    }
-    return true;
-}
+using webtest::copyTree;
+using webtest::freePort;
 
 struct Reply
 {
