@@ -9,6 +9,7 @@ set -euo pipefail
 BUILD=$(cd "$(dirname "$0")/.." && pwd)
 PROGRAM=$BUILD/bin/tessaro
 DURATION=${WEB_BENCH_SECONDS:-10}
+source "$BUILD/bench/webbench.sh"
 command -v wrk >/dev/null || { echo "wrk is missing (Debian package wrk)"; exit 1; }
 command -v prometheus >/dev/null || { echo "prometheus is missing (Debian package prometheus)"; exit 1; }
 
@@ -24,13 +25,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fetch() { # url file: true when the page was served
-    python3 -c 'import sys, urllib.request
-with urllib.request.urlopen(sys.argv[1], timeout=5) as r: open(sys.argv[2], "wb").write(r.read())' "$1" "$2" 2>/dev/null
-}
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 # The process's user and system time in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
@@ -67,15 +61,6 @@ stop_program() {
     PID=
 }
 
-summary() { # label, wrk output
-    awk -v label="$1" '
-        /Requests\/sec/ { rps = $2 }
-        /^ +50%/ { p50 = $2 } /^ +99%/ { p99 = $2 }
-        / requests in / { total = $1 }
-        /Non-2xx|Socket errors/ { errors = errors " " $0 }
-        END { printf "%-22s %10s req/s   p50 %8s  p99 %8s  (%s requests)%s\n",
-                     label, rps, p50, p99, total, errors }' <<<"$2"
-}
 
 start_program
 cp "$WORK/metrics.txt" "$STATIC"
@@ -93,9 +78,7 @@ STATIC_RUN=$(wrk -t2 -c16 -d"${DURATION}s" --latency "$URL/bench-metrics-static.
 summary "/metrics" "$DYNAMIC"
 summary "static, same size" "$STATIC_RUN"
 REQUESTS=$(awk '/ requests in / { print $1 }' <<<"$DYNAMIC")
-awk -v d="$(awk '/Requests\/sec/ {print $2}' <<<"$DYNAMIC")" \
-    -v s="$(awk '/Requests\/sec/ {print $2}' <<<"$STATIC_RUN")" \
-    'BEGIN { printf "dynamic / static throughput: %.2f\n", d / s }'
+ratio "dynamic / static throughput" "$DYNAMIC" "$STATIC_RUN"
 awk -v load="$LOAD" -v idle="$IDLE" -v n="$REQUESTS" -v tick="$TICK" 'BEGIN {
     ms = (load - idle) * 1000 / tick / n
     printf "program time per scrape: %.3f ms (%d requests, %.2f s busy less %.2f s idle); ratio to the 1 ms bar: %.3f\n",

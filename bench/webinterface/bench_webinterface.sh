@@ -8,6 +8,7 @@ set -euo pipefail
 BUILD=$(cd "$(dirname "$0")/.." && pwd)
 PROGRAM=$BUILD/bin/tessaro
 DURATION=${WEB_BENCH_SECONDS:-10}
+source "$BUILD/bench/webbench.sh"
 command -v wrk >/dev/null || { echo "wrk is missing (Debian package wrk)"; exit 1; }
 
 WORK=$(mktemp -d "$BUILD/bench/webinterface-XXXXXX")
@@ -19,14 +20,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fetch() { # url file: true when the page was served
-    python3 -c 'import sys, urllib.request
-with urllib.request.urlopen(sys.argv[1], timeout=5) as r: open(sys.argv[2], "wb").write(r.read())' "$1" "$2" 2>/dev/null
-}
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 # Eight heat units of two channels each, answering at once.
 {
@@ -58,24 +52,13 @@ TILES=$(grep -c 'class="tile ' "$WORK/channels.html" || true)
 cp "$WORK/channels.html" "$STATIC"
 SIZE=$(stat -c %s "$STATIC")
 
-summary() { # label, wrk output
-    awk -v label="$1" '
-        /Requests\/sec/ { rps = $2 }
-        /^ +50%/ { p50 = $2 } /^ +75%/ { p75 = $2 } /^ +90%/ { p90 = $2 } /^ +99%/ { p99 = $2 }
-        / requests in / { total = $1 }
-        /Non-2xx|Socket errors/ { errors = errors " " $0 }
-        END { printf "%-22s %10s req/s   p50 %8s  p75 %8s  p90 %8s  p99 %8s  (%s requests)%s\n",
-                     label, rps, p50, p75, p90, p99, total, errors }' <<<"$2"
-}
 
 echo "channels page: 16 channels, $SIZE bytes; wrk -t2 -c16 for ${DURATION}s each, loopback"
 DYNAMIC=$(wrk -t2 -c16 -d"${DURATION}s" --latency "$URL/ts/channels.cgi")
 STATIC_RUN=$(wrk -t2 -c16 -d"${DURATION}s" --latency "$URL/bench-static.html")
 summary "/ts/channels.cgi" "$DYNAMIC"
 summary "static, same size" "$STATIC_RUN"
-awk -v d="$(awk '/Requests\/sec/ {print $2}' <<<"$DYNAMIC")" \
-    -v s="$(awk '/Requests\/sec/ {print $2}' <<<"$STATIC_RUN")" \
-    'BEGIN { printf "dynamic / static throughput: %.2f\n", d / s }'
+ratio "dynamic / static throughput" "$DYNAMIC" "$STATIC_RUN"
 
 # The tick without load first, then under a steady load: five connections that each wait 23 ms
 # before every request (wrk's delay hook) come to about 200 requests per second, a little more
