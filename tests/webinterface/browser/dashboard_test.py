@@ -10,16 +10,16 @@ import json
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
-import urllib.request
 
 import websocket  # Debian's python3-websocket
 
-DEADLINE = 30.0  # s for each wait
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from webtestsupport import DEADLINE, free_port, http_get, wait_for  # noqa: E402
+
 # The desktop tile colours by status word.
 COLOURS = {
     "offline": "rgb(160, 160, 164)",
@@ -30,30 +30,6 @@ COLOURS = {
 }
 TEXT_COLOURS = {"off": "rgb(255, 255, 255)", "red": "rgb(255, 255, 255)"}
 
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def wait_for(what, condition, deadline=DEADLINE):
-    end = time.monotonic() + deadline
-    last = None
-    while time.monotonic() < end:
-        last = condition()
-        if last:
-            return last
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what + ": " + repr(last))
-
-
-def http_get(url):
-    try:
-        with urllib.request.urlopen(url, timeout=5) as reply:
-            return reply.read().decode("utf-8")
-    except OSError:
-        return None
 
 
 class DevTools:

@@ -11,15 +11,14 @@ import os
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.parse
-import urllib.request
 
-DEADLINE = 30.0  # s for each wait
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from webtestsupport import free_port, http_get, wait_for  # noqa: E402
+
 HOSTILE = 'Zone "A" \\ x\ny} 1'  # ends a label, a line and starts a forged sample if unescaped
 
 
@@ -40,33 +39,9 @@ def simulation(gas_present):
 """ % (attribute(HOSTILE), 1 if gas_present else 0)
 
 
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def wait_for(what, condition, deadline=DEADLINE):
-    end = time.monotonic() + deadline
-    last = None
-    while time.monotonic() < end:
-        last = condition()
-        if last:
-            return last
-        time.sleep(0.2)
-    raise AssertionError("timed out waiting for " + what + ": " + repr(last))
-
-
-def http_get(url):
-    try:
-        with urllib.request.urlopen(url, timeout=5) as reply:
-            return reply.headers.get("Content-Type"), reply.read().decode("utf-8")
-    except OSError:
-        return None, None
-
 
 def query(base, expression):
-    _, body = http_get(base + "/api/v1/query?" + urllib.parse.urlencode({"query": expression}))
+    body = http_get(base + "/api/v1/query?" + urllib.parse.urlencode({"query": expression}))
     if not body:
         return None
     reply = json.loads(body)
@@ -76,7 +51,7 @@ def query(base, expression):
 
 def page_values(base):
     """Channel name -> the number the page shows as its actual value."""
-    _, body = http_get(base + "/ts/channels.cgi")
+    body = http_get(base + "/ts/channels.cgi")
     values = {}
     for tile in re.findall(r'<div class="tile .*?</div>\s*</div>', body or "", re.S):
         name = re.search(r'<span class="name">(.*?)</span>', tile, re.S)
@@ -103,8 +78,8 @@ def run(program):
         base = "http://127.0.0.1:%d" % http_port
         text = wait_for("four sampled channels", lambda: (lambda t: t if t and len(re.findall(
             r"^tessaro_channel_actual_value\{", t, re.M)) == 4 else None)(
-                http_get(base + "/metrics")[1]))
-        content_type, _ = http_get(base + "/metrics")
+                http_get(base + "/metrics")))
+        content_type, _ = http_get(base + "/metrics", with_type=True)
         assert content_type.startswith("text/plain; version=0.0.4"), content_type
 
         check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True,
