@@ -244,6 +244,19 @@ struct TsWebInterfaceManager::Private
                owner.write(QByteArray::number(QCoreApplication::applicationPid())) > 0;
     }
 
+    // Everything of one run of nginx but the responder, which stop() and a failed start treat
+    // differently.
+    void forgetRun()
+    {
+        running = false;
+        templates.clear();
+        pages.clear();
+        if (configFile)
+            configFile->deleteLater();
+        configFile = nullptr;
+        runtimeDir.reset();
+    }
+
     // Why nginx is not running, in its own words where it left any.
     QString endDescription() const
     {
@@ -509,13 +522,7 @@ void TsWebInterfaceManager::stop()
         d->webServer = nullptr;
     }
     d->fcgiServer.stop();
-    d->running = false;
-    d->templates.clear();
-    d->pages.clear();
-    if (d->configFile)
-        d->configFile->deleteLater();
-    d->configFile = nullptr;
-    d->runtimeDir.reset();
+    d->forgetRun();
 }
 
 QStringList TsWebInterfaceManager::nginxArguments(const QString &configFile, bool stop)
@@ -619,13 +626,7 @@ void TsWebInterfaceManager::failStart(const QString &message)
     d->masterPid = 0;
     // The responder keeps listening, as after any start: a web server of the operator's own may
     // stand in for nginx. Only a responder that could not listen is not there.
-    d->running = false;
-    d->templates.clear();
-    d->pages.clear();
-    if (d->configFile)
-        d->configFile->deleteLater();
-    d->configFile = nullptr;
-    d->runtimeDir.reset();
+    d->forgetRun();
     d->errorString = message;
     qDebug("webinterface: %s", qPrintable(message));
     emit webServerError(message);
