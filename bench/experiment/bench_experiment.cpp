@@ -14,6 +14,8 @@
 
 #include "zdx7000/support/simulationfile.h"
 
+#include "support/eightchannelbench.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,8 +29,8 @@
 
 namespace {
 
-constexpr int Controllers = 8;
-constexpr int ChannelsPerController = 8;
+using benchsupport::ChannelsPerController;
+using benchsupport::Controllers;
 constexpr int Channels = Controllers * ChannelsPerController;
 // Bytes on the wire per channel and tick, at 10 bits a byte: three 7-byte read requests, the
 // 9-byte answers of the actual value and the setpoint, the 8-byte answer of the loop control (no
@@ -40,44 +42,6 @@ zdx::test::SimulationFile &simulation()
 {
     static zdx::test::SimulationFile file("tessaro-bench-experiment");
     return file;
-}
-
-std::string controllers(const std::string &extra)
-{
-    std::string text;
-    for (int c = 0; c < Controllers; ++c) {
-        std::string channels;
-        for (int n = 1; n <= ChannelsPerController; ++n)
-            channels += zdx::test::channel(n, "Zone " + std::to_string(n),
-                                           "actual=\"" + std::to_string(365 + n) + "\"");
-        text += "<Controller serial=\"158B" + std::to_string(c) +
-                "\" description=\"Bench Unit B8\" vendorId=\"2E91\" productId=\"0009\" " + extra +
-                ">" + channels + "</Controller>\n";
-    }
-    return text;
-}
-
-// The built-in specification with a model of eight channels added.
-QString specWithEightChannelModel(const QString &folder)
-{
-    QFile builtIn(TsSpecParser::builtInPath());
-    builtIn.open(QIODevice::ReadOnly);
-    QString text = QString::fromUtf8(builtIn.readAll());
-    QString model =
-        "<DeviceSpec name=\"Bench Unit B8\" id=\"usb@2E91/0009/158\" caps=\"\"><Channels>";
-    for (int n = 1; n <= ChannelsPerController; ++n) {
-        model += QString("<Channel number=\"%1\" scale=\"0.1\" unit=\"°C\" defaultSetpoint=\"37\" "
-                         "caps=\"\"><StatusGreen delta=\"0.2\" timeIn=\"60\" timeOut=\"60\"/>"
-                         "<StatusYellow delta=\"0.5\" timeIn=\"10\" timeOut=\"50\"/></Channel>")
-                     .arg(n);
-    }
-    model += "</Channels></DeviceSpec>\n    ";
-    text.insert(text.indexOf("<DeviceSpec "), model);
-    const QString path = folder + "/devicespec.xml";
-    QFile out(path);
-    out.open(QIODevice::WriteOnly);
-    out.write(text.toUtf8());
-    return path;
 }
 
 class AlertsOn : public TsEmailAlertSwitch
@@ -98,7 +62,7 @@ struct Setup
 
     Setup()
     {
-        devices.loadDeviceSpecs(specWithEightChannelModel(folder.path()));
+        devices.loadDeviceSpecs(benchsupport::specWithEightChannelModel(folder.path()));
         devices.populateDevices();
         manager = new TsExperimentManager(&devices);
         experiment = manager->currentExperiment();
@@ -166,7 +130,7 @@ Setup *setup()
 void tickBenchmark(benchmark::State &state, const std::string &timing, const std::string &extra,
                    bool onTheWire)
 {
-    simulation().write(controllers(extra), timing);
+    simulation().write(benchsupport::eightChannelControllers("158B", extra), timing);
     Setup *s = setup();
     s->devices.populateDevices();
     if (s->connected() != Channels) {
@@ -207,7 +171,7 @@ BENCHMARK(BM_TickOnA57600BaudWire)->Unit(benchmark::kMillisecond)->Iterations(5)
 // alarm check. This is the program's own work per tick.
 void BM_TickOwnWork(benchmark::State &state)
 {
-    simulation().write(controllers(""), "instant");
+    simulation().write(benchsupport::eightChannelControllers("158B"), "instant");
     Setup *s = setup();
     s->experiment->sampleChannels(); // values present
     for (auto _ : state) {
@@ -224,7 +188,7 @@ BENCHMARK(BM_TickOwnWork)->Unit(benchmark::kMicrosecond);
 // sync = 1 every row also goes to the disk: the cost that the recorder pays once every 10 s.
 void BM_CsvRow(benchmark::State &state)
 {
-    simulation().write(controllers(""), "instant");
+    simulation().write(benchsupport::eightChannelControllers("158B"), "instant");
     Setup *s = setup();
     s->experiment->sampleChannels();
     TsExperimentRecorder *recorder = s->experiment->recorder();
@@ -243,7 +207,7 @@ BENCHMARK(BM_CsvRow)->ArgName("sync")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosec
 int main(int argc, char **argv)
 {
     // Before the library's first call, which reads the variable once.
-    simulation().write(controllers(""), "instant");
+    simulation().write(benchsupport::eightChannelControllers("158B"), "instant");
     simulation().useFromEnvironment();
     return benchsupport::runQtBenchmarks(argc, argv, [] { delete setup(); });
 }

@@ -18,6 +18,8 @@
 
 #include "zdx7000/support/simulationfile.h"
 
+#include "support/eightchannelbench.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QImage>
@@ -34,8 +36,8 @@
 
 namespace {
 
-constexpr int Controllers = 8;
-constexpr int ChannelsPerController = 8;
+using benchsupport::ChannelsPerController;
+using benchsupport::Controllers;
 constexpr double TickMs = 1000.0;
 constexpr double BarMs = 8.0;
 
@@ -43,44 +45,6 @@ zdx::test::SimulationFile &simulation()
 {
     static zdx::test::SimulationFile file("tessaro-bench-views");
     return file;
-}
-
-std::string controllers()
-{
-    std::string text;
-    for (int c = 0; c < Controllers; ++c) {
-        std::string channels;
-        for (int n = 1; n <= ChannelsPerController; ++n)
-            channels += zdx::test::channel(n, "Zone " + std::to_string(n),
-                                           "actual=\"" + std::to_string(365 + n) + "\"");
-        text += "<Controller serial=\"158V" + std::to_string(c) +
-                "\" description=\"Bench Unit B8\" vendorId=\"2E91\" productId=\"0009\">" +
-                channels + "</Controller>\n";
-    }
-    return text;
-}
-
-// The built-in specification with a model of eight channels added.
-QString specWithEightChannelModel(const QString &folder)
-{
-    QFile builtIn(TsSpecParser::builtInPath());
-    builtIn.open(QIODevice::ReadOnly);
-    QString text = QString::fromUtf8(builtIn.readAll());
-    QString model =
-        "<DeviceSpec name=\"Bench Unit B8\" id=\"usb@2E91/0009/158\" caps=\"\"><Channels>";
-    for (int n = 1; n <= ChannelsPerController; ++n) {
-        model += QString("<Channel number=\"%1\" scale=\"0.1\" unit=\"°C\" defaultSetpoint=\"37\" "
-                         "caps=\"\"><StatusGreen delta=\"0.2\" timeIn=\"60\" timeOut=\"60\"/>"
-                         "<StatusYellow delta=\"0.5\" timeIn=\"10\" timeOut=\"50\"/></Channel>")
-                     .arg(n);
-    }
-    model += "</Channels></DeviceSpec>\n    ";
-    text.insert(text.indexOf("<DeviceSpec "), model);
-    const QString path = folder + "/devicespec.xml";
-    QFile out(path);
-    out.open(QIODevice::WriteOnly);
-    out.write(text.toUtf8());
-    return path;
 }
 
 struct Setup
@@ -95,7 +59,7 @@ struct Setup
     Setup()
     {
         TsDeviceManager *devices = TsCore::deviceManager();
-        devices->loadDeviceSpecs(specWithEightChannelModel(folder.path()));
+        devices->loadDeviceSpecs(benchsupport::specWithEightChannelModel(folder.path()));
         devices->populateDevices();
         TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
         experiment->stopSampling();
@@ -255,7 +219,7 @@ int main(int argc, char **argv)
     if (!home.isValid())
         return 2;
     isolateEnvironment(home.path());
-    simulation().write(controllers());
+    simulation().write(benchsupport::eightChannelControllers("158V"));
     simulation().useFromEnvironment();
     qInstallMessageHandler(quietMessages);
     QApplication app(argc, argv);
