@@ -12,7 +12,7 @@
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "tscore.h"
-#include "utils/startup.h"
+#include "startup.h"
 #include "webinterface/tswebinterfacemanager.h"
 
 #include <QCommandLineParser>
