@@ -7,7 +7,9 @@
 #include "device/tsdevice.h"
 #include "device/tsdevicemanager.h"
 #include "dialogs/tsaboutdialog.h"
+#include "dialogs/tsmessagebox.h"
 #include "tscore.h"
+#include "views/viewresources.h"
 
 #if __has_include("utils/gui/desktopdock.h")
 #include "utils/gui/desktopdock.h"
@@ -77,6 +79,7 @@ TsMainWindow::TsMainWindow(const QList<ViewEntry> &views, QWidget *parent)
     , ui(new Ui::TsMainWindow)
     , m_screenCount([] { return QGuiApplication::screens().size(); })
 {
+    initViewResources();
     ui->setupUi(this);
 #ifdef TESSARO_HAVE_DESKTOPDOCK
     m_dock = new DesktopDock(this);
@@ -268,7 +271,7 @@ void TsMainWindow::initialize()
     const QxResult loaded = devices->loadDeviceSpecs();
     QString error = loaded.isSuccess() ? devices->deviceSpecError() : loaded.message();
     if (!error.isEmpty())
-        QMessageBox::critical(this, tr("Device Spec"), error);
+        TsMessageBox::critical(this, tr("Device Spec"), error);
 }
 
 void TsMainWindow::initScriptEngine() {}
@@ -277,12 +280,10 @@ void TsMainWindow::showDeviceError(TsDevice *device, const QString &errorString)
 {
     const QString model = device && device->spec() ? device->spec()->name : QString();
     const QString name = device ? device->objectName() : QString();
-    QMessageBox box(QMessageBox::Critical, tr("Device error"),
-                    tr("<b>%1</b><br>%2<br><br>").arg(model.toHtmlEscaped(), name.toHtmlEscaped()) +
-                        errorString.toHtmlEscaped(),
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::RichText);
-    box.exec();
+    TsMessageBox::critical(
+        this, tr("Device error"),
+        tr("<b>%1</b><br>%2<br><br>").arg(model.toHtmlEscaped(), name.toHtmlEscaped()) +
+            errorString.toHtmlEscaped());
 }
 
 void TsMainWindow::loadViewsFromProfile()
@@ -334,8 +335,8 @@ void TsMainWindow::loadViewsFromProfile()
 bool TsMainWindow::quitRequest()
 {
     const QMessageBox::StandardButton answer =
-        QMessageBox::question(this, tr("Quit?"), tr("Do you really want to quit?"),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        TsMessageBox::question(this, tr("Quit?"), tr("Do you really want to quit?"),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer == QMessageBox::Yes) {
         QCoreApplication::quit();
         writeSettings();

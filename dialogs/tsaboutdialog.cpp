@@ -1,6 +1,7 @@
 #include "dialogs/tsaboutdialog.h"
 
 #include "tscore.h"
+#include "views/viewresources.h"
 
 #include <QApplication>
 #include <QDate>
@@ -13,6 +14,7 @@
 TsAboutDialog::TsAboutDialog(QWidget *parent)
     : QDialog(parent)
 {
+    initViewResources();
     setWindowTitle(tr("About %1").arg(QGuiApplication::applicationDisplayName()));
     auto *layout = new QVBoxLayout(this);
 

@@ -8,6 +8,7 @@
 #include "device/tsdevice.h"
 #include "device/tsdevicemanager.h"
 #include "dialogs/tsaboutdialog.h"
+#include "dialogs/tsmessagebox.h"
 #include "startup.h"
 #include "testenvironment.h"
 #include "tscore.h"
@@ -78,24 +79,6 @@ void writeProfile(const QString &name, const QList<TsProfile::View> &views)
     ASSERT_TRUE(profile.save(TsCore::profileFile(QString::fromLatin1(User), name)).isSuccess());
 }
 
-// Answers the next modal box once it is up, after handing it to inspect.
-void answerNextBox(QMessageBox::StandardButton answer,
-                   const std::function<void(QMessageBox *)> &inspect = {})
-{
-    auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [poll, answer, inspect] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (inspect)
-            inspect(box);
-        box->button(answer)->click();
-    });
-    poll->start(10);
-}
-
 // Takes the addresses the desktop would open.
 class UrlCatcher : public QObject
 {
@@ -115,6 +98,8 @@ class TsMainWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        TsMessageBox::setAnswering(true);
+        TsMessageBox::takeAsked();
         QSettings settings;
         for (const QString &key : WindowKeys)
             settings.remove(key);
@@ -214,17 +199,13 @@ TEST_F(TsMainWindowTest, QuitAnsweredNoKeepsEverythingAndWritesNothing)
     selectProfile("named");
     const QStringList before = layoutOf(*window);
 
-    QString title, text;
-    bool noIsDefault = false;
-    answerNextBox(QMessageBox::No, [&](QMessageBox *box) {
-        title = box->windowTitle();
-        text = box->text();
-        noIsDefault = box->standardButton(box->defaultButton()) == QMessageBox::No;
-    });
+    // Unanswered, the box takes its default button: No.
     window->close();
-    EXPECT_EQ(title, "Quit?");
-    EXPECT_EQ(text, "Do you really want to quit?");
-    EXPECT_TRUE(noIsDefault);
+    const QList<TsMessageBox::Asked> asked = TsMessageBox::takeAsked();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked.at(0).title, "Quit?");
+    EXPECT_EQ(asked.at(0).text, "Do you really want to quit?");
+    EXPECT_EQ(asked.at(0).answer, QMessageBox::No);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(layoutOf(*window), before);
     EXPECT_EQ(TsCore::currentProfile(), "named");
@@ -242,8 +223,7 @@ TEST_F(TsMainWindowTest, QuitAnsweredYesFromTheCloseButtonWritesTheWindowsPlace)
     EXPECT_TRUE(close->isHidden()) << "undocked, the frame has its own close button";
 
     window->move(40, 60);
-    bool asked = false;
-    answerNextBox(QMessageBox::Yes, [&](QMessageBox *) { asked = true; });
+    TsMessageBox::queueAnswer(QMessageBox::Yes);
     // Yes ends the event loop: it returns with 0, not with the guard's 99.
     QTimer::singleShot(0, close, &QToolButton::click);
     QTimer guard;
@@ -251,7 +231,7 @@ TEST_F(TsMainWindowTest, QuitAnsweredYesFromTheCloseButtonWritesTheWindowsPlace)
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     guard.start(10000);
     EXPECT_EQ(QCoreApplication::exec(), 0);
-    EXPECT_TRUE(asked);
+    EXPECT_EQ(TsMessageBox::takeAsked().size(), 1);
     QSettings settings;
     for (const QString &key : WindowKeys)
         EXPECT_TRUE(settings.contains(key)) << qPrintable(key);
@@ -281,18 +261,17 @@ TEST_F(TsMainWindowTest, DeviceErrorNamesModelAndSerialNumber)
     Device device(info);
     device.setObjectName(info.serialNumber);
 
-    QString title, text;
-    answerNextBox(QMessageBox::Ok, [&](QMessageBox *box) {
-        title = box->windowTitle();
-        text = box->text();
-    });
     // The window listens once its start-up step has run on the event loop.
+    QList<TsMessageBox::Asked> asked;
     EXPECT_TRUE(QTest::qWaitFor([&] {
         emit TsCore::deviceManager()->deviceError(&device, "Read <timed out>");
-        return !title.isEmpty();
+        asked = TsMessageBox::takeAsked();
+        return !asked.isEmpty();
     }));
-    EXPECT_EQ(title, "Device error");
-    EXPECT_EQ(text, "<b>Heat Unit H2</b><br>150A7001<br><br>Read &lt;timed out&gt;");
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked.at(0).icon, QMessageBox::Critical);
+    EXPECT_EQ(asked.at(0).title, "Device error");
+    EXPECT_EQ(asked.at(0).text, "<b>Heat Unit H2</b><br>150A7001<br><br>Read &lt;timed out&gt;");
 }
 
 TEST_F(TsMainWindowTest, ManualIsTheBuiltPdfBesideTheProgram)
