@@ -1,0 +1,548 @@
+// The settings dialog and its mail page as an operator drives them: keys and clicks on the real
+// managers, the real nginx on free loopback ports, mail to a real SMTP server on loopback, and
+// the alert mail that must still go out after the dialog was accepted.
+#include "mailer/smtptestserver.h"
+#include "modalwatch.h"
+
+#include "device/devicetestsupport.h"
+
+#include "config/tsconfigmanager.h"
+#include "config/tsprofile.h"
+#include "device/tsdevicechannel.h"
+#include "device/tsdevicemanager.h"
+#include "device/tsspecparser.h"
+#include "dialogs/tsmailersettingsdialog.h"
+#include "dialogs/tssettingsdialog.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
+#include "experiment/tsexperimentmanager.h"
+#include "mailer/tsmailer.h"
+#include "mailer/tsmailermanager.h"
+#include "tscore.h"
+#include "user/tsusersettings.h"
+#include "webinterface/tswebinterfacemanager.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const bool simulationReady = (devicetest::simulation(), true);
+
+constexpr int SendTimeout = TsMailer::StartTimeout + TsMailer::FinishTimeout + 5000; // ms
+constexpr int WaitMs = 10000;
+
+template <typename T>
+T *child(QWidget *parent, const char *name)
+{
+    T *found = parent->findChild<T *>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// Replaces the field's text as typed: select all, then the keys.
+void retype(QWidget *field, const QString &text)
+{
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+void click(QWidget *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+QString mailerDir()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/mailer");
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + source.mid(from.size());
+        if (it.fileInfo().isDir() ? !QDir().mkpath(target) : !QFile::copy(source, target))
+            return false;
+    }
+    return true;
+}
+
+int httpStatus(const QString &url)
+{
+    QNetworkAccessManager network;
+    QNetworkReply *reply = network.get(QNetworkRequest(QUrl(url)));
+    const bool finished = QTest::qWaitFor([reply] { return reply->isFinished(); }, 2000);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    delete reply;
+    return finished ? status : 0;
+}
+
+// A dialog on managers of its own, the web server's files in a folder nginx's workers can read.
+class SettingsDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QSettings().remove(QStringLiteral("WebInterface"));
+        QSettings().remove(QStringLiteral("MailerSettings"));
+        ASSERT_TRUE(data.isValid());
+        QFile::setPermissions(data.path(),
+                              QFile::permissions(data.path()) | QFile::ReadOther | QFile::ExeOther);
+        ASSERT_TRUE(copyTree(QCoreApplication::applicationDirPath() + "/webserver",
+                             data.path() + "/webserver"));
+        web.reset(new TsWebInterfaceManager);
+        web->setWebServerDir(data.path() + "/webserver");
+        TsWebInterfaceSettings settings = web->settings();
+        settings.httpPort = freePort();
+        settings.fcgiPort = freePort();
+        web->setSettings(settings);
+        mailers.reset(new TsMailerManager(nullptr));
+        mailers->setMailerDir(mailerDir());
+    }
+
+    void TearDown() override
+    {
+        dialog.reset();
+        web.reset();
+        mailers.reset();
+    }
+
+    TsSettingsDialog *open()
+    {
+        dialog.reset(new TsSettingsDialog(web.data(), mailers.data()));
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.data()));
+        return dialog.data();
+    }
+
+    QWidget *field(const char *name) { return child<QWidget>(dialog.data(), name); }
+
+    QTemporaryDir data;
+    QScopedPointer<TsWebInterfaceManager> web;
+    QScopedPointer<TsMailerManager> mailers;
+    QScopedPointer<TsSettingsDialog> dialog;
+};
+
+const char *const WebFields[] = {"lineEditServerName", "spinBoxHttpPort", "spinBoxFcgiPort",
+                                 "lineEditPublicUrl", "checkBoxAutoStart"};
+
+} // namespace
+
+TEST_F(SettingsDialogTest, FormShowsTheManagersSettingsAndTwoTabs)
+{
+    TsWebInterfaceSettings settings = web->settings();
+    settings.autoStart = true;
+    settings.publicUrl = QStringLiteral("http://scope-2.lab.example/");
+    web->setSettings(settings);
+    TsMailerSettings mail = mailers->mailerSettings();
+    mail.setSmtpServer(QStringLiteral("smtp.lab.example"));
+    mail.setSmtpPort(587);
+    mail.setEncryption(TsMailerSettings::StartTls);
+    mailers->setMailerSettings(mail);
+
+    open();
+    EXPECT_EQ(dialog->windowTitle(), "Settings");
+    auto *tabs = child<QTabWidget>(dialog.data(), "tabWidget");
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->tabText(0), "Web-Server");
+    EXPECT_EQ(tabs->tabText(1), "Email");
+    EXPECT_EQ(tabs->widget(1), dialog->mailerPage());
+    EXPECT_FALSE(dialog->mailerPage()->isWindow());
+    // Never set in this run: the preset stands.
+    EXPECT_EQ(child<QLineEdit>(dialog.data(), "lineEditServerName")->text(), "localhost");
+    EXPECT_EQ(child<QSpinBox>(dialog.data(), "spinBoxHttpPort")->value(), settings.httpPort);
+    EXPECT_EQ(child<QSpinBox>(dialog.data(), "spinBoxFcgiPort")->value(), settings.fcgiPort);
+    EXPECT_EQ(child<QLineEdit>(dialog.data(), "lineEditPublicUrl")->text(),
+              "http://scope-2.lab.example/");
+    EXPECT_TRUE(child<QCheckBox>(dialog.data(), "checkBoxAutoStart")->isChecked());
+    EXPECT_EQ(child<QLineEdit>(dialog->mailerPage(), "lineEditSmtpServer")->text(),
+              "smtp.lab.example");
+    EXPECT_EQ(child<QComboBox>(dialog->mailerPage(), "comboBoxEncryption")->currentText(), "TLS");
+    EXPECT_EQ(child<QSpinBox>(dialog->mailerPage(), "spinBoxSmtpPort")->value(), 587);
+}
+
+TEST_F(SettingsDialogTest, OkStoresTrimmedTextsAndKeepsWhatTheFormDoesNotShow)
+{
+    TsMailerSettings before = mailers->mailerSettings();
+    ASSERT_EQ(before.mailerDir(), mailerDir());
+    open();
+    retype(field("lineEditServerName"), QStringLiteral("  scope-2  "));
+    retype(field("lineEditPublicUrl"), QStringLiteral(" http://scope-2.lab.example:8080/ "));
+    click(field("checkBoxAutoStart"));
+    QWidget *page = dialog->mailerPage();
+    retype(child<QWidget>(page, "lineEditSmtpServer"), QStringLiteral(" smtp.lab.example "));
+    retype(child<QWidget>(page, "lineEditSenderEmail"), QStringLiteral("scope2@lab.example"));
+    retype(child<QWidget>(page, "lineEditSmtpUser"), QStringLiteral("ann"));
+    retype(child<QWidget>(page, "lineEditSmtpPassword"), QStringLiteral(" pass word "));
+    click(child<QDialogButtonBox>(dialog.data(), "buttonBox")->button(QDialogButtonBox::Ok));
+
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog->isVisible());
+    const TsWebInterfaceSettings settings = web->settings();
+    EXPECT_EQ(settings.serverName, "scope-2");
+    EXPECT_EQ(settings.publicUrl, "http://scope-2.lab.example:8080/");
+    EXPECT_TRUE(settings.autoStart);
+    QSettings store;
+    EXPECT_EQ(store.value("WebInterface/publicUrl").toString(), "http://scope-2.lab.example:8080/");
+    EXPECT_TRUE(store.value("WebInterface/autoStart").toBool());
+
+    const TsMailerSettings mail = mailers->mailerSettings();
+    EXPECT_EQ(mail.smtpServer(), "smtp.lab.example");
+    EXPECT_EQ(mail.smtpUser(), "ann");
+    EXPECT_EQ(mail.smtpPassword(), " pass word ") << "blanks may belong to a password";
+    EXPECT_EQ(mail.mailerDir(), mailerDir()) << "without it no alert mail can be sent";
+    EXPECT_EQ(store.value("MailerSettings/smptServer").toString(), "smtp.lab.example");
+    EXPECT_EQ(store.value("MailerSettings/senderEMail").toString(), "scope2@lab.example");
+    EXPECT_EQ(store.value("MailerSettings/smptPort").toInt(), 25);
+    EXPECT_NE(store.value("MailerSettings/smptPass").toString(), " pass word ") << "scrambled";
+    TsMailerManager reloaded(nullptr);
+    EXPECT_EQ(reloaded.mailerSettings().smtpPassword(), " pass word ");
+}
+
+TEST_F(SettingsDialogTest, CancelAndEscapeOnTheMailPageChangeNothing)
+{
+    const TsMailerSettings before = mailers->mailerSettings();
+    open();
+    auto *tabs = child<QTabWidget>(dialog.data(), "tabWidget");
+    tabs->setCurrentIndex(1);
+    QWidget *server = child<QWidget>(dialog->mailerPage(), "lineEditSmtpServer");
+    retype(server, QStringLiteral("smtp.other.example"));
+    // Escape belongs to the settings dialog; the page itself must not close.
+    QTest::keyClick(server, Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog->mailerPage()->isHidden());
+    EXPECT_EQ(mailers->mailerSettings(), before);
+    EXPECT_FALSE(QSettings().contains("MailerSettings/smptServer"));
+}
+
+TEST_F(SettingsDialogTest, BothServersCannotShareAPort)
+{
+    open();
+    auto *http = child<QSpinBox>(dialog.data(), "spinBoxHttpPort");
+    auto *fcgi = child<QSpinBox>(dialog.data(), "spinBoxFcgiPort");
+    QPushButton *ok =
+        child<QDialogButtonBox>(dialog.data(), "buttonBox")->button(QDialogButtonBox::Ok);
+    const quint16 stored = web->settings().fcgiPort;
+    retype(fcgi, QString::number(http->value()));
+    EXPECT_FALSE(ok->isEnabled());
+    EXPECT_FALSE(field("pushButtonStart")->isEnabled());
+    EXPECT_TRUE(child<QLabel>(dialog.data(), "labelWebServerStatus")->text().contains("differ"));
+    // Return in a field would accept the dialog through its default button.
+    QTest::keyClick(fcgi, Qt::Key_Return);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(web->settings().fcgiPort, stored);
+    retype(fcgi, QString::number(http->value() + 1));
+    EXPECT_TRUE(ok->isEnabled());
+    EXPECT_TRUE(field("pushButtonStart")->isEnabled());
+}
+
+TEST_F(SettingsDialogTest, StartStoresTheShownPortsFirstAndLocksThemWhileRunning)
+{
+    open();
+    for (const char *name : WebFields)
+        EXPECT_TRUE(field(name)->isEnabled()) << name;
+    EXPECT_TRUE(field("pushButtonStart")->isEnabled());
+    EXPECT_FALSE(field("pushButtonStop")->isEnabled());
+
+    const quint16 http = freePort();
+    quint16 fcgi = freePort();
+    while (fcgi == http)
+        fcgi = freePort();
+    retype(field("spinBoxHttpPort"), QString::number(http));
+    retype(field("spinBoxFcgiPort"), QString::number(fcgi));
+    click(field("pushButtonStart"));
+
+    ASSERT_TRUE(web->isRunning());
+    EXPECT_EQ(web->settings().httpPort, http);
+    EXPECT_EQ(web->settings().fcgiPort, fcgi);
+    EXPECT_EQ(QSettings().value("WebInterface/httpPort").toInt(), http);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [http] { return httpStatus(QStringLiteral("http://127.0.0.1:%1/").arg(http)) == 200; },
+        WaitMs))
+        << "nginx answers on the port typed";
+    for (const char *name : WebFields)
+        EXPECT_FALSE(field(name)->isEnabled()) << name;
+    EXPECT_FALSE(field("pushButtonStart")->isEnabled());
+    EXPECT_TRUE(field("pushButtonStop")->isEnabled());
+    EXPECT_TRUE(child<QLabel>(dialog.data(), "labelWebServerStatus")
+                    ->text()
+                    .contains(QString::number(http)));
+
+    click(field("pushButtonStop"));
+    EXPECT_FALSE(web->isRunning());
+    for (const char *name : WebFields)
+        EXPECT_TRUE(field(name)->isEnabled()) << name;
+    EXPECT_TRUE(field("pushButtonStart")->isEnabled());
+    EXPECT_FALSE(field("pushButtonStop")->isEnabled());
+}
+
+TEST_F(SettingsDialogTest, AFailedStartIsShownAndLeavesTheFieldsEditable)
+{
+    web->setWebServerDir(data.path() + "/no-webserver-here");
+    open();
+    click(field("pushButtonStart"));
+    EXPECT_FALSE(web->isRunning());
+    EXPECT_TRUE(field("pushButtonStart")->isEnabled());
+    EXPECT_TRUE(field("spinBoxHttpPort")->isEnabled());
+    EXPECT_TRUE(child<QLabel>(dialog.data(), "labelWebServerStatus")
+                    ->text()
+                    .contains("could not be started"));
+}
+
+// The mail page on its own.
+
+TEST(MailerSettingsDialog, ChoosingAnEncryptionProposesItsPort)
+{
+    TsMailerSettingsDialog page;
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    EXPECT_EQ(page.windowTitle(), "Mailer Settings");
+    EXPECT_FALSE(page.windowFlags() & Qt::WindowContextHelpButtonHint);
+    EXPECT_EQ(child<QLineEdit>(&page, "lineEditSenderName")->placeholderText(), "Tessaro");
+    EXPECT_EQ(child<QLineEdit>(&page, "lineEditSmtpPassword")->echoMode(), QLineEdit::Password);
+    auto *encryption = child<QComboBox>(&page, "comboBoxEncryption");
+    auto *port = child<QSpinBox>(&page, "spinBoxSmtpPort");
+    EXPECT_EQ(encryption->currentText(), "None");
+    EXPECT_EQ(port->value(), 25) << "no stored port yet";
+    encryption->setFocus();
+    QTest::keyClick(encryption, Qt::Key_Down);
+    EXPECT_EQ(encryption->currentText(), "SSL");
+    EXPECT_EQ(port->value(), 465);
+    QTest::keyClick(encryption, Qt::Key_Down);
+    EXPECT_EQ(encryption->currentText(), "TLS");
+    EXPECT_EQ(port->value(), 587);
+    EXPECT_EQ(page.settings().encryption(), TsMailerSettings::StartTls);
+    retype(port, QStringLiteral("2525"));
+    EXPECT_EQ(page.settings().smtpPort(), 2525) << "the port can be changed afterwards";
+    QTest::keyClick(encryption, Qt::Key_Up);
+    QTest::keyClick(encryption, Qt::Key_Up);
+    EXPECT_EQ(port->value(), 25);
+
+    // Filling the form keeps a stored port that is not the usual one.
+    TsMailerSettings stored;
+    stored.setEncryption(TsMailerSettings::Ssl);
+    stored.setSmtpPort(10465);
+    page.setSettings(stored);
+    EXPECT_EQ(port->value(), 10465);
+    EXPECT_EQ(encryption->currentText(), "SSL");
+}
+
+namespace {
+
+TsMailerSettings settingsFor(const SmtpTestServer &server)
+{
+    TsMailerSettings settings;
+    settings.setSmtpServer(QStringLiteral("127.0.0.1"));
+    settings.setSmtpPort(server.port());
+    settings.setSenderEmail(QStringLiteral("scope2@lab.example"));
+    settings.setSenderName(QStringLiteral("Scope 2"));
+    settings.setMailerDir(mailerDir());
+    return settings;
+}
+
+} // namespace
+
+TEST(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
+{
+    SmtpTestServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.1.0.0"));
+    TsMailerSettingsDialog page;
+    TsMailerSettings stored = settingsFor(server);
+    stored.setSmtpServer(QStringLiteral("smtp.nowhere.example"));
+    page.setSettings(stored);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    // Not saved anywhere yet: the test uses what the form shows.
+    retype(child<QWidget>(&page, "lineEditSmtpServer"), QStringLiteral("127.0.0.1"));
+
+    QString asked;
+    QList<SeenMessage> answered;
+    QList<SeenMessage> progress;
+    ModalWatch input(answerInput(QStringLiteral("ann@lab.example"), &asked));
+    ModalWatch boxes(answerMessages(&answered, &progress));
+    click(child<QWidget>(&page, "pushButtonTest"));
+
+    EXPECT_EQ(asked, "Test-EMail|Recipient Address");
+    ASSERT_EQ(progress.size(), 1);
+    EXPECT_EQ(progress.at(0).title, "Test-EMail");
+    EXPECT_EQ(progress.at(0).text, "Sending to 'ann@lab.example' ...");
+    EXPECT_EQ(progress.at(0).icon, QMessageBox::Information);
+    ASSERT_EQ(answered.size(), 1);
+    EXPECT_EQ(answered.at(0).title, "Test-EMail");
+    EXPECT_EQ(answered.at(0).text, "Test-EMail successfully sent.");
+    EXPECT_EQ(answered.at(0).icon, QMessageBox::Information);
+    EXPECT_TRUE(QTest::qWaitFor([&progress] { return progress.at(0).box.isNull(); }, WaitMs))
+        << "the progress note is gone";
+    EXPECT_TRUE(child<QWidget>(&page, "pushButtonTest")->isEnabled());
+
+    const QList<ReceivedMail> mails = server.mails();
+    ASSERT_EQ(mails.size(), 1);
+    EXPECT_EQ(mails.at(0).header("to"), "ann@lab.example");
+    EXPECT_EQ(mails.at(0).header("subject"), "Tessaro Test-EMail");
+    EXPECT_EQ(mails.at(0).body.trimmed(),
+              "This is an automatically generated email.\nIt seems that your mailer settings are "
+              "correct.\n\nTessaro v1.1.0.0");
+}
+
+TEST(MailerSettingsDialog, CancelledAddressSendsNothing)
+{
+    SmtpTestServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+    TsMailerSettingsDialog page;
+    page.setSettings(settingsFor(server));
+    page.show();
+    for (const QString &answer : {QString(), QStringLiteral("   ")}) {
+        QList<SeenMessage> answered;
+        QList<SeenMessage> progress;
+        ModalWatch input(answerInput(answer));
+        ModalWatch boxes(answerMessages(&answered, &progress));
+        // Returns only once every window it opened was answered.
+        click(child<QWidget>(&page, "pushButtonTest"));
+        EXPECT_EQ(input.handled(), 1);
+        EXPECT_TRUE(answered.isEmpty());
+        EXPECT_TRUE(progress.isEmpty());
+    }
+    QThreadPool::globalInstance()->waitForDone(SendTimeout);
+    EXPECT_TRUE(server.mails().isEmpty());
+}
+
+TEST_F(SettingsDialogTest, RefusedTestMailShowsTheSendersWordsAndChangesNothing)
+{
+    SmtpTestServer::Options options;
+    options.refused << QStringLiteral("gone@lab.example");
+    SmtpTestServer server(options);
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+    mailers->setMailerSettings(settingsFor(server));
+    const TsMailerSettings before = mailers->mailerSettings();
+    open();
+    dialog->findChild<QTabWidget *>("tabWidget")->setCurrentIndex(1);
+    QWidget *page = dialog->mailerPage();
+    retype(child<QWidget>(page, "lineEditSenderName"), QStringLiteral("Scope Two"));
+    const TsMailerSettings shown = dialog->mailerPage()->settings();
+
+    QList<SeenMessage> answered;
+    ModalWatch input(answerInput(QStringLiteral("gone@lab.example")));
+    ModalWatch boxes(answerMessages(&answered));
+    click(child<QWidget>(page, "pushButtonTest"));
+
+    ASSERT_EQ(answered.size(), 1);
+    EXPECT_EQ(answered.at(0).title, "Test-EMail");
+    EXPECT_EQ(answered.at(0).icon, QMessageBox::Critical);
+    EXPECT_TRUE(answered.at(0).text.contains("550 5.1.1 <gone@lab.example>"))
+        << answered.at(0).text.toStdString();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->mailerPage()->settings(), shown) << "the entries stay";
+    EXPECT_EQ(mailers->mailerSettings(), before) << "a test changes no settings";
+    EXPECT_FALSE(QSettings().contains("MailerSettings/senderName"));
+    EXPECT_TRUE(server.mails().isEmpty());
+}
+
+// The whole way: settings entered in the dialog of the program's core, accepted, and then an
+// alarm of the running experiment.
+TEST(SettingsDialogAlert, AlertMailStillGoesOutAfterTheDialogWasAccepted)
+{
+    ASSERT_TRUE(simulationReady);
+    SmtpTestServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+
+    const std::string serial = devicetest::freshHeatSerial();
+    const QString stage = QString::fromStdString(serial) + QStringLiteral(":1");
+    const auto plug = [&serial](int stageRaw) {
+        devicetest::simulation().write(devicetest::heatUnit(
+            serial, "",
+            devicetest::channel(1, "Stage", "actual=\"" + std::to_string(stageRaw) + "\"") +
+                devicetest::channel(2, "Lid")));
+    };
+    plug(370);
+    const QString user = QStringLiteral("ann");
+    ASSERT_TRUE(TsCore::makeUserFolders(user));
+    TsUserSettings userSettings;
+    userSettings.setEmail(QStringLiteral("ann@lab.example"));
+    ASSERT_TRUE(userSettings.save(TsCore::userDataFile(user)).isSuccess());
+    TsProfile profile;
+    profile.setName(QStringLiteral("Overnight"));
+    profile.setValid(true);
+    TsProfile::Channel entry;
+    entry.id = stage;
+    entry.name = QStringLiteral("Stage");
+    entry.alert = true;
+    profile.setChannels({entry});
+    ASSERT_TRUE(profile.save(TsCore::profileFile(user, profile.name())).isSuccess());
+    TsDeviceManager *devices = TsCore::deviceManager();
+    ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
+    devices->populateDevices();
+    ASSERT_NE(devices->channel(stage), nullptr);
+    devicetest::ManualClock clock;
+    devices->channel(stage)->stabilityMonitor().setClock(clock.function());
+    TsCore::instance()->reloadUsers();
+    ASSERT_TRUE(TsCore::setCurrentUser(user).isSuccess());
+    ASSERT_TRUE(TsCore::setCurrentProfile(profile.name()).isSuccess());
+    TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+    experiment->stopSampling(); // the test drives the ticks
+    TsMailerManager *mailers = TsCore::mailerManager();
+    ASSERT_EQ(mailers->mailerSettings().mailerDir(), mailerDir());
+
+    {
+        TsSettingsDialog dialog;
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QWidget *page = dialog.mailerPage();
+        retype(child<QWidget>(page, "lineEditSmtpServer"), QStringLiteral("127.0.0.1"));
+        retype(child<QWidget>(page, "spinBoxSmtpPort"), QString::number(server.port()));
+        retype(child<QWidget>(page, "lineEditSenderEmail"), QStringLiteral("scope2@lab.example"));
+        click(child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok));
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(mailers->mailerSettings().smtpPort(), server.port());
+
+    QSignalSpy status(mailers->mailer(), &TsMailer::sendStatus);
+    mailers->setEmailAlert(true);
+    // Green for the band's 60 s, then out of the band: one alarm.
+    const QList<QPair<int, qint64>> ticks = {
+        {370, 0}, {370, 1000}, {370, 61000}, {250, 62000}, {250, 200000}};
+    for (const auto &tick : ticks) {
+        plug(tick.first);
+        clock.now = tick.second;
+        experiment->sampleChannels();
+    }
+    ASSERT_TRUE(status.count() == 1 || status.wait(SendTimeout)) << "no alert mail sent";
+    const TsMail sent = status.at(0).at(0).value<TsMail>();
+    EXPECT_TRUE(sent.result().isSuccess()) << sent.result().toString().toStdString();
+    const QList<ReceivedMail> mails = server.mails();
+    ASSERT_EQ(mails.size(), 1);
+    EXPECT_EQ(mails.at(0).header("to"), "ann@lab.example");
+    EXPECT_TRUE(mails.at(0).header("from").contains("scope2@lab.example"));
+}
