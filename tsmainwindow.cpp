@@ -8,20 +8,14 @@
 #include "device/tsdevicemanager.h"
 #include "dialogs/tsaboutdialog.h"
 #include "dialogs/tsmessagebox.h"
+#include "dialogs/tssettingsdialog.h"
+#include "dialogs/tsupdatedialog.h"
 #include "tscore.h"
 #include "views/viewresources.h"
 
 #if __has_include("utils/gui/desktopdock.h")
 #include "utils/gui/desktopdock.h"
 #define TESSARO_HAVE_DESKTOPDOCK 1
-#endif
-#if __has_include("dialogs/tssettingsdialog.h")
-#include "dialogs/tssettingsdialog.h"
-#define TESSARO_HAVE_SETTINGSDIALOG 1
-#endif
-#if __has_include("dialogs/tsupdatedialog.h")
-#include "dialogs/tsupdatedialog.h"
-#define TESSARO_HAVE_UPDATEDIALOG 1
 #endif
 
 #include <QAction>
@@ -166,6 +160,9 @@ void TsMainWindow::createMenus()
     QAction *manual = help->addAction(tr("Manual"), this, &TsMainWindow::showManual);
     manual->setShortcut(QKeySequence(Qt::Key_F1));
     help->addAction(m_updateAction);
+    // Where the desktop has no tray, its menu is not there to reach the settings from.
+    if (!m_trayIcon)
+        help->addAction(m_settingsAction);
     help->addAction(tr("About"), this, &TsMainWindow::showAbout);
 }
 
@@ -244,23 +241,19 @@ void TsMainWindow::setTrayMenuEnabled(bool enabled)
 
 void TsMainWindow::showUpdate()
 {
-#ifdef TESSARO_HAVE_UPDATEDIALOG
     setTrayMenuEnabled(false);
     TsUpdateDialog dialog(this);
-    dialog.checkForUpdate();
+    dialog.check();
     dialog.exec();
     setTrayMenuEnabled(true);
-#endif
 }
 
 void TsMainWindow::showSettings()
 {
-#ifdef TESSARO_HAVE_SETTINGSDIALOG
     setTrayMenuEnabled(false);
     TsSettingsDialog dialog(this);
     dialog.exec();
     setTrayMenuEnabled(true);
-#endif
 }
 
 void TsMainWindow::initialize()

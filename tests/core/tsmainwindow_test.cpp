@@ -9,6 +9,9 @@
 #include "device/tsdevicemanager.h"
 #include "dialogs/tsaboutdialog.h"
 #include "dialogs/tsmessagebox.h"
+#include "dialogs/tssettingsdialog.h"
+#include "dialogs/tsupdatechecker.h"
+#include "dialogs/tsupdatedialog.h"
 #include "startup.h"
 #include "testenvironment.h"
 #include "tscore.h"
@@ -23,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -272,6 +276,41 @@ TEST_F(TsMainWindowTest, DeviceErrorNamesModelAndSerialNumber)
     EXPECT_EQ(asked.at(0).icon, QMessageBox::Critical);
     EXPECT_EQ(asked.at(0).title, "Device error");
     EXPECT_EQ(asked.at(0).text, "<b>Heat Unit H2</b><br>150A7001<br><br>Read &lt;timed out&gt;");
+}
+
+// Closes the next modal dialog of type Dialog once it is up and tells whether one came.
+template <class Dialog>
+bool rejectNextDialog(const std::function<void()> &open)
+{
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+            seen = true;
+            dialog->reject();
+        }
+    });
+    poll.start(10);
+    open();
+    return seen;
+}
+
+TEST_F(TsMainWindowTest, HelpMenuOpensSettingsAndUpdateCheckModally)
+{
+    QMenu *help = window->findChild<QMenu *>("menuHelp");
+    ASSERT_NE(help, nullptr);
+    QStringList texts;
+    for (QAction *action : help->actions())
+        texts << action->text();
+    // The offscreen desktop has no tray, so the settings move into the window's own menu.
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    EXPECT_EQ(texts, QStringList({"Manual", "Check for updates", "Settings", "About"}));
+    EXPECT_EQ(help->actions().first()->shortcut(), QKeySequence(Qt::Key_F1));
+
+    EXPECT_TRUE(rejectNextDialog<TsSettingsDialog>([&] { help->actions().at(2)->trigger(); }));
+    // The update page of the test is nowhere: the dialog still opens, with the error in it.
+    QSettings().setValue(TsUpdateChecker::UpdatePageUrlKey, "http://127.0.0.1:9/update.html");
+    EXPECT_TRUE(rejectNextDialog<TsUpdateDialog>([&] { help->actions().at(1)->trigger(); }));
 }
 
 TEST_F(TsMainWindowTest, ManualIsTheBuiltPdfBesideTheProgram)
