@@ -12,6 +12,7 @@
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
+#include "experiment/tsexperimentrecorder.h"
 #include "experiment/tsexperimentscript.h"
 #include "experiment/tsexperimentscriptactionchannelbase.h"
 #include "experiment/tsexperimentscriptactionsetchannelloopctrl.h"
@@ -368,12 +369,20 @@ void ensureDemoDynamicExperiment()
 }
 
 // The demonstration on top of what the configuration manager restored: user, profile, dynamic
-// experiment and the web page.
-void setUpDemonstration()
+// experiment, a recording under way and the web page.
+void setUpDemonstration(QObject *context)
 {
     TsCore::deviceManager()->populateDevices();
     ensureDemoUserAndProfile();
     ensureDemoDynamicExperiment();
+    // The web page shows the tiles' states whichever views the profile shows.
+    followSamplingTick(context);
+    if (TsExperiment *experiment = TsCore::experimentManager()->currentExperiment()) {
+        // Into "Demo_<start time>.csv" in the user's log folder, unless a prefix was chosen.
+        if (experiment->recorder()->filePrefix().isEmpty())
+            experiment->recorder()->setFilePrefix(QString::fromLatin1(DemoProfile));
+        experiment->startRecorder();
+    }
     TsWebInterfaceManager *web = TsCore::webInterfaceManager();
     web->start();
     if (web->isRunning()) {
@@ -436,7 +445,8 @@ int runDesktop(int argc, char **argv)
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
                          &TsMainWindow::writeSettings);
         if (demo)
-            QTimer::singleShot(TsConfigManager::LoadDelay, window, &setUpDemonstration);
+            QTimer::singleShot(TsConfigManager::LoadDelay, window,
+                               [window] { setUpDemonstration(window); });
         return window;
     });
 }
