@@ -95,6 +95,9 @@ TsMainWindow::TsMainWindow(const QList<ViewEntry> &views, QWidget *parent)
     ui->statusBar->hide();
 
     createViews(views);
+    // A window made while a profile is already current (a test, a scene) lays out at once.
+    if (!TsCore::currentProfile().isEmpty())
+        loadViewsFromProfile();
     readSettings();
     QTimer::singleShot(0, this, &TsMainWindow::initialize);
 
