@@ -1,6 +1,7 @@
 #include "tsmailersettingsdialog.h"
 #include "ui_tsmailersettingsdialog.h"
 
+#include "dialogs/tsmessagebox.h"
 #include "mailer/tsmail.h"
 #include "mailer/tsmailer.h"
 #include "utils/emailvalidator.h"
@@ -131,7 +132,7 @@ void TsMailerSettingsDialog::on_pushButtonTest_clicked()
 
     const QxResult result = mail.result();
     if (result.isSuccess())
-        QMessageBox::information(this, tr("Test-EMail"), tr("Test-EMail successfully sent."));
+        TsMessageBox::information(this, tr("Test-EMail"), tr("Test-EMail successfully sent."));
     else
-        QMessageBox::critical(this, tr("Test-EMail"), result.toString());
+        TsMessageBox::critical(this, tr("Test-EMail"), result.toString());
 }

@@ -1,6 +1,7 @@
 #include "tsupdatedialog.h"
 #include "ui_tsupdatedialog.h"
 
+#include "dialogs/tsmessagebox.h"
 #include "dialogs/tsupdatechecker.h"
 
 #include <QCoreApplication>
@@ -115,8 +116,8 @@ void TsUpdateDialog::updateRequestFinished()
 
     if (!TsUpdateChecker::isNewer(m_publishedVersion, m_runningVersion)) {
         ui->labelStatus->clear();
-        QMessageBox::information(this, tr("Check for updates"),
-                                 tr("You are using the most current version."));
+        TsMessageBox::information(this, tr("Check for updates"),
+                                  tr("You are using the most current version."));
         hide();
         return;
     }
@@ -148,7 +149,7 @@ void TsUpdateDialog::downloadUpdate()
 {
     if (!m_downloadUrl.isValid())
         return;
-    QMessageBox::information(this, tr("Download update"),
-                             tr("Please close Tessaro before installing the update!"));
+    TsMessageBox::information(this, tr("Download update"),
+                              tr("Please close Tessaro before installing the update!"));
     QDesktopServices::openUrl(m_downloadUrl);
 }

@@ -1,12 +1,12 @@
-// Answers the modal windows that code under test opens and waits in: it looks at the top-level
-// windows from a timer, so it acts from inside the modal window's own event loop.
+// Answers the windows that code under test opens and waits in (an input dialog, a note it shows
+// while it works): it looks at the top-level windows from a timer, so it acts from inside the
+// event loop the code under test runs.
 #pragma once
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
@@ -46,8 +46,8 @@ private:
     int m_handled = 0;
 };
 
-// What a message box said.
-struct SeenMessage
+// A message box shown without waiting for it (a progress note).
+struct SeenNote
 {
     QString title;
     QString text;
@@ -74,27 +74,14 @@ inline ModalWatch::Handler answerInput(const QString &text, QString *label = nul
     };
 }
 
-// Records message boxes that have buttons and presses their OK; boxes without buttons (progress
-// notes) are recorded in shown only.
-inline ModalWatch::Handler answerMessages(QList<SeenMessage> *answered,
-                                          QList<SeenMessage> *shown = nullptr)
+// Records the message boxes that are shown and left open (questions go through TsMessageBox).
+inline ModalWatch::Handler recordNotes(QList<SeenNote> *notes)
 {
-    return [answered, shown](QWidget *window) {
+    return [notes](QWidget *window) {
         auto *box = qobject_cast<QMessageBox *>(window);
         if (!box)
             return false;
-        const SeenMessage seen{box->windowTitle(), box->text(), box->icon(), box};
-        if (box->buttons().isEmpty()) {
-            if (shown)
-                shown->append(seen);
-            return true;
-        }
-        answered->append(seen);
-        QAbstractButton *ok = box->button(QMessageBox::Ok);
-        if (ok)
-            ok->click();
-        else
-            box->accept();
+        notes->append(SeenNote{box->windowTitle(), box->text(), box->icon(), box});
         return true;
     };
 }

@@ -3,19 +3,12 @@
 // the alert mail that must still go out after the dialog was accepted.
 #include "mailer/smtptestserver.h"
 #include "modalwatch.h"
+#include "viewtestsupport.h"
 
-#include "device/devicetestsupport.h"
-
-#include "config/tsconfigmanager.h"
-#include "config/tsprofile.h"
-#include "device/tsdevicechannel.h"
-#include "device/tsdevicemanager.h"
-#include "device/tsspecparser.h"
 #include "dialogs/tsmailersettingsdialog.h"
+#include "dialogs/tsmessagebox.h"
 #include "dialogs/tssettingsdialog.h"
 #include "experiment/tsexperiment.h"
-#include "experiment/tsexperimentchannel.h"
-#include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailer.h"
 #include "mailer/tsmailermanager.h"
 #include "tscore.h"
@@ -32,6 +25,7 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -44,8 +38,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-const bool simulationReady = (devicetest::simulation(), true);
 
 constexpr int SendTimeout = TsMailer::StartTimeout + TsMailer::FinishTimeout + 5000; // ms
 constexpr int WaitMs = 10000;
@@ -114,6 +106,7 @@ class SettingsDialogTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        TsMessageBox::setAnswering(true);
         QSettings().remove(QStringLiteral("WebInterface"));
         QSettings().remove(QStringLiteral("MailerSettings"));
         ASSERT_TRUE(data.isValid());
@@ -136,6 +129,8 @@ protected:
         dialog.reset();
         web.reset();
         mailers.reset();
+        TsMessageBox::takeAsked();
+        TsMessageBox::setAnswering(false);
     }
 
     TsSettingsDialog *open()
@@ -323,7 +318,19 @@ TEST_F(SettingsDialogTest, AFailedStartIsShownAndLeavesTheFieldsEditable)
 
 // The mail page on its own.
 
-TEST(MailerSettingsDialog, ChoosingAnEncryptionProposesItsPort)
+// Boxes are answered and recorded by TsMessageBox while a test of this group runs.
+class MailerSettingsDialog : public ::testing::Test
+{
+protected:
+    MailerSettingsDialog() { TsMessageBox::setAnswering(true); }
+    ~MailerSettingsDialog() override
+    {
+        TsMessageBox::takeAsked();
+        TsMessageBox::setAnswering(false);
+    }
+};
+
+TEST_F(MailerSettingsDialog, ChoosingAnEncryptionProposesItsPort)
 {
     TsMailerSettingsDialog page;
     page.show();
@@ -374,7 +381,7 @@ TsMailerSettings settingsFor(const SmtpTestServer &server)
 
 } // namespace
 
-TEST(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
+TEST_F(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
 {
     SmtpTestServer server;
     ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
@@ -389,11 +396,11 @@ TEST(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
     retype(child<QWidget>(&page, "lineEditSmtpServer"), QStringLiteral("127.0.0.1"));
 
     QString asked;
-    QList<SeenMessage> answered;
-    QList<SeenMessage> progress;
+    QList<SeenNote> progress;
     ModalWatch input(answerInput(QStringLiteral("ann@lab.example"), &asked));
-    ModalWatch boxes(answerMessages(&answered, &progress));
+    ModalWatch notes(recordNotes(&progress));
     click(child<QWidget>(&page, "pushButtonTest"));
+    const QList<TsMessageBox::Asked> answered = TsMessageBox::takeAsked();
 
     EXPECT_EQ(asked, "Test-EMail|Recipient Address");
     ASSERT_EQ(progress.size(), 1);
@@ -417,7 +424,7 @@ TEST(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
               "correct.\n\nTessaro v1.1.0.0");
 }
 
-TEST(MailerSettingsDialog, CancelledAddressSendsNothing)
+TEST_F(MailerSettingsDialog, CancelledAddressSendsNothing)
 {
     SmtpTestServer server;
     ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
@@ -425,14 +432,13 @@ TEST(MailerSettingsDialog, CancelledAddressSendsNothing)
     page.setSettings(settingsFor(server));
     page.show();
     for (const QString &answer : {QString(), QStringLiteral("   ")}) {
-        QList<SeenMessage> answered;
-        QList<SeenMessage> progress;
+        QList<SeenNote> progress;
         ModalWatch input(answerInput(answer));
-        ModalWatch boxes(answerMessages(&answered, &progress));
+        ModalWatch notes(recordNotes(&progress));
         // Returns only once every window it opened was answered.
         click(child<QWidget>(&page, "pushButtonTest"));
         EXPECT_EQ(input.handled(), 1);
-        EXPECT_TRUE(answered.isEmpty());
+        EXPECT_TRUE(TsMessageBox::takeAsked().isEmpty());
         EXPECT_TRUE(progress.isEmpty());
     }
     QThreadPool::globalInstance()->waitForDone(SendTimeout);
@@ -453,10 +459,9 @@ TEST_F(SettingsDialogTest, RefusedTestMailShowsTheSendersWordsAndChangesNothing)
     retype(child<QWidget>(page, "lineEditSenderName"), QStringLiteral("Scope Two"));
     const TsMailerSettings shown = dialog->mailerPage()->settings();
 
-    QList<SeenMessage> answered;
     ModalWatch input(answerInput(QStringLiteral("gone@lab.example")));
-    ModalWatch boxes(answerMessages(&answered));
     click(child<QWidget>(page, "pushButtonTest"));
+    const QList<TsMessageBox::Asked> answered = TsMessageBox::takeAsked();
 
     ASSERT_EQ(answered.size(), 1);
     EXPECT_EQ(answered.at(0).title, "Test-EMail");
@@ -472,46 +477,18 @@ TEST_F(SettingsDialogTest, RefusedTestMailShowsTheSendersWordsAndChangesNothing)
 
 // The whole way: settings entered in the dialog of the program's core, accepted, and then an
 // alarm of the running experiment.
-TEST(SettingsDialogAlert, AlertMailStillGoesOutAfterTheDialogWasAccepted)
+class SettingsDialogAlert : public viewtest::ViewFixture
+{};
+
+TEST_F(SettingsDialogAlert, AlertMailStillGoesOutAfterTheDialogWasAccepted)
 {
-    ASSERT_TRUE(simulationReady);
     SmtpTestServer server;
     ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
-
-    const std::string serial = devicetest::freshHeatSerial();
-    const QString stage = QString::fromStdString(serial) + QStringLiteral(":1");
-    const auto plug = [&serial](int stageRaw) {
-        devicetest::simulation().write(devicetest::heatUnit(
-            serial, "",
-            devicetest::channel(1, "Stage", "actual=\"" + std::to_string(stageRaw) + "\"") +
-                devicetest::channel(2, "Lid")));
-    };
-    plug(370);
-    const QString user = QStringLiteral("ann");
-    ASSERT_TRUE(TsCore::makeUserFolders(user));
+    useChannels({viewtest::entry(stage, QStringLiteral("Stage"), true)});
     TsUserSettings userSettings;
     userSettings.setEmail(QStringLiteral("ann@lab.example"));
-    ASSERT_TRUE(userSettings.save(TsCore::userDataFile(user)).isSuccess());
-    TsProfile profile;
-    profile.setName(QStringLiteral("Overnight"));
-    profile.setValid(true);
-    TsProfile::Channel entry;
-    entry.id = stage;
-    entry.name = QStringLiteral("Stage");
-    entry.alert = true;
-    profile.setChannels({entry});
-    ASSERT_TRUE(profile.save(TsCore::profileFile(user, profile.name())).isSuccess());
-    TsDeviceManager *devices = TsCore::deviceManager();
-    ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
-    devices->populateDevices();
-    ASSERT_NE(devices->channel(stage), nullptr);
-    devicetest::ManualClock clock;
-    devices->channel(stage)->stabilityMonitor().setClock(clock.function());
-    TsCore::instance()->reloadUsers();
-    ASSERT_TRUE(TsCore::setCurrentUser(user).isSuccess());
-    ASSERT_TRUE(TsCore::setCurrentProfile(profile.name()).isSuccess());
-    TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
-    experiment->stopSampling(); // the test drives the ticks
+    ASSERT_TRUE(userSettings.save(TsCore::userDataFile(TsCore::currentUser())).isSuccess());
+    TsCore::notifyUserDataChanged(TsCore::currentUser());
     TsMailerManager *mailers = TsCore::mailerManager();
     ASSERT_EQ(mailers->mailerSettings().mailerDir(), mailerDir());
 
@@ -531,16 +508,17 @@ TEST(SettingsDialogAlert, AlertMailStillGoesOutAfterTheDialogWasAccepted)
     QSignalSpy status(mailers->mailer(), &TsMailer::sendStatus);
     mailers->setEmailAlert(true);
     // Green for the band's 60 s, then out of the band: one alarm.
-    const QList<QPair<int, qint64>> ticks = {
-        {370, 0}, {370, 1000}, {370, 61000}, {250, 62000}, {250, 200000}};
-    for (const auto &tick : ticks) {
-        plug(tick.first);
-        clock.now = tick.second;
-        experiment->sampleChannels();
-    }
+    plug("actual=\"370\"");
+    runFor(62000);
+    plug("actual=\"250\"");
+    tick();
+    clock.now += 138000;
+    tick();
     ASSERT_TRUE(status.count() == 1 || status.wait(SendTimeout)) << "no alert mail sent";
+    EXPECT_FALSE(mailers->isEmailAlertOn());
     const TsMail sent = status.at(0).at(0).value<TsMail>();
     EXPECT_TRUE(sent.result().isSuccess()) << sent.result().toString().toStdString();
+    QThreadPool::globalInstance()->waitForDone(SendTimeout);
     const QList<ReceivedMail> mails = server.mails();
     ASSERT_EQ(mails.size(), 1);
     EXPECT_EQ(mails.at(0).header("to"), "ann@lab.example");

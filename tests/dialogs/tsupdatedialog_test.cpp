@@ -1,7 +1,6 @@
 // The update check: the version arithmetic and the page on their own, and the dialog against a
 // real HTTP server on loopback for a newer release, the same release and a failed request.
-#include "modalwatch.h"
-
+#include "dialogs/tsmessagebox.h"
 #include "dialogs/tsupdatechecker.h"
 #include "dialogs/tsupdatedialog.h"
 
@@ -121,9 +120,12 @@ protected:
         ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
         QCoreApplication::setApplicationVersion(QStringLiteral("1.1.0.0"));
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+        TsMessageBox::setAnswering(true);
     }
     void TearDown() override
     {
+        TsMessageBox::takeAsked();
+        TsMessageBox::setAnswering(false);
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QSettings().remove(QLatin1String(TsUpdateChecker::UpdatePageUrlKey));
     }
@@ -236,9 +238,9 @@ TEST_F(UpdateDialogTest, NewerReleaseShowsItsNotesAndOffersTheDownload)
         EXPECT_EQ(headers.value("If-Modified-Since").toString(), "Sat, 1 Jan 2000 00:00:00 GMT");
     }
 
-    QList<SeenMessage> answered;
-    ModalWatch boxes(answerMessages(&answered));
+    TsMessageBox::takeAsked();
     QTest::mouseClick(downloadButton(), Qt::LeftButton);
+    const QList<TsMessageBox::Asked> answered = TsMessageBox::takeAsked();
     ASSERT_EQ(answered.size(), 1);
     EXPECT_EQ(answered.at(0).title, "Download update");
     EXPECT_EQ(answered.at(0).text, "Please close Tessaro before installing the update!");
@@ -253,10 +255,14 @@ TEST_F(UpdateDialogTest, SameOrOlderReleaseSaysSoAndHidesTheDialog)
         SCOPED_TRACE(version.constData());
         server.put("update.html", page(version, "setup.exe", "notes.html"));
         usePage("update.html");
-        QList<SeenMessage> answered;
-        ModalWatch boxes(answerMessages(&answered));
+        QList<TsMessageBox::Asked> answered;
         openAndCheck();
-        ASSERT_TRUE(QTest::qWaitFor([&answered] { return !answered.isEmpty(); }, WaitMs));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&answered] {
+                answered += TsMessageBox::takeAsked();
+                return !answered.isEmpty();
+            },
+            WaitMs));
         EXPECT_EQ(answered.at(0).title, "Check for updates");
         EXPECT_EQ(answered.at(0).text, "You are using the most current version.");
         EXPECT_FALSE(dialog.isVisible());
@@ -297,12 +303,10 @@ TEST_F(UpdateDialogTest, PageWithoutVersionOrWithAForeignDownloadIsNotTrusted)
 {
     server.put("moved.html", "<html><body>This page has moved.</body></html>\n");
     usePage("moved.html");
-    QList<SeenMessage> answered;
-    ModalWatch boxes(answerMessages(&answered));
     openAndCheck();
     ASSERT_TRUE(QTest::qWaitFor([this] { return notes().contains("names no version"); }, WaitMs))
         << notes().toStdString();
-    EXPECT_TRUE(answered.isEmpty()) << "not told that the version is current";
+    EXPECT_TRUE(TsMessageBox::takeAsked().isEmpty()) << "not told that the version is current";
     EXPECT_TRUE(dialog.isVisible());
 
     server.put("update.html", page("2.0", "file:///bin/sh", "notes.html"));
@@ -312,7 +316,7 @@ TEST_F(UpdateDialogTest, PageWithoutVersionOrWithAForeignDownloadIsNotTrusted)
     ASSERT_TRUE(QTest::qWaitFor([this] { return status().contains("2.0"); }, WaitMs));
     EXPECT_FALSE(downloadButton()->isVisible());
     dialog.downloadUpdate();
-    EXPECT_TRUE(answered.isEmpty());
+    EXPECT_TRUE(TsMessageBox::takeAsked().isEmpty());
     EXPECT_TRUE(catcher.urls.isEmpty());
 }
 
