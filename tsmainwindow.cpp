@@ -11,12 +11,8 @@
 #include "dialogs/tssettingsdialog.h"
 #include "dialogs/tsupdatedialog.h"
 #include "tscore.h"
-#include "views/viewresources.h"
-
-#if __has_include("utils/gui/desktopdock.h")
 #include "utils/gui/desktopdock.h"
-#define TESSARO_HAVE_DESKTOPDOCK 1
-#endif
+#include "views/viewresources.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,10 +71,8 @@ TsMainWindow::TsMainWindow(const QList<ViewEntry> &views, QWidget *parent)
 {
     initViewResources();
     ui->setupUi(this);
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     m_dock = new DesktopDock(this);
     connect(m_dock, &DesktopDock::dockingChanged, this, &TsMainWindow::dockingChanged);
-#endif
 
     // The close button floats over the window's top right corner: a docked window has no frame.
     ui->toolButtonClose->setParent(this);
@@ -101,19 +95,15 @@ TsMainWindow::TsMainWindow(const QList<ViewEntry> &views, QWidget *parent)
     readSettings();
     QTimer::singleShot(0, this, &TsMainWindow::initialize);
 
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     QSettings settings;
     m_dock->setScreen(settings.value(DockScreenKey, primaryScreenIndex()).toInt());
     m_dock->setState(settings.value(DockStateKey, 0).toInt());
-#endif
 }
 
 TsMainWindow::~TsMainWindow()
 {
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     // The strip reserved on the screen must not outlive the window.
     m_dock->deinit();
-#endif
     // The views go before the registry that names them is emptied in the core.
     TsCore::setViews(QStringList(), QHash<QString, QWidget *>());
 }
@@ -202,22 +192,14 @@ void TsMainWindow::writeSettings()
     QSettings settings;
     settings.setValue(WindowGeometryKey, saveGeometry());
     settings.setValue(WindowStateKey, saveState(0));
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     settings.setValue(DockScreenKey, m_dock->screen());
-#else
-    settings.setValue(DockScreenKey, primaryScreenIndex());
-#endif
     settings.setValue(DockStateKey, dockedSide());
     settings.sync();
 }
 
 int TsMainWindow::dockedSide() const
 {
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     return m_dock->state();
-#else
-    return 0;
-#endif
 }
 
 void TsMainWindow::showAbout()
@@ -346,10 +328,7 @@ bool TsMainWindow::quitRequest()
 void TsMainWindow::updateDockingMenu()
 {
     m_dockingMenu->clear();
-    int screen = 0;
-#ifdef TESSARO_HAVE_DESKTOPDOCK
-    screen = m_dock->screen();
-#endif
+    const int screen = m_dock->screen();
     const int side = dockedSide();
     const int screens = m_screenCount ? m_screenCount() : 1;
     for (int i = 0; i < screens; ++i) {
@@ -371,32 +350,28 @@ void TsMainWindow::updateDockingMenu()
     QAction *none = m_dockingMenu->addAction(tr("No docking"));
     none->setCheckable(true);
     none->setChecked(side == 0);
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     connect(none, &QAction::triggered, m_dock, &DesktopDock::deinit);
-#endif
 }
 
 void TsMainWindow::dockLeft()
 {
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     if (QObject *action = sender())
         m_dock->setScreen(action->property("screenIndex").toInt());
     m_dock->dockLeft();
-#endif
 }
 
 void TsMainWindow::dockRight()
 {
-#ifdef TESSARO_HAVE_DESKTOPDOCK
     if (QObject *action = sender())
         m_dock->setScreen(action->property("screenIndex").toInt());
     m_dock->dockRight();
-#endif
 }
 
 void TsMainWindow::dockingChanged()
 {
-    ui->toolButtonClose->setVisible(dockedSide() == 1 || dockedSide() == 2);
+    const int side = dockedSide();
+    ui->toolButtonClose->setVisible(side == DesktopDock::DockedLeft ||
+                                    side == DesktopDock::DockedRight);
 }
 
 void TsMainWindow::closeEvent(QCloseEvent *event)

@@ -85,6 +85,8 @@ protected:
         QSettings store(home + "/settings/Varon/Tessaro.conf", QSettings::IniFormat);
         store.setValue("WebInterface/httpPort", httpPort);
         store.setValue("WebInterface/fcgiPort", freePort());
+        // Docked on the right, as the operator left it last time.
+        store.setValue("dockState", 2);
         store.sync();
 
         environment = QProcessEnvironment::systemEnvironment();
@@ -201,6 +203,7 @@ TEST_F(DesktopTest, RunsOnTheDemonstrationHandsOverAndEndsCleanlyOnSigterm)
     QSettings store(home + "/settings/Varon/Tessaro.conf", QSettings::IniFormat);
     for (const char *key : {"windowGeometry", "windowState", "dockScreen", "dockState"})
         EXPECT_TRUE(store.contains(key)) << key;
+    EXPECT_EQ(store.value("dockState").toInt(), 2) << "still docked on the right";
     QFile settings(home + "/data/Tessaro/Settings.xml");
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
     const QByteArray last = settings.readAll();

@@ -15,6 +15,7 @@
 #include "startup.h"
 #include "testenvironment.h"
 #include "tscore.h"
+#include "utils/gui/desktopdock.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -195,6 +196,13 @@ TEST_F(TsMainWindowTest, DockingMenuOffersBothEdgesOfEveryScreen)
     EXPECT_EQ(secondRight->property("screenIndex").toInt(), 1);
     EXPECT_EQ(secondRight->property("screenSide").toString(), "right");
     EXPECT_TRUE(secondRight->isCheckable());
+
+    // Offscreen there is no desktop to dock to: the window stays as it was, with its frame.
+    secondRight->trigger();
+    emit window->dockingMenu()->aboutToShow();
+    EXPECT_EQ(entries().last(), "No docking *");
+    EXPECT_TRUE(window->findChild<QToolButton *>("toolButtonClose")->isHidden());
+    EXPECT_EQ(window->desktopDock()->state(), 0);
 }
 
 TEST_F(TsMainWindowTest, QuitAnsweredNoKeepsEverythingAndWritesNothing)
