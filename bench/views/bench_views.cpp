@@ -1,0 +1,276 @@
+// The channels view with 64 channels (8 controllers of 8 channels on the controller simulation,
+// answering at once): the GUI's share of one sampling tick, that is every tile taking its new
+// values and the whole column of tiles repainted into an offscreen image, against the 1000 ms
+// tick and the 8 ms bar (half a frame at 60 Hz); a tick in which every tile changes colour; and
+// the 5-second graph sample of all 64 tile graphs with their repaint. For comparison, the shared
+// 5-second refresh as the program runs it, device reads included.
+#include "device/tsdevicemanager.h"
+#include "device/tsspecparser.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
+#include "experiment/tsexperimentmanager.h"
+#include "testenvironment.h"
+#include "tscore.h"
+#include "utils/gui/graphlineseries.h"
+#include "views/tschannelgraph.h"
+#include "views/tschannelsview.h"
+#include "views/tschannelwidget.h"
+
+#include "zdx7000/support/simulationfile.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr int Controllers = 8;
+constexpr int ChannelsPerController = 8;
+constexpr double TickMs = 1000.0;
+constexpr double BarMs = 8.0;
+
+zdx::test::SimulationFile &simulation()
+{
+    static zdx::test::SimulationFile file("tessaro-bench-views");
+    return file;
+}
+
+std::string controllers()
+{
+    std::string text;
+    for (int c = 0; c < Controllers; ++c) {
+        std::string channels;
+        for (int n = 1; n <= ChannelsPerController; ++n)
+            channels += zdx::test::channel(n, "Zone " + std::to_string(n),
+                                           "actual=\"" + std::to_string(365 + n) + "\"");
+        text += "<Controller serial=\"158V" + std::to_string(c) +
+                "\" description=\"Bench Unit B8\" vendorId=\"2E91\" productId=\"0009\">" +
+                channels + "</Controller>\n";
+    }
+    return text;
+}
+
+// The built-in specification with a model of eight channels added.
+QString specWithEightChannelModel(const QString &folder)
+{
+    QFile builtIn(TsSpecParser::builtInPath());
+    builtIn.open(QIODevice::ReadOnly);
+    QString text = QString::fromUtf8(builtIn.readAll());
+    QString model =
+        "<DeviceSpec name=\"Bench Unit B8\" id=\"usb@2E91/0009/158\" caps=\"\"><Channels>";
+    for (int n = 1; n <= ChannelsPerController; ++n) {
+        model += QString("<Channel number=\"%1\" scale=\"0.1\" unit=\"°C\" defaultSetpoint=\"37\" "
+                         "caps=\"\"><StatusGreen delta=\"0.2\" timeIn=\"60\" timeOut=\"60\"/>"
+                         "<StatusYellow delta=\"0.5\" timeIn=\"10\" timeOut=\"50\"/></Channel>")
+                     .arg(n);
+    }
+    model += "</Channels></DeviceSpec>\n    ";
+    text.insert(text.indexOf("<DeviceSpec "), model);
+    const QString path = folder + "/devicespec.xml";
+    QFile out(path);
+    out.open(QIODevice::WriteOnly);
+    out.write(text.toUtf8());
+    return path;
+}
+
+struct Setup
+{
+    QTemporaryDir folder;
+    std::unique_ptr<TsChannelsView> view;
+    QWidget *column = nullptr; // every tile, as if the view were tall enough to show them all
+    QImage image;
+    QImage viewImage;
+    qint64 wallClock = 0;
+
+    Setup()
+    {
+        TsDeviceManager *devices = TsCore::deviceManager();
+        devices->loadDeviceSpecs(specWithEightChannelModel(folder.path()));
+        devices->populateDevices();
+        TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+        experiment->stopSampling();
+        QList<TsProfile::Channel> entries;
+        for (int c = 0; c < Controllers; ++c) {
+            for (int n = 1; n <= ChannelsPerController; ++n) {
+                TsProfile::Channel entry;
+                entry.id = QString("158V%1:%2").arg(c).arg(n);
+                entry.name = entry.id;
+                entries << entry;
+            }
+        }
+        TsProfile profile;
+        profile.setValid(true);
+        profile.setChannels(entries);
+        experiment->setProfile(profile);
+
+        wallClock = QDateTime::currentMSecsSinceEpoch();
+        TsChannelGraph::setWallClock([this] { return wallClock; });
+        view = std::make_unique<TsChannelsView>();
+        view->resize(216, 700);
+        column = view->findChild<QScrollArea *>(QStringLiteral("scrollArea"))->widget();
+        column->resize(214, 64 * 100);
+        QCoreApplication::processEvents();
+        image = QImage(column->size(), QImage::Format_ARGB32_Premultiplied);
+        viewImage = QImage(view->size(), QImage::Format_ARGB32_Premultiplied);
+    }
+    ~Setup() { TsChannelGraph::setWallClock({}); }
+
+    // The view as the main window shows it (216 x 700, about seven tiles), or the whole column of
+    // 64 tiles as if the screen were tall enough.
+    void repaint(bool wholeColumn)
+    {
+        QPainter painter(wholeColumn ? &image : &viewImage);
+        if (wholeColumn)
+            column->render(&painter);
+        else
+            view->render(&painter);
+    }
+};
+
+Setup *s_setup = nullptr;
+
+void reportShareOfTick(benchmark::State &state, double totalMs)
+{
+    const double ms = totalMs / double(state.iterations());
+    state.counters["ms"] = ms;
+    state.counters["share_of_tick"] = ms / TickMs;
+    state.counters["share_of_8ms_bar"] = ms / BarMs;
+}
+
+// What a tick changes in every tile: a new actual value, the setpoint and loop state read back.
+void BM_TickGuiShare(benchmark::State &state)
+{
+    Setup &s = *s_setup;
+    const QList<TsChannelWidget *> &tiles = s.view->channelWidgets();
+    int step = 0;
+    double totalMs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        ++step;
+        for (int i = 0; i < tiles.size(); ++i) {
+            tiles[i]->setActualValue(36.5 + 0.1 * ((i + step) % 10));
+            tiles[i]->setSetpointValue(37.0);
+            tiles[i]->setLoopControl(true);
+        }
+        s.repaint(state.range(0) != 0);
+        totalMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+    }
+    reportShareOfTick(state, totalMs);
+    state.SetLabel(state.range(0) ? "64 tiles updated, 64 repainted"
+                                  : "64 tiles updated, view repainted");
+}
+BENCHMARK(BM_TickGuiShare)->ArgName("whole_column")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The rare tick in which every tile changes colour: each one sets a new style sheet.
+void BM_TickEveryTileChangesColour(benchmark::State &state)
+{
+    Setup &s = *s_setup;
+    const QList<TsChannelWidget *> &tiles = s.view->channelWidgets();
+    const Qt::GlobalColor colours[] = {Qt::red, Qt::yellow, Qt::green, Qt::white};
+    int step = 0;
+    double totalMs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        ++step;
+        for (TsChannelWidget *tile : tiles) {
+            tile->setStableStatus(colours[step % 4]);
+            tile->setActualValue(36.5 + 0.1 * (step % 10));
+        }
+        s.repaint(state.range(0) != 0);
+        totalMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+    }
+    reportShareOfTick(state, totalMs);
+}
+BENCHMARK(BM_TickEveryTileChangesColour)
+    ->ArgName("whole_column")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Every 5 s each tile's graph takes a sample; here all 64 graphs are shown and repainted.
+void BM_GraphSampleAllTiles(benchmark::State &state)
+{
+    Setup &s = *s_setup;
+    const QList<TsChannelWidget *> &tiles = s.view->channelWidgets();
+    for (TsChannelWidget *tile : tiles) {
+        if (!tile->graph()->isVisible())
+            tile->toggleGraph();
+        // Five seconds apart, every append converts at once, as in the program.
+        tile->graph()->lineSeries()->setThrottle(0, 0);
+    }
+    int step = 0;
+    double totalMs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        ++step;
+        s.wallClock += 5000;
+        for (int i = 0; i < tiles.size(); ++i)
+            tiles[i]->graph()->addSample(36.5 + 0.1 * ((i + step) % 10));
+        s.repaint(state.range(0) != 0);
+        totalMs +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+    }
+    reportShareOfTick(state, totalMs);
+    for (TsChannelWidget *tile : tiles)
+        tile->toggleGraph();
+}
+BENCHMARK(BM_GraphSampleAllTiles)
+    ->ArgName("whole_column")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The shared 5-second timer as the program runs it: status texts and a graph sample of every tile,
+// each reading its channel over the (instant) simulation; no repaint.
+void BM_RefreshTimerWithDeviceReads(benchmark::State &state)
+{
+    QTimer *timer = TsChannelWidget::refreshTimer();
+    for (auto _ : state)
+        QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
+}
+BENCHMARK(BM_RefreshTimerWithDeviceReads)->Unit(benchmark::kMillisecond);
+
+void quietMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    isolateEnvironment(home.path());
+    simulation().write(controllers());
+    simulation().useFromEnvironment();
+    qInstallMessageHandler(quietMessages);
+    QApplication app(argc, argv);
+    settleIdentityAndDataPath(home.path());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    s_setup = new Setup;
+    if (s_setup->view->channelWidgets().size() != Controllers * ChannelsPerController) {
+        std::fprintf(stderr, "bench_views: %d tiles instead of 64\n",
+                     int(s_setup->view->channelWidgets().size()));
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    delete s_setup;
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,617 @@
+#include "views/tschannelwidget.h"
+#include "ui_tschannelwidget.h"
+
+#include "device/devicespec.h"
+#include "device/tsdevicechannel.h"
+#include "device/tsdevicemanager.h"
+#include "experiment/tschannelstatus.h"
+#include "experiment/tsexperimentchannel.h"
+#include "tscore.h"
+#include "views/tschannelgraph.h"
+#include "views/tssetpointeditor.h"
+#include "views/viewresources.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+#include <QTextLayout>
+#include <QTimer>
+#include <QToolTip>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int RefreshIntervalMs = 5000;
+constexpr int CompactHeight = 30;
+constexpr int FullMinimumHeight = 85;
+constexpr int FullMaximumHeight = 100;
+constexpr int Margin = 5;
+
+const char *const Backgrounds[] = {"#a0a0a4", "#3f497f", "#00ff00", "#ffff00", "#ff0000"};
+
+// Built once and shared by all tiles.
+const QString &backgroundTemplate()
+{
+    static const QString sheet =
+        QStringLiteral("TsChannelWidget {border-radius: 5px;background: %2;}");
+    return sheet;
+}
+
+QPointer<QTimer> s_refreshTimer;
+
+// The graph axis of the device specification that plots values of this unit.
+const GraphAxisSpec *graphAxisForUnit(const QString &unit)
+{
+    if (unit.isEmpty())
+        return nullptr;
+    const QVector<GraphAxisSpec> &axes = TsCore::deviceManager()->deviceSpecs().graphAxes;
+    for (const GraphAxisSpec &axis : axes) {
+        if (axis.unit == unit)
+            return &axis;
+    }
+    return nullptr;
+}
+
+QString oneDecimal(double value)
+{
+    return QString::number(value, 'f', 1);
+}
+
+// A long channel name would run under the setpoint box or into the value. It gets smaller, down to
+// a size still legible on the tile; where one line is not enough (and two are allowed) it wraps
+// onto a second line; only then is it shortened with an ellipsis. Returns the bottom of the text.
+// A compact tile (tileHeight > 0) centres two lines in its whole height; a full one starts them at
+// the title's top.
+int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect, int tileHeight,
+                    const QString &text)
+{
+    constexpr int SmallestPixelSize = 11;
+    const Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop;
+    QFont font = titleFont;
+    for (; font.pixelSize() >= SmallestPixelSize; font.setPixelSize(font.pixelSize() - 1)) {
+        const QFontMetrics metrics(font, painter.device());
+        if (metrics.horizontalAdvance(text) <= rect.width()) {
+            painter.setFont(font);
+            painter.drawText(rect, align, text);
+            return rect.top() + metrics.height();
+        }
+    }
+    font.setPixelSize(SmallestPixelSize);
+    painter.setFont(font);
+    const QFontMetrics metrics(font, painter.device());
+    {
+        QTextLayout layout(text, font, painter.device());
+        QTextOption option(align);
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int lines = 0;
+        bool fits = true;
+        qreal y = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(rect.width());
+            line.setPosition(QPointF(0, y));
+            y += line.height();
+            fits = fits && line.naturalTextWidth() <= rect.width();
+            ++lines;
+        }
+        layout.endLayout();
+        const int top = tileHeight > 0 ? qMax(0, int(tileHeight - y) / 2) : rect.top();
+        if (fits && lines <= 2 && (tileHeight == 0 || y <= tileHeight)) {
+            layout.draw(&painter, QPointF(rect.left(), top));
+            return top + int(std::ceil(y));
+        }
+    }
+    painter.drawText(rect, align, metrics.elidedText(text, Qt::ElideRight, rect.width()));
+    return rect.top() + metrics.height();
+}
+
+} // namespace
+
+struct TsChannelWidget::ChannelWidgetState
+{
+    TsSetpointEditor *setpointEditor = nullptr;
+    int statusIndex = 0;
+    QFont titleFont;
+    QFont valueFont;
+    QRect titleRect;
+    QString titleText;
+    QRect valueRect;
+    double actualValue = std::numeric_limits<double>::quiet_NaN();
+    QString valueText;
+    QString unitText;
+    QString statusDescription;
+    QString statusText;
+    QRect statusRect;
+    QPointer<TsExperimentChannel> experimentChannel;
+    TsChannelGraph *graph = nullptr;
+    bool compact = false;
+    bool lightText = false;
+    bool labelColoursSet = false;
+    // The device channel the open editor was opened for: its limits bound the editor, and only
+    // that channel may receive the value.
+    QPointer<TsDeviceChannel> editedChannel;
+};
+
+TsChannelWidget::TsChannelWidget(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::TsChannelWidget)
+    , d(new ChannelWidgetState)
+{
+    initViewResources();
+    ui->setupUi(this);
+    setMinimumHeight(100);
+    setMaximumHeight(150);
+    resize(200, 100);
+
+    d->graph = new TsChannelGraph(this);
+    d->graph->hide();
+    connect(d->graph, &TsChannelGraph::doubleClicked, this, &TsChannelWidget::toggleGraph);
+
+    d->setpointEditor = new TsSetpointEditor(ui->labelSetpointValue);
+    d->setpointEditor->setObjectName(QStringLiteral("setpointValue"));
+    d->setpointEditor->resize(ui->labelSetpointValue->size());
+    d->setpointEditor->setDecimals(1);
+    d->setpointEditor->setSingleStep(0.1);
+    d->setpointEditor->hide();
+    connect(d->setpointEditor, &TsSetpointEditor::editingFinished, this,
+            &TsChannelWidget::onEditingFinished);
+    connect(d->setpointEditor, &TsSetpointEditor::cancelled, this,
+            &TsChannelWidget::closeSetpointEditor);
+    ui->labelSetpointValue->installEventFilter(this);
+
+    setFocusPolicy(Qt::ClickFocus);
+
+    d->titleText = tr("Channel");
+    d->titleFont = font();
+    d->titleFont.setPixelSize(16);
+    d->titleFont.setWeight(QFont::Bold);
+    QFont statusFont = font();
+    statusFont.setPixelSize(10);
+    ui->labelStatus->setFont(statusFont);
+    d->valueFont = d->titleFont;
+    d->valueFont.setPixelSize(28);
+
+    if (!qApp->styleSheet().isEmpty()) {
+        // Narrow padding: the style's own would push "Off" out of the 50-pixel button.
+        ui->pushButtonLoopCtrl->setStyleSheet(QStringLiteral("border-radius: 5px; padding: 2px;"));
+    }
+
+    // Forced, so that the grey background is applied even though the index does not change.
+    d->statusIndex = -1;
+    setStatusIndex(TsExperimentChannel::StatusOffline);
+
+    setMinimumHeight(FullMinimumHeight);
+    setMinimumWidth(170);
+    setMaximumHeight(FullMaximumHeight);
+    setMaximumWidth(250);
+
+    if (!s_refreshTimer) {
+        s_refreshTimer = new QTimer(QCoreApplication::instance());
+        s_refreshTimer->setInterval(RefreshIntervalMs);
+    }
+    if (!s_refreshTimer->isActive())
+        s_refreshTimer->start();
+    connect(s_refreshTimer, &QTimer::timeout, this, &TsChannelWidget::updateStatusText);
+    connect(s_refreshTimer, &QTimer::timeout, this, &TsChannelWidget::updateGraph);
+}
+
+TsChannelWidget::~TsChannelWidget() = default;
+
+QTimer *TsChannelWidget::refreshTimer()
+{
+    return s_refreshTimer;
+}
+
+QString TsChannelWidget::backgroundColor(int statusIndex)
+{
+    if (statusIndex < 0 || statusIndex > 4)
+        statusIndex = TsExperimentChannel::StatusOther;
+    return QString::fromLatin1(Backgrounds[statusIndex]);
+}
+
+TsExperimentChannel *TsChannelWidget::experimentChannel() const
+{
+    return d->experimentChannel;
+}
+
+TsDeviceChannel *TsChannelWidget::deviceChannel() const
+{
+    return d->experimentChannel ? d->experimentChannel->deviceChannel() : nullptr;
+}
+
+bool TsChannelWidget::isCollapsed() const
+{
+    return d->compact;
+}
+
+int TsChannelWidget::statusIndex() const
+{
+    return d->statusIndex;
+}
+
+QString TsChannelWidget::titleText() const
+{
+    return d->titleText;
+}
+
+QString TsChannelWidget::valueText() const
+{
+    return d->valueText;
+}
+
+QString TsChannelWidget::statusText() const
+{
+    return d->statusText;
+}
+
+QString TsChannelWidget::statusDescription() const
+{
+    return d->statusDescription;
+}
+
+TsChannelGraph *TsChannelWidget::graph() const
+{
+    return d->graph;
+}
+
+QRect TsChannelWidget::titleRect() const
+{
+    return d->titleRect;
+}
+
+QRect TsChannelWidget::valueRect() const
+{
+    return d->valueRect;
+}
+
+void TsChannelWidget::setExperimentChannel(TsExperimentChannel *channel)
+{
+    if (d->experimentChannel)
+        disconnect(d->experimentChannel, nullptr, this, nullptr);
+    d->experimentChannel = channel;
+    if (channel) {
+        if (TsDeviceChannel *device = channel->deviceChannel()) {
+            d->unitText = device->spec() ? device->spec()->unit : QString();
+            renderValueText();
+        }
+        d->titleText = channel->name();
+        update();
+        connect(channel, &TsExperimentChannel::connectionStatusChanged, this,
+                &TsChannelWidget::updateStatus);
+    }
+    updateStatus();
+}
+
+void TsChannelWidget::updateStatus()
+{
+    updateStatusText();
+    TsDeviceChannel *device = deviceChannel();
+    if (device) {
+        setCollapsed(false);
+        d->graph->setAxisRange(graphAxisForUnit(d->unitText));
+        connect(device, &TsDeviceChannel::stableStatusChanged, this,
+                &TsChannelWidget::setStableStatus, Qt::UniqueConnection);
+        connect(device, &TsDeviceChannel::loopControlChanged, this,
+                &TsChannelWidget::setLoopControl, Qt::UniqueConnection);
+        connect(device, &TsDeviceChannel::setpointValueChanged, this,
+                &TsChannelWidget::setSetpointValue, Qt::UniqueConnection);
+        connect(device, &TsDeviceChannel::actualValueChanged, this,
+                &TsChannelWidget::setActualValue, Qt::UniqueConnection);
+        if (d->titleText.isEmpty())
+            d->titleText = d->experimentChannel->name();
+        setEnabled(true);
+        setLoopControl(device->value(TsDeviceChannel::LoopControl).toBool());
+        setSetpointValue(device->value(TsDeviceChannel::SetpointValue).toDouble());
+        setStatusIndex(TsChannelStatus::indexForStableStatus(device->stableStatus()));
+        setActualValue(device->value(TsDeviceChannel::ActualValue).toDouble());
+        rebuildToolTip();
+        ui->labelStatus->setProperty("alert", d->experimentChannel->alert() ? "on" : "off");
+        ui->labelStatus->style()->unpolish(ui->labelStatus);
+        ui->labelStatus->style()->polish(ui->labelStatus);
+        ui->labelStatus->update();
+        return;
+    }
+    // Whatever was being typed belonged to a channel that is gone.
+    closeSetpointEditor();
+    setStatusIndex(TsExperimentChannel::StatusOffline);
+    d->valueText = tr("offline");
+    update();
+    ui->labelSetpointValue->clear();
+    ui->pushButtonLoopCtrl->setChecked(false);
+    ui->pushButtonLoopCtrl->setText(tr("Off"));
+    setEnabled(false);
+    setCollapsed(true);
+}
+
+void TsChannelWidget::updateStatusText()
+{
+    TsChannelStatus status;
+    if (d->experimentChannel)
+        status = TsChannelStatus::update(d->experimentChannel);
+    else
+        status = TsChannelStatus::of(nullptr);
+    d->statusText = status.text;
+    ui->labelStatus->setText(status.text);
+    update();
+    const bool detailChanged = d->statusDescription != status.description;
+    d->statusDescription = status.description;
+    if (detailChanged)
+        rebuildToolTip();
+}
+
+void TsChannelWidget::rebuildToolTip()
+{
+    TsExperimentChannel *channel = d->experimentChannel;
+    if (!channel)
+        return;
+    const QString deviceName =
+        channel->deviceName().isEmpty() ? tr("Device") : channel->deviceName();
+    QString tip = tr("<b>%1</b><br>%2<br>Channel %3<br><br>")
+                      .arg(deviceName, channel->deviceId())
+                      .arg(channel->channelNumber());
+    if (!d->statusDescription.isEmpty())
+        tip += d->statusDescription;
+    const QString br = QStringLiteral("<br>");
+    for (int i = 0; i < 2 && tip.endsWith(br); ++i)
+        tip.chop(br.size());
+    setToolTip(tip);
+}
+
+void TsChannelWidget::renderValueText()
+{
+    d->valueText = std::isnan(d->actualValue)
+                       ? tr("--.-%2").arg(d->unitText)
+                       : QStringLiteral("%1%2").arg(oneDecimal(d->actualValue), d->unitText);
+}
+
+void TsChannelWidget::setActualValue(double value)
+{
+    if (!deviceChannel())
+        return;
+    d->actualValue = value;
+    renderValueText();
+    update();
+}
+
+void TsChannelWidget::setSetpointValue(double newValue)
+{
+    ui->labelSetpointValue->setText(std::isnan(newValue) ? tr("--.-") : oneDecimal(newValue));
+    d->graph->setSetpointMarker(newValue);
+}
+
+void TsChannelWidget::setLoopControl(bool status)
+{
+    ui->pushButtonLoopCtrl->setChecked(status);
+    ui->pushButtonLoopCtrl->setText(status ? tr("On") : tr("Off"));
+}
+
+void TsChannelWidget::setStableStatus(Qt::GlobalColor status)
+{
+    setStatusIndex(TsChannelStatus::indexForStableStatus(status));
+}
+
+void TsChannelWidget::setStatusIndex(int index)
+{
+    const bool changed = d->statusIndex != index;
+    d->statusIndex = index;
+    if (d->experimentChannel) {
+        d->experimentChannel->setStatus(index, d->experimentChannel->statusText(),
+                                        d->experimentChannel->statusDescription());
+    }
+    // Setting a style sheet re-polishes the tile; only a new colour is worth that.
+    if (changed) {
+        const bool lightTextBefore = d->lightText;
+        d->lightText = hasLightText();
+        setStyleSheet(backgroundTemplate().arg(backgroundColor(index)));
+        if (d->lightText != lightTextBefore || !d->labelColoursSet)
+            applyLabelColours();
+    }
+    update();
+}
+
+bool TsChannelWidget::hasLightText() const
+{
+    return d->statusIndex == TsExperimentChannel::StatusLoopOff ||
+           d->statusIndex == TsExperimentChannel::StatusOther;
+}
+
+void TsChannelWidget::applyLabelColours()
+{
+    // The labels sit on the tile's colour, not on the window's: their text takes the tile's text
+    // colour, or a grey status line on a green tile would be unreadable from across the room.
+    const QString text = hasLightText() ? QStringLiteral("#ffffff") : QStringLiteral("#000000");
+    const QString frame = hasLightText() ? QStringLiteral("rgba(255,255,255,140)")
+                                         : QStringLiteral("rgba(0,0,0,110)");
+    const bool styled = !qApp->styleSheet().isEmpty();
+    d->labelColoursSet = true;
+    ui->labelSetpointValue->setStyleSheet(
+        QStringLiteral("%1color: %2; border: 1px solid %3;")
+            .arg(styled ? QStringLiteral("border-radius: 5px; ") : QString(), text, frame));
+    ui->labelStatus->setStyleSheet(
+        QStringLiteral("%1color: %2; border: 1px solid %3;")
+            .arg(styled ? QStringLiteral("border-radius: 3px; ") : QString(), text, frame));
+}
+
+void TsChannelWidget::on_pushButtonLoopCtrl_clicked()
+{
+    TsDeviceChannel *device = deviceChannel();
+    if (!device)
+        return;
+    const bool on = device->value(TsDeviceChannel::LoopControl).toBool();
+    device->setValue(TsDeviceChannel::LoopControl, on ? 0 : 1);
+    // Whatever the write did, the button shows what the channel now reports.
+    const bool now = device->value(TsDeviceChannel::LoopControl).toBool();
+    setLoopControl(now);
+    qDebug("TsChannelWidget: loop-ctrl %d", now ? 1 : 0);
+}
+
+bool TsChannelWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != ui->labelSetpointValue || event->type() != QEvent::MouseButtonPress)
+        return QWidget::eventFilter(watched, event);
+    d->setpointEditor->resize(ui->labelSetpointValue->size());
+    if (!deviceChannel() || d->setpointEditor->isVisible())
+        return QWidget::eventFilter(watched, event);
+    return openSetpointEditor();
+}
+
+bool TsChannelWidget::openSetpointEditor()
+{
+    TsDeviceChannel *device = deviceChannel();
+    const double minimum = device->minValue();
+    const double maximum = device->maxValue();
+    // Without a known range there is nothing to check a typed value against; the controller
+    // would silently clamp it.
+    if (std::isnan(minimum) || std::isnan(maximum) || minimum > maximum) {
+        QToolTip::showText(ui->labelSetpointValue->mapToGlobal(QPoint(0, 0)),
+                           tr("The setpoint range of this channel is not known; the setpoint "
+                              "cannot be changed here."),
+                           ui->labelSetpointValue);
+        return true;
+    }
+    d->editedChannel = device;
+    d->setpointEditor->setRange(minimum, maximum);
+    const double setpoint = device->value(TsDeviceChannel::SetpointValue).toDouble();
+    d->setpointEditor->setValue(std::isnan(setpoint) ? minimum : setpoint);
+    d->setpointEditor->show();
+    d->setpointEditor->setFocus();
+    d->setpointEditor->selectAll();
+    return true;
+}
+
+void TsChannelWidget::closeSetpointEditor()
+{
+    d->editedChannel = nullptr;
+    d->setpointEditor->hide();
+}
+
+void TsChannelWidget::onEditingFinished()
+{
+    // Closing the editor moves the focus away, which finishes the edit a second time.
+    if (!d->setpointEditor->isVisible())
+        return;
+    TsDeviceChannel *device = deviceChannel();
+    if (!device || device != d->editedChannel) {
+        // The device went away (or came back as a new channel) while the editor was open.
+        closeSetpointEditor();
+        return;
+    }
+    if (d->setpointEditor->isOutOfRange()) {
+        const QString message =
+            tr("%1 is outside this channel's setpoint range of %2 to %3; nothing was sent.")
+                .arg(oneDecimal(d->setpointEditor->typedValue()),
+                     oneDecimal(d->setpointEditor->minimum()),
+                     oneDecimal(d->setpointEditor->maximum()));
+        qWarning("TsChannelWidget: %s: %s", qPrintable(device->id()), qPrintable(message));
+        QToolTip::showText(ui->labelSetpointValue->mapToGlobal(QPoint(0, 0)), message,
+                           ui->labelSetpointValue);
+        // Still typing (Return): let the operator correct it. Focus gone: give up the edit.
+        if (d->setpointEditor->hasFocus())
+            d->setpointEditor->selectAll();
+        else
+            closeSetpointEditor();
+        return;
+    }
+    const double value = d->setpointEditor->value();
+    closeSetpointEditor();
+    device->setValue(TsDeviceChannel::SetpointValue, value);
+    setSetpointValue(device->value(TsDeviceChannel::SetpointValue).toDouble());
+}
+
+void TsChannelWidget::updateGraph()
+{
+    TsDeviceChannel *device = deviceChannel();
+    d->graph->addSample(device ? device->value(TsDeviceChannel::ActualValue).toDouble()
+                               : std::numeric_limits<double>::quiet_NaN());
+}
+
+void TsChannelWidget::toggleGraph()
+{
+    d->graph->setVisible(!d->graph->isVisible());
+    update();
+}
+
+void TsChannelWidget::setCollapsed(bool collapsed)
+{
+    d->compact = collapsed;
+    if (collapsed) {
+        setMinimumHeight(CompactHeight);
+        setMaximumHeight(CompactHeight);
+    } else {
+        setMinimumHeight(FullMinimumHeight);
+        setMaximumHeight(FullMaximumHeight);
+    }
+    ui->pushButtonLoopCtrl->setVisible(!collapsed);
+    ui->labelSetpointValue->setVisible(!collapsed);
+    ui->labelStatus->setVisible(!collapsed);
+    update();
+}
+
+void TsChannelWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->pos();
+    if (!d->compact && d->valueRect.contains(pos))
+        toggleGraph();
+    else if (d->titleRect.contains(pos) && !ui->labelSetpointValue->geometry().contains(pos))
+        setCollapsed(!d->compact);
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void TsChannelWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int w = width();
+    const int h = height();
+    QPushButton *loop = ui->pushButtonLoopCtrl;
+    QLabel *setpoint = ui->labelSetpointValue;
+    const int loopX = w - Margin - loop->width();
+    setpoint->move(loopX, Margin);
+    loop->move(loopX, Margin + setpoint->height() + Margin);
+
+    d->titleRect = QRect(QPoint(Margin, Margin),
+                         QPoint(w - 6, Margin + QFontMetrics(d->titleFont).height() - 1));
+    const int statusHeight = QFontMetrics(loop->font()).height() + 4;
+    d->statusRect = QRect(QPoint(Margin, h - 6 - statusHeight + 1), QPoint(w - 6, h - 6));
+    ui->labelStatus->setGeometry(d->statusRect);
+    d->valueRect = QRect(QPoint(Margin, d->titleRect.bottom() + Margin),
+                         QPoint(loopX - Margin, d->statusRect.top() - Margin));
+    d->graph->setGeometry(
+        QRect(QPoint(Margin, d->titleRect.bottom()), QPoint(loopX - Margin, d->statusRect.top())));
+}
+
+void TsChannelWidget::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event)
+    QStyleOption option;
+    option.initFrom(this);
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+
+    painter.setPen(QPen(hasLightText() ? Qt::white : Qt::black, 1, Qt::SolidLine));
+    painter.setBrush(QBrush(Qt::black, Qt::SolidPattern));
+    QRect titleRoom = d->titleRect;
+    if (d->compact) {
+        // The value shares the line and has the right of way.
+        painter.setFont(d->titleFont);
+        painter.drawText(d->titleRect, Qt::AlignRight | Qt::AlignVCenter | Qt::TextWordWrap,
+                         d->valueText);
+        titleRoom.setRight(d->titleRect.right() -
+                           QFontMetrics(d->titleFont).horizontalAdvance(d->valueText) - Margin);
+    } else {
+        titleRoom.setRight(ui->labelSetpointValue->x() - Margin);
+    }
+    const int titleBottom =
+        drawFittedTitle(painter, d->titleFont, titleRoom, d->compact ? height() : 0, d->titleText);
+    if (!d->compact && !d->graph->isVisible()) {
+        // A title on two lines takes the top of the value's room.
+        QRect valueRoom = d->valueRect;
+        valueRoom.setTop(qMax(valueRoom.top(), titleBottom));
+        painter.setFont(d->valueFont);
+        painter.drawText(valueRoom, Qt::AlignCenter | Qt::TextWordWrap, d->valueText);
+    }
+}
