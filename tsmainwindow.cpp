@@ -12,6 +12,8 @@
 #include "dialogs/tsupdatedialog.h"
 #include "tscore.h"
 #include "utils/gui/desktopdock.h"
+#include "views/tschannelsview.h"
+#include "views/tsemailalertview.h"
 #include "views/viewresources.h"
 
 #include <QAction>
@@ -57,7 +59,10 @@ int primaryScreenIndex()
 QList<TsMainWindow::ViewEntry> TsMainWindow::standardViews()
 {
     // One line per view: {name, stretch, shown after creation, factory}.
-    return {};
+    return {
+        {QStringLiteral("channels"), 32, true, &make<TsChannelsView>},
+        {QStringLiteral("emailalert"), 32, true, &make<TsEmailAlertView>},
+    };
 }
 
 TsMainWindow::TsMainWindow(QWidget *parent)
