@@ -8,6 +8,7 @@
 #include "utils/gui/graphwidget.h"
 
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -23,6 +24,21 @@ void GraphLegend::setVisible(bool visible)
 {
     m_visible = visible;
     m_widget->update();
+}
+
+void GraphLegend::setOptions(int options)
+{
+    if (m_options == options)
+        return;
+    m_options = options;
+    m_widget->setLegendValuesOutdated();
+}
+
+bool GraphLegend::showsLatestValues() const
+{
+    const GraphHorizontalAxis *horizontal = m_widget->horizontalAxis();
+    return m_visible && testOption(LatestValues) && !m_entries.isEmpty() && horizontal &&
+           !horizontal->isMarkerVisible();
 }
 
 void GraphLegend::setBackground(const QBrush &brush)
@@ -71,9 +87,21 @@ void GraphLegend::refreshValues(GraphAxis *axis)
         return;
     const QFontMetrics metrics(m_font);
     m_widestValue = 0;
+    const bool atMarker = horizontal->isMarkerVisible();
     for (Entry &entry : m_entries) {
-        entry.hasValue = horizontal->isMarkerVisible();
-        entry.value = entry.series->data()->valueAt(horizontal->markerValue());
+        const GraphSeriesData *data = entry.series->data().data();
+        if (atMarker) {
+            entry.hasValue = testOption(MarkerValues);
+            entry.value = data->valueAt(horizontal->markerValue());
+        } else {
+            // The store's last value skips NaN samples; a series whose newest sample is a gap
+            // must not show an older value as if it were current.
+            const bool gap = data->size() > 0 && std::isnan(data->samples().back().y());
+            entry.hasValue = testOption(LatestValues) && data->size() > 0;
+            entry.value = gap ? qQNaN() : data->last();
+        }
+        if (!entry.hasValue)
+            continue;
         // A fixed template keeps the legend from jittering as values change; a wider value such
         // as 100.0 still gets its room.
         m_widestValue = qMax(m_widestValue,
@@ -110,6 +138,29 @@ void GraphLegend::place()
     }
 }
 
+int GraphLegend::entryAt(const QPoint &point) const
+{
+    for (int i = 0; i < m_entries.size(); ++i) {
+        const Entry &entry = m_entries.at(i);
+        const QRect row(m_rect.left(), entry.nameRect.top(), m_rect.width(),
+                        entry.nameRect.height() + m_rowSpacing);
+        if (row.contains(point))
+            return i;
+    }
+    return -1;
+}
+
+void GraphLegend::mousePress(QMouseEvent *event)
+{
+    if (!testOption(ToggleSeries) || event->buttons() != Qt::LeftButton)
+        return;
+    const int row = entryAt(event->pos());
+    if (row < 0)
+        return;
+    GraphSeries *series = m_entries.at(row).series;
+    series->setVisible(!series->isVisible());
+}
+
 void GraphLegend::paint(QPainter *painter, int)
 {
     if (!m_visible || m_entries.isEmpty())
@@ -118,7 +169,8 @@ void GraphLegend::paint(QPainter *painter, int)
     painter->setBrush(m_background);
     painter->drawRect(m_rect.adjusted(0, 0, -1, -1));
     for (const Entry &entry : qAsConst(m_entries)) {
-        const QColor color = entry.series->color();
+        // A hidden line's row stays, greyed, so that it can be clicked back.
+        const QColor color = entry.series->isVisible() ? entry.series->color() : QColor(Qt::gray);
         painter->setPen(color.isValid() ? QPen(color) : QPen());
         painter->drawText(entry.nameRect, Qt::AlignLeft | Qt::AlignTop, entry.series->text());
         if (entry.hasValue)

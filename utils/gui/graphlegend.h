@@ -1,5 +1,6 @@
-// The legend in the top right corner of the plot area: one row per series with its name and, while
-// the time marker is shown, the series' value at the marker.
+// The legend in the top right corner of the plot area: one row per series with its name and, as its
+// options ask, the series' value at the time marker or its newest value; a click on a row may hide
+// or show that series' line.
 #pragma once
 
 #include "utils/gui/grapharea.h"
@@ -22,7 +23,23 @@ public:
         double value = 0;
     };
 
+    enum Option
+    {
+        MarkerValues = 0x1, // while the time marker is shown: each series' value at the marker
+        LatestValues = 0x2, // while it is not: each series' newest value
+        ToggleSeries = 0x4, // a left click on a row hides or shows that series' line
+    };
+    static constexpr int DefaultOptions = MarkerValues | LatestValues | ToggleSeries;
+
     explicit GraphLegend(GraphWidget *widget);
+
+    int options() const { return m_options; }
+    void setOptions(int options);
+    bool testOption(Option option) const { return (m_options & option) != 0; }
+    // True while rows show newest values: they must be re-read at every paint.
+    bool showsLatestValues() const;
+    // The row under a point, or -1.
+    int entryAt(const QPoint &point) const;
 
     bool isVisible() const { return m_visible; }
     void setVisible(bool visible);
@@ -38,6 +55,7 @@ public:
     void refreshValues(GraphAxis *axis) override;
     void layoutPass(int pass) override;
     void paint(QPainter *painter, int flags) override;
+    void mousePress(QMouseEvent *event) override;
 
 private:
     QString unitOf(const Entry &entry) const;
@@ -49,6 +67,7 @@ private:
     int m_textHeight = 0;
     QBrush m_background = QBrush(QColor(255, 255, 255, 170));
     bool m_visible = true;
+    int m_options = DefaultOptions;
     int m_rowSpacing = 2;
     int m_verticalMargin = 2;
     int m_horizontalMargin = 4;

@@ -191,13 +191,19 @@ void GraphLineSeries::dataAppended()
             m_timer.start();
         return;
     }
+    // The timer still runs when this append comes soon after the last conversion: samples are
+    // flooding in. Only then are events processed here, so that the window still repaints; at an
+    // ordinary pace the event loop repaints once for all series, instead of once per series.
+    const bool flooded = m_timer.isActive();
     convertPending();
     followNewest();
-    // Let a window that is flooded with samples still repaint. The events may delete this series.
-    const QPointer<GraphLineSeries> alive(this);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (!alive)
-        return;
+    if (flooded) {
+        // The events may delete this series.
+        const QPointer<GraphLineSeries> alive(this);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!alive)
+            return;
+    }
     m_stopwatch.start();
     m_timer.start();
 }

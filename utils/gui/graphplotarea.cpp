@@ -52,8 +52,10 @@ void GraphPlotArea::paint(QPainter *painter, int flags)
     painter->setClipRect(m_rect);
     painter->setRenderHint(QPainter::Antialiasing, true);
     const QList<GraphSeries *> series = m_widget->series();
-    for (GraphSeries *s : series)
-        s->draw(painter, flags);
+    for (GraphSeries *s : series) {
+        if (s->isVisible())
+            s->draw(painter, flags);
+    }
     painter->setRenderHint(QPainter::Antialiasing, false);
     if (m_bandActive) {
         painter->save();

@@ -32,6 +32,14 @@ void GraphSeries::setText(const QString &text)
     m_widget->requestLayout();
 }
 
+void GraphSeries::setVisible(bool visible)
+{
+    if (m_visible == visible)
+        return;
+    m_visible = visible;
+    m_widget->update();
+}
+
 void GraphSeries::rebuild() {}
 
 void GraphSeries::dataAppended() {}

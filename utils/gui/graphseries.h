@@ -24,6 +24,10 @@ public:
 
     void setText(const QString &text) override;
 
+    // A hidden series keeps its samples and its legend row but draws no line.
+    bool isVisible() const { return m_visible; }
+    void setVisible(bool visible);
+
     virtual void rebuild();
     virtual void dataAppended();
     virtual void clearLines();
@@ -34,4 +38,5 @@ public slots:
 protected:
     QPointer<GraphVerticalAxis> m_valueAxis;
     QSharedPointer<GraphSeriesData> m_data;
+    bool m_visible = true;
 };

@@ -274,7 +274,7 @@ void GraphWidget::ensureLayout()
     }
     if (d->layoutNeeded)
         d->runLayout();
-    if (d->legendValuesOutdated) {
+    if (d->legendValuesOutdated || d->legend->showsLatestValues()) {
         d->legendValuesOutdated = false;
         d->legend->refreshValues(d->horizontalAxis);
     }

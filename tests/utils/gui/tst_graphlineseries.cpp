@@ -1,6 +1,7 @@
 #include "graphtestsupport.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <random>
@@ -281,6 +282,26 @@ TEST_F(GraphLineSeriesTest, AppendsWithinTheIntervalWaitForTheTimer)
     series->timeout();
     EXPECT_EQ(series->convertedCount(), 3u);
     EXPECT_EQ(series->lines().size(), 3u);
+}
+
+TEST_F(GraphLineSeriesTest, OnlyAFloodOfSamplesMakesAnAppendProcessEvents)
+{
+    // Eight lines that each processed events at every append would repaint the window eight
+    // times per sample.
+    GraphLineSeries *series = blueSeries();
+    series->setThrottle(0, 125);
+    int delivered = 0;
+    QTimer::singleShot(0, [&] { ++delivered; });
+    series->data()->append(T0 + 1000, 10);
+    EXPECT_EQ(series->convertedCount(), 1u);
+    series->timeout(); // a second later the timer has long fired
+    series->data()->append(T0 + 2000, 20);
+    EXPECT_EQ(series->convertedCount(), 2u);
+    EXPECT_EQ(delivered, 0);
+    // Right after a conversion the timer still runs: a flood, and the window gets its turn.
+    series->data()->append(T0 + 3000, 30);
+    EXPECT_EQ(series->convertedCount(), 3u);
+    EXPECT_EQ(delivered, 1);
 }
 
 TEST_F(GraphLineSeriesTest, EmptyStoreDrawsNothingAndClearLinesEmptiesTheCache)

@@ -154,6 +154,7 @@ TEST_F(GraphWidgetTest, ControlPressPansBothAxesAndHonoursTheMask)
 
 TEST_F(GraphWidgetTest, RightPressShowsTheTimeMarkerAndTheLegendValue)
 {
+    widget.legend()->setOptions(GraphLegend::MarkerValues);
     GraphLineSeries *series = blueSeries();
     series->setText(QStringLiteral("Temperature"));
     axis->setUnit(QStringLiteral("°C"));
@@ -242,6 +243,70 @@ TEST_F(GraphWidgetTest, LegendSitsInTheTopRightCornerAndWinsTheHitTest)
     widget.ensureLayout();
     ASSERT_EQ(widget.legend()->entryCount(), 1);
     EXPECT_EQ(widget.legend()->entry(0).series, b);
+}
+
+TEST_F(GraphWidgetTest, LegendOptionsChooseWhichValuesRowsShowAndWhetherAClickHidesALine)
+{
+    axis->setUnit(QStringLiteral("%"));
+    GraphLineSeries *co2 = blueSeries();
+    co2->setText(QStringLiteral("CO2"));
+    GraphLineSeries *o2 = blueSeries();
+    o2->setText(QStringLiteral("O2"));
+    co2->data()->append(T0 + 10000, 5.0);
+    co2->data()->append(T0 + 20000, 5.2);
+    o2->data()->append(T0 + 10000, 20.0);
+    o2->data()->append(T0 + 20000, qQNaN());
+    GraphLegend *legend = widget.legend();
+
+    // By default a row without the marker shows the newest value; a newest sample that is a gap
+    // reads as no value, not as the last good one.
+    widget.ensureLayout();
+    EXPECT_TRUE(legend->entry(0).hasValue);
+    EXPECT_EQ(legend->valueText(legend->entry(0)), QStringLiteral("5.2%"));
+    EXPECT_EQ(legend->valueText(legend->entry(1)), QStringLiteral("--.-%"));
+    co2->data()->append(T0 + 30000, 5.4);
+    widget.ensureLayout();
+    EXPECT_EQ(legend->valueText(legend->entry(0)), QStringLiteral("5.4%"));
+
+    // Without MarkerValues the marker shows no values at all.
+    legend->setOptions(GraphLegend::LatestValues);
+    horizontal()->setMarkerValue(T0 + 15000);
+    horizontal()->setMarkerVisible(true);
+    widget.ensureLayout();
+    EXPECT_FALSE(legend->entry(0).hasValue);
+
+    // A click on a row hides that line and a second click shows it again, only with
+    // ToggleSeries; a hidden line keeps its row.
+    const QPoint onCo2 = legend->entry(0).nameRect.center();
+    QTest::mouseClick(&widget, Qt::LeftButton, Qt::NoModifier, onCo2);
+    EXPECT_TRUE(co2->isVisible());
+    legend->setOptions(GraphLegend::ToggleSeries);
+    QTest::mouseClick(&widget, Qt::LeftButton, Qt::NoModifier, onCo2);
+    EXPECT_FALSE(co2->isVisible());
+    EXPECT_TRUE(o2->isVisible());
+    EXPECT_EQ(legend->entryCount(), 2);
+    QTest::mouseClick(&widget, Qt::LeftButton, Qt::NoModifier, onCo2);
+    EXPECT_TRUE(co2->isVisible());
+}
+
+TEST_F(GraphWidgetTest, AHiddenLineIsNotDrawn)
+{
+    widget.legend()->setVisible(false);
+    GraphLineSeries *series = blueSeries();
+    series->data()->append(T0 + 10000, 50.0);
+    series->data()->append(T0 + 50000, 50.0);
+    widget.ensureLayout();
+    const auto blueIn = [this](const QImage &image) {
+        const int y = axis->mapToPixel(50.0);
+        for (int x = plot().left() + 1; x < plot().right(); ++x) {
+            if (isBlue(image.pixel(x, y)))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(blueIn(renderGraph(widget)));
+    series->setVisible(false);
+    EXPECT_FALSE(blueIn(renderGraph(widget)));
 }
 
 TEST_F(GraphWidgetTest, DoubleClickWithoutInteractionOnlyEmitsTheSignal)

@@ -1,0 +1,304 @@
+// The recorder's graph window as a week-long recording leaves it: 8 lines (four temperatures and
+// four gas concentrations on two axes) of 604 800 samples each, one a second for seven days, fed
+// through the window's own sample slot. Measured offscreen: a full repaint at the whole-week zoom
+// and at a one-hour zoom, one "Zoom In"/"Zoom Out" action with the repaint it causes, and one new
+// sample of all 8 lines with its repaint. Each time is also given as a fraction of its bar (16 ms
+// for a repaint, 1 ms for an appended sample): below 1 meets it. The memory the window holds is
+// given in bytes per sample.
+#include "dialogs/tsrecordergraphdialog.h"
+
+#include "config/tsprofile.h"
+#include "device/tsdevicemanager.h"
+#include "device/tsspecparser.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentmanager.h"
+#include "experiment/tsexperimentrecorder.h"
+#include "testenvironment.h"
+#include "tscore.h"
+#include "utils/gui/graphhorizontalaxis.h"
+#include "utils/gui/graphlineseries.h"
+#include "utils/gui/graphseriesdata.h"
+#include "utils/gui/graphwidget.h"
+
+#include "zdx7000/support/simulationfile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr int Lines = 8;
+constexpr int Samples = 7 * 86400; // one a second for a week
+constexpr double T0 = 1.7e12;
+constexpr double Second = 1000;
+constexpr double RepaintBarMs = 16;
+constexpr double AppendBarMs = 1;
+
+zdx::test::SimulationFile &simulation()
+{
+    static zdx::test::SimulationFile file("tessaro-bench-recordergraph");
+    return file;
+}
+
+// Two heat units and two gas units of two channels each: 8 channels on the two graph axes.
+std::string controllers()
+{
+    using zdx::test::channel;
+    auto unit = [](const std::string &serial, const std::string &description,
+                   const std::string &product) {
+        return "<Controller serial=\"" + serial + "\" description=\"" + description +
+               "\" vendorId=\"2E91\" productId=\"" + product + "\">" + channel(1, "A") +
+               channel(2, "B") + "</Controller>\n";
+    };
+    return unit("150B1", "Heat Unit H2", "0001") + unit("150B2", "Heat Unit H2", "0001") +
+           unit("154B1", "Gas Unit G2", "0004") + unit("154B2", "Gas Unit G2", "0004");
+}
+
+// A slow swing with noise, so that every pixel column holds a spread of values.
+double valueAt(int line, int i, uint32_t &seed)
+{
+    seed = seed * 1664525u + 1013904223u;
+    const double noise = double(seed >> 8) / double(1u << 24) - 0.5;
+    const double base = line < 4 ? 37.0 : (line < 6 ? 5.0 : 19.0);
+    return base + 0.5 * std::sin(i / 3000.0 + line) + 0.2 * noise;
+}
+
+struct Scene
+{
+    Scene()
+    {
+        TsDeviceManager *devices = TsCore::deviceManager();
+        devices->loadDeviceSpecs(TsSpecParser::builtInPath());
+        devices->populateDevices();
+        experiment = TsCore::experimentManager()->currentExperiment();
+        experiment->stopSampling();
+        QList<TsProfile::Channel> entries;
+        for (const char *id : {"150B1:1", "150B1:2", "150B2:1", "150B2:2", "154B1:1", "154B1:2",
+                               "154B2:1", "154B2:2"}) {
+            TsProfile::Channel entry;
+            entry.id = QString::fromLatin1(id);
+            entry.name = entry.id;
+            entry.color = QColor::fromHsv(entries.size() * 45, 255, 200);
+            entries << entry;
+        }
+        TsProfile profile;
+        profile.setName(QStringLiteral("Bench"));
+        profile.setValid(true);
+        profile.setChannels(entries);
+        experiment->setProfile(profile);
+
+        dialog.reset(new TsRecorderGraphDialog);
+        dialog->setClock([] { return qint64(T0); });
+        dialog->resize(1280, 720);
+        dialog->show();
+        experiment->recorder()->start();
+
+        // The samples as the recorder hands them over, one a second.
+        TsExperimentRecording::Sample sample;
+        for (int line = 0; line < Lines; ++line)
+            sample.values << QVariantList{0.0, 37.0, true};
+        uint32_t seed = 1;
+        for (int i = 0; i < Samples; ++i) {
+            sample.timestamp = QDateTime::fromMSecsSinceEpoch(qint64(T0 + i * Second));
+            for (int line = 0; line < Lines; ++line)
+                sample.values[line][0] = valueAt(line, i, seed);
+            dialog->recordSample(&sample);
+        }
+        for (GraphLineSeries *line : dialog->lines())
+            line->timeout(); // what the throttle held back
+        next = Samples;
+        image = QImage(dialog->graph()->size(), QImage::Format_ARGB32_Premultiplied);
+    }
+    ~Scene()
+    {
+        experiment->recorder()->stop();
+        dialog.reset();
+    }
+
+    void paint() { dialog->graph()->render(&image); }
+    // The mapping change rebuilds the caches; the first paint after it is not timed.
+    void showRange(double first, double last)
+    {
+        dialog->graph()->horizontalAxis()->setRange(first, last);
+        paint();
+    }
+    // A second passes before the next sample: the throttle timers of the lines fire in between.
+    void timersFire()
+    {
+        for (GraphLineSeries *line : dialog->lines())
+            line->timeout();
+    }
+    double lastTime() const { return T0 + (next - 1) * Second; }
+
+    void reportMemory(benchmark::State &state) const
+    {
+        double bytes = 0, samples = 0;
+        for (const GraphLineSeries *line : dialog->lines()) {
+            bytes += line->data()->capacity() * sizeof(QPointF);
+            bytes += line->lines().capacity() * sizeof(QLineF);
+            samples += line->data()->size();
+        }
+        state.counters["B/sample"] = bytes / samples;
+        state.counters["MB"] = bytes / 1e6;
+    }
+
+    TsExperiment *experiment = nullptr;
+    std::unique_ptr<TsRecorderGraphDialog> dialog;
+    QImage image;
+    int next = 0;
+};
+
+Scene *&scene()
+{
+    static Scene *s = nullptr;
+    if (!s)
+        s = new Scene;
+    return s;
+}
+
+// Runs the loop and reports the mean time of one iteration as a fraction of the bar.
+template <typename Body>
+void timed(benchmark::State &state, double barMs, Body body)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        body();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count() /
+        double(state.iterations());
+    if (barMs > 0)
+        state.counters["of_bar"] = ms / barMs;
+}
+
+enum Zoom
+{
+    WholeWeek = 0,
+    OneHour = 1
+};
+
+void BM_Repaint(benchmark::State &state)
+{
+    Scene &s = *scene();
+    if (state.range(0) == WholeWeek)
+        s.showRange(T0, s.lastTime());
+    else
+        s.showRange(s.lastTime() - 3600 * Second, s.lastTime());
+    timed(state, RepaintBarMs, [&] { s.paint(); });
+    s.reportMemory(state);
+}
+
+// Alternates "Zoom Out" (six days to ten) and "Zoom In" (ten back to six); each rebuilds every
+// cache for the new scale, then the window repaints.
+void BM_ZoomAction(benchmark::State &state)
+{
+    Scene &s = *scene();
+    s.showRange(s.lastTime() - 6 * 86400 * Second, s.lastTime());
+    QAction *zoomIn = s.dialog->findChild<QAction *>(QStringLiteral("actionZoom_In"));
+    QAction *zoomOut = s.dialog->findChild<QAction *>(QStringLiteral("actionZoom_Out"));
+    bool out = true;
+    timed(state, RepaintBarMs, [&] {
+        (out ? zoomOut : zoomIn)->trigger();
+        out = !out;
+        s.paint();
+    });
+}
+
+// One sample of all 8 lines a second later than the last. At one sample a second every append is
+// more than the throttle's 100 ms after the last conversion, so each one converts at once, and the
+// throttle's timer has fired in between; the time axis follows the newest sample.
+void BM_AppendSample(benchmark::State &state)
+{
+    Scene &s = *scene();
+    if (state.range(0) == WholeWeek)
+        s.showRange(T0, s.lastTime());
+    else
+        s.showRange(s.lastTime() - 3600 * Second, s.lastTime());
+    for (GraphLineSeries *line : s.dialog->lines())
+        line->setThrottle(0, 125);
+    TsExperimentRecording::Sample sample;
+    for (int line = 0; line < Lines; ++line)
+        sample.values << QVariantList{0.0, 37.0, true};
+    uint32_t seed = 7;
+    timed(state, AppendBarMs, [&] {
+        sample.timestamp = QDateTime::fromMSecsSinceEpoch(qint64(T0 + s.next * Second));
+        for (int line = 0; line < Lines; ++line)
+            sample.values[line][0] = valueAt(line, s.next, seed);
+        ++s.next;
+        s.dialog->recordSample(&sample);
+        s.timersFire();
+    });
+    for (GraphLineSeries *line : s.dialog->lines())
+        line->setThrottle(100, 125);
+}
+
+// The same with the repaint that follows, against the repaint bar.
+void BM_RepaintAfterAppend(benchmark::State &state)
+{
+    Scene &s = *scene();
+    if (state.range(0) == WholeWeek)
+        s.showRange(T0, s.lastTime());
+    else
+        s.showRange(s.lastTime() - 3600 * Second, s.lastTime());
+    for (GraphLineSeries *line : s.dialog->lines())
+        line->setThrottle(0, 125);
+    TsExperimentRecording::Sample sample;
+    for (int line = 0; line < Lines; ++line)
+        sample.values << QVariantList{0.0, 37.0, true};
+    uint32_t seed = 11;
+    timed(state, RepaintBarMs, [&] {
+        sample.timestamp = QDateTime::fromMSecsSinceEpoch(qint64(T0 + s.next * Second));
+        for (int line = 0; line < Lines; ++line)
+            sample.values[line][0] = valueAt(line, s.next, seed);
+        ++s.next;
+        s.dialog->recordSample(&sample);
+        s.paint();
+        s.timersFire();
+    });
+    for (GraphLineSeries *line : s.dialog->lines())
+        line->setThrottle(100, 125);
+}
+
+} // namespace
+
+BENCHMARK(BM_Repaint)->ArgName("hour")->Arg(WholeWeek)->Arg(OneHour)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZoomAction)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AppendSample)
+    ->ArgName("hour")
+    ->Arg(WholeWeek)
+    ->Arg(OneHour)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RepaintAfterAppend)
+    ->ArgName("hour")
+    ->Arg(WholeWeek)
+    ->Arg(OneHour)
+    ->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    // A home of its own: the window reads and writes its keys in the settings store.
+    QTemporaryDir home;
+    isolateEnvironment(home.path());
+    // Before the library's first call, which reads the variable once.
+    simulation().write(controllers(), "instant");
+    simulation().useFromEnvironment();
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QApplication app(argc, argv);
+    settleIdentityAndDataPath(home.path());
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    delete scene();
+    benchmark::Shutdown();
+    return 0;
+}
