@@ -1,0 +1,120 @@
+#include "views/tsdynamicview.h"
+#include "ui_tsdynamicview.h"
+
+#include "config/tsconfigmanager.h"
+#include "dialogs/tsexperimentscripteditordialog.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentmanager.h"
+#include "experiment/tsexperimentscript.h"
+#include "tscore.h"
+#include "views/viewresources.h"
+
+#include <QMessageBox>
+
+#include <cmath>
+
+TsDynamicView::TsDynamicView(QWidget *parent)
+    : QFrame(parent)
+    , ui(new Ui::TsDynamicView)
+{
+    initViewResources();
+    ui->setupUi(this);
+    setFrameShape(QFrame::Box);
+    ui->titleLabel->setText(windowTitle());
+
+    connect(TsCore::instance(), &TsCore::currentDynamicExpChanged, this,
+            &TsDynamicView::onDynamicExpChanged);
+    TsExperimentManager *experiments = TsCore::experimentManager();
+    connect(experiments, &TsExperimentManager::currentExperimentChanged, this,
+            &TsDynamicView::onNewExperiment);
+    onNewExperiment(experiments->currentExperiment());
+}
+
+TsDynamicView::~TsDynamicView() = default;
+
+void TsDynamicView::onNewExperiment(TsExperiment *experiment)
+{
+    // The experiment manager deletes a replaced experiment only later: until then its buttons
+    // must not start it.
+    for (const QMetaObject::Connection &connection : qAsConst(m_connections))
+        disconnect(connection);
+    m_connections.clear();
+    m_script = nullptr;
+    setEnabled(experiment != nullptr);
+    if (!experiment) {
+        updateScriptState(false);
+        return;
+    }
+    m_script = experiment->script();
+    m_connections << connect(m_script, &TsExperimentScript::stateChanged, this,
+                             &TsDynamicView::updateScriptState);
+    m_connections << connect(m_script, &TsExperimentScript::status, this,
+                             &TsDynamicView::updateStatus);
+    // Through the experiment, which also starts and stops the recorder when its start and stop
+    // modes go with the dynamic experiment.
+    m_connections << connect(ui->pushButtonStart, &QPushButton::clicked, experiment,
+                             &TsExperiment::startDynamic);
+    m_connections << connect(ui->pushButtonStop, &QPushButton::clicked, experiment,
+                             &TsExperiment::stopDynamic);
+    updateScriptState(m_script->isRunning());
+}
+
+void TsDynamicView::updateScriptState(bool running)
+{
+    if (running) {
+        ui->pushButtonStart->setEnabled(false);
+        ui->pushButtonStop->setEnabled(true);
+        ui->pushButtonConfig->setEnabled(false);
+        setStatusText(tr("Starting ..."));
+        return;
+    }
+    const bool configured = !TsCore::currentDynamicExp().isEmpty();
+    ui->pushButtonStart->setEnabled(configured);
+    ui->pushButtonStop->setEnabled(false);
+    ui->pushButtonConfig->setEnabled(true);
+    setStatusText(configured ? tr("Not running") : tr("No dynamic experiment configured"));
+}
+
+void TsDynamicView::updateStatus(const QString &status, qreal progress)
+{
+    if (!std::isfinite(progress)) {
+        setStatusText(tr("Running (%1)").arg(status));
+        return;
+    }
+    // Halves away from zero: 0.125 reads as 13%.
+    setStatusText(tr("Running (%1 / %2%)").arg(status).arg(std::llround(progress * 100.0)));
+}
+
+void TsDynamicView::onDynamicExpChanged(const QString &)
+{
+    // A change of the current dynamic experiment clears the script, which stops a run; the
+    // buttons follow whether anything is configured now.
+    updateScriptState(m_script && m_script->isRunning());
+}
+
+void TsDynamicView::on_pushButtonConfig_clicked()
+{
+    TsExperimentScriptEditorDialog dialog(this);
+    dialog.openDynamicExp(m_script ? m_script->name() : QString());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QxResult saved = dialog.save();
+    if (saved.isError()) {
+        QMessageBox box(QMessageBox::Critical, tr("Dynamic experiment error"),
+                        tr("Failed to save dynamic experiment."), QMessageBox::Ok, this);
+        box.setDetailedText(saved.toString(QStringLiteral("\n")));
+        box.exec();
+        return;
+    }
+    // Announced, not hidden: the configuration manager must load what was just saved into the
+    // experiment's script, or Start would run the version from before the edit, and other views
+    // must list a new name.
+    TsCore::instance()->reloadDynamicExps();
+    TsCore::setCurrentDynamicExp(dialog.scriptName());
+}
+
+void TsDynamicView::setStatusText(const QString &text)
+{
+    TsCore::configManager()->setDynamicExpStatusText(text);
+    ui->labelStatus->setText(text);
+}
