@@ -13,7 +13,10 @@
 #include "tscore.h"
 #include "utils/gui/desktopdock.h"
 #include "views/tschannelsview.h"
+#include "views/tsdynamicview.h"
 #include "views/tsemailalertview.h"
+#include "views/tsrecorderview.h"
+#include "views/tsusersview.h"
 #include "views/viewresources.h"
 
 #include <QAction>
@@ -60,7 +63,10 @@ QList<TsMainWindow::ViewEntry> TsMainWindow::standardViews()
 {
     // One line per view: {name, stretch, shown after creation, factory}.
     return {
+        {QString(), 32, true, &make<TsUsersView>},
         {QStringLiteral("channels"), 32, true, &make<TsChannelsView>},
+        {QStringLiteral("recorder"), 32, false, &make<TsRecorderView>},
+        {QStringLiteral("dynamic"), 0, true, &make<TsDynamicView>},
         {QStringLiteral("emailalert"), 32, true, &make<TsEmailAlertView>},
     };
 }

@@ -7,7 +7,7 @@ TESSARO_SCREENSHOT_SCENE(mainWindow, "mainwindow")
 {
     context.useStandardChannels();
     auto *window = new TsMainWindow;
-    window->resize(226, 640);
+    window->resize(226, 980);
     context.tick(5);
     return window;
 }
