@@ -378,9 +378,14 @@ void setUpDemonstration(QObject *context)
     // The web page shows the tiles' states whichever views the profile shows.
     followSamplingTick(context);
     if (TsExperiment *experiment = TsCore::experimentManager()->currentExperiment()) {
-        // Into "Demo_<start time>.csv" in the user's log folder, unless a prefix was chosen.
-        if (experiment->recorder()->filePrefix().isEmpty())
-            experiment->recorder()->setFilePrefix(QString::fromLatin1(DemoProfile));
+        // Into "Demo_<start time>.csv" in the user's log folder, unless a prefix was chosen; the
+        // recorder view takes the prefix from here rather than asking for one.
+        TsConfigManager *config = TsCore::configManager();
+        if (config->logFilePrefix(TsConfigManager::TemporaryLevel).isEmpty())
+            config->setLogFilePrefix(TsConfigManager::TemporaryLevel,
+                                     QString::fromLatin1(DemoProfile));
+        experiment->recorder()->setFilePrefix(
+            config->logFilePrefix(TsConfigManager::TemporaryLevel));
         experiment->startRecorder();
     }
     TsWebInterfaceManager *web = TsCore::webInterfaceManager();
@@ -406,7 +411,7 @@ bool hasDisplay()
 
 // The desktop program. Its command line is read only for --home (settings and data in a folder
 // of their own, as scripts/run and the tests use it) and --demo (the demonstration's user,
-// profile and dynamic experiment, and the web page started).
+// profile and dynamic experiment, a recording and the web page started).
 int runDesktop(int argc, char **argv)
 {
     QString home;

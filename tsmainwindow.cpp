@@ -115,7 +115,8 @@ TsMainWindow::~TsMainWindow()
 {
     // The strip reserved on the screen must not outlive the window.
     m_dock->deinit();
-    // The views go before the registry that names them is emptied in the core.
+    // The views go with the window, while the core lives on to the end of the process: it must
+    // not hand them out any more.
     TsCore::setViews(QStringList(), QHash<QString, QWidget *>());
 }
 
