@@ -46,6 +46,8 @@ TsRecorderView::TsRecorderView(QWidget *parent)
     connect(TsCore::instance(), &TsCore::currentProfileChanged, this,
             &TsRecorderView::onProfileChanged);
     connect(ui->pushButtonGraph, &QPushButton::clicked, this, [this] {
+        if (!m_graph)
+            return;
         m_graph->show();
         m_graph->raise();
     });

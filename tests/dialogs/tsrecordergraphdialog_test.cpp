@@ -54,10 +54,10 @@ protected:
         for (const char *key : {"graphGeometry", "graphMaximized", "graphVisible"})
             settings.remove(QString::fromLatin1(key));
         // A gas unit beside the heat unit: CO2 at 5.0 % and O2 at 18.9 %.
-        otherControllers = devicetest::controller(
-            "154G1", "Gas Unit G2", "0004",
-            devicetest::channel(1, "CO2", "actual=\"50\"") +
-                devicetest::channel(2, "O2", "actual=\"189\""));
+        otherControllers =
+            devicetest::controller("154G1", "Gas Unit G2", "0004",
+                                   devicetest::channel(1, "CO2", "actual=\"50\"") +
+                                       devicetest::channel(2, "O2", "actual=\"189\""));
         plug("actual=\"371\"");
         recorder = experiment()->recorder();
         recorder->setFilePrefix(QString());

@@ -16,6 +16,7 @@
 #include "views/tsrecorderview.h"
 #include "webinterface/tswebinterfacemanager.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -293,6 +294,15 @@ TEST_F(RecorderViewTest, TheSettingsButtonEditsTheSessionLevel)
 
 TEST_F(RecorderViewTest, TheGraphButtonShowsTheGraphWindow)
 {
+    // Every button and zoom action finds its icon among the resources.
+    for (const char *name :
+         {"pushButtonStart", "pushButtonStop", "pushButtonGraph", "pushButtonConfig"})
+        EXPECT_FALSE(button(name)->icon().pixmap(16, 16).isNull()) << name;
+    for (const char *name : {"actionZoom_In", "actionZoom_Out"})
+        EXPECT_FALSE(
+            view->graphDialog()->findChild<QAction *>(name)->icon().pixmap(16, 16).isNull())
+            << name;
+
     TsRecorderGraphDialog *graph = view->graphDialog();
     ASSERT_NE(graph, nullptr);
     EXPECT_FALSE(graph->isVisible());
