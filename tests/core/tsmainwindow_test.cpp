@@ -25,9 +25,11 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -319,6 +321,44 @@ TEST_F(TsMainWindowTest, HelpMenuOpensSettingsAndUpdateCheckModally)
     // The update page of the test is nowhere: the dialog still opens, with the error in it.
     QSettings().setValue(TsUpdateChecker::UpdatePageUrlKey, "http://127.0.0.1:9/update.html");
     EXPECT_TRUE(rejectNextDialog<TsUpdateDialog>([&] { help->actions().at(1)->trigger(); }));
+}
+
+// The device specification is read from beside the program, so the case runs in a copy of this
+// test program (and the library it loads from beside itself) next to a broken "devicespec.xml".
+TEST_F(TsMainWindowTest, BrokenDeviceSpecificationIsReportedInABox)
+{
+    if (qEnvironmentVariableIsSet("TESSARO_TEST_SPEC_CHILD")) {
+        QList<TsMessageBox::Asked> asked;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            asked << TsMessageBox::takeAsked();
+            return !asked.isEmpty();
+        }));
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_EQ(asked.at(0).icon, QMessageBox::Critical);
+        EXPECT_EQ(asked.at(0).title, "Device Spec");
+        EXPECT_TRUE(asked.at(0).text.contains("line=2")) << qPrintable(asked.at(0).text);
+        return;
+    }
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString copy = folder.filePath("tsmainwindow_test");
+    ASSERT_TRUE(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    ASSERT_TRUE(QFile::copy(here + "/libzdx7000.so", folder.filePath("libzdx7000.so")));
+    QFile spec(folder.filePath("devicespec.xml"));
+    ASSERT_TRUE(spec.open(QIODevice::WriteOnly));
+    spec.write("<?xml version=\"1.0\"?>\n<DeviceSpecs><DeviceSpec></DeviceSpecs>\n");
+    spec.close();
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TESSARO_TEST_SPEC_CHILD", "1");
+    child.setProcessEnvironment(environment);
+    child.start(copy, {"--gtest_filter=*BrokenDeviceSpecification*"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QByteArray output = child.readAllStandardOutput();
+    EXPECT_EQ(child.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
 }
 
 TEST_F(TsMainWindowTest, ManualIsTheBuiltPdfBesideTheProgram)
