@@ -1,7 +1,8 @@
-// The program's entry point until the main window exists: the core on the controllers it finds
-// (the built-in demonstration controllers when no simulation file is named), a demonstration user
-// and profile, and the web interface, all in a folder of its own so that an operator's settings
-// and data are never touched.
+// The program's entry point. With a display it is the desktop program: the main window on the
+// controllers it finds. Without one, or with --headless, it runs the core alone on the controllers
+// it finds (the built-in demonstration controllers when no simulation file is named) with a
+// demonstration user and profile and the web interface, all in a folder of its own so that an
+// operator's settings and data are never touched.
 #include "config/tsconfigmanager.h"
 #include "config/tsprofile.h"
 #include "device/tsdevice.h"
@@ -11,10 +12,17 @@
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
+#include "experiment/tsexperimentrecorder.h"
+#include "experiment/tsexperimentscript.h"
+#include "experiment/tsexperimentscriptactionchannelbase.h"
+#include "experiment/tsexperimentscriptactionsetchannelloopctrl.h"
+#include "experiment/tsexperimentscriptactionsetchannelvalue.h"
+#include "startup.h"
 #include "tscore.h"
-#include "utils/startup.h"
+#include "tsmainwindow.h"
 #include "webinterface/tswebinterfacemanager.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -24,10 +32,12 @@
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -255,7 +265,7 @@ void followSamplingTick(QObject *context)
 
 } // namespace
 
-int main(int argc, char **argv)
+int runHeadless(int argc, char **argv)
 {
     // Before the application object, so that nothing reads the operator's settings first.
     QCoreApplication::setOrganizationName(QStringLiteral("Varon"));
@@ -374,4 +384,172 @@ int main(int argc, char **argv)
     std::printf("Tessaro stopped.\n");
     std::fflush(stdout);
     return status;
+}
+
+namespace {
+
+const char DemoDynamicExp[] = "Demo";
+
+// Five steps over five minutes on the demonstration's channels: a temperature step up and back,
+// the lid heater switched on, and the gas setpoint stated again. Written once, like the profile.
+void ensureDemoDynamicExperiment()
+{
+    const QString user = QString::fromLatin1(DemoUser);
+    const QString file = TsCore::dynamicExpFile(user, QString::fromLatin1(DemoDynamicExp));
+    QList<TsDeviceChannel *> channels;
+    const auto devices = TsCore::deviceManager()->devices();
+    for (TsDevice *device : devices)
+        channels.append(device->channels().values());
+    if (!QFileInfo::exists(file) && channels.size() >= 3) {
+        TsExperimentScript script;
+        QList<TsExperimentScriptAction *> actions;
+        const auto step = [&](TsExperimentScriptAction *action, int minute,
+                              TsDeviceChannel *channel, const QVariant &value,
+                              const QString &comment) {
+            action->setTime(qint64(minute) * 60 * 1000);
+            action->setActive(true);
+            action->setComment(comment);
+            action->setParameter(TsExperimentScriptActionChannelBase::ChannelIdParameter,
+                                 channel->id());
+            action->setParameter(TsExperimentScriptActionChannelBase::ChannelValueParameter, value);
+            actions.append(action);
+        };
+        TsDeviceChannel *stage = channels.at(0);
+        TsDeviceChannel *lid = channels.at(1);
+        TsDeviceChannel *gas = channels.at(2);
+        const double stageSetpoint = stage->value(TsDeviceChannel::SetpointValue).toDouble();
+        const double gasSetpoint = gas->value(TsDeviceChannel::SetpointValue).toDouble();
+        step(new TsExperimentScriptActionSetChannelValue(&script), 0, stage, stageSetpoint,
+             QStringLiteral("Start at the profile's temperature"));
+        step(new TsExperimentScriptActionSetChannelValue(&script), 1, stage, stageSetpoint + 0.5,
+             QStringLiteral("Half a degree warmer"));
+        step(new TsExperimentScriptActionSetChannelLoopCtrl(&script), 2, lid, true,
+             QStringLiteral("Lid heater on against condensation"));
+        step(new TsExperimentScriptActionSetChannelValue(&script), 3, stage, stageSetpoint,
+             QStringLiteral("Back to the start temperature"));
+        step(new TsExperimentScriptActionSetChannelValue(&script), 5, gas, gasSetpoint,
+             QStringLiteral("Gas setpoint confirmed"));
+        script.setName(QString::fromLatin1(DemoDynamicExp));
+        script.setActions(actions);
+        qDeleteAll(actions);
+        const QxResult saved = script.save(file);
+        if (!saved.isSuccess())
+            qWarning("tessaro: cannot write the dynamic experiment '%s': %s", qPrintable(file),
+                     qPrintable(saved.message()));
+    }
+    TsCore::instance()->reloadDynamicExps();
+    TsCore::setCurrentDynamicExp(QString::fromLatin1(DemoDynamicExp));
+}
+
+// The demonstration on top of what the configuration manager restored: user, profile, dynamic
+// experiment, a recording under way and the web page.
+void setUpDemonstration(QObject *context)
+{
+    TsCore::deviceManager()->populateDevices();
+    ensureDemoUserAndProfile();
+    ensureDemoDynamicExperiment();
+    // The web page shows the tiles' states whichever views the profile shows.
+    followSamplingTick(context);
+    if (TsExperiment *experiment = TsCore::experimentManager()->currentExperiment()) {
+        // Into "Demo_<start time>.csv" in the user's log folder, unless a prefix was chosen; the
+        // recorder view takes the prefix from here rather than asking for one.
+        TsConfigManager *config = TsCore::configManager();
+        if (config->logFilePrefix(TsConfigManager::TemporaryLevel).isEmpty())
+            config->setLogFilePrefix(TsConfigManager::TemporaryLevel,
+                                     QString::fromLatin1(DemoProfile));
+        experiment->recorder()->setFilePrefix(
+            config->logFilePrefix(TsConfigManager::TemporaryLevel));
+        experiment->startRecorder();
+    }
+    TsWebInterfaceManager *web = TsCore::webInterfaceManager();
+    web->start();
+    if (web->isRunning()) {
+        std::printf("The web page is at http://localhost:%u/\n",
+                    unsigned(web->settings().httpPort));
+    } else {
+        std::printf("The web server could not be started (is nginx installed?).\n");
+    }
+    std::fflush(stdout);
+}
+
+// The platforms that draw on a screen need an X or Wayland display; offscreen and the like do not.
+bool hasDisplay()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The desktop program. Its command line is read only for --home (settings and data in a folder
+// of their own, as scripts/run and the tests use it) and --demo (the demonstration's user,
+// profile and dynamic experiment, a recording and the web page started).
+int runDesktop(int argc, char **argv)
+{
+    QString home;
+    bool demo = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == QLatin1String("--demo"))
+            demo = true;
+        else if (argument == QLatin1String("--home") && i + 1 < argc)
+            home = QString::fromLocal8Bit(argv[++i]);
+        else if (argument.startsWith(QLatin1String("--home=")))
+            home = argument.mid(7);
+    }
+    if (!home.isEmpty()) {
+        // Before anything reads the settings store: the one under home is the only one used.
+        QCoreApplication::setOrganizationName(QStringLiteral("Varon"));
+        QCoreApplication::setApplicationName(QStringLiteral("Tessaro"));
+        home = QDir::cleanPath(QFileInfo(home).absoluteFilePath());
+        if (!QDir().mkpath(home)) {
+            std::fprintf(stderr, "tessaro: cannot make the folder %s\n", qPrintable(home));
+            return 1;
+        }
+        isolate(home);
+    }
+
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    return runApplication(argc, argv, [demo]() -> QWidget * {
+        // A panel that is hidden or docked must not end the program when a message box closes.
+        QApplication::setQuitOnLastWindowClosed(false);
+        if (!quitOnTerminationSignals(*QCoreApplication::instance()))
+            return nullptr;
+        auto *window = new TsMainWindow;
+        // Ended from outside (SIGTERM, the session's end): the window's place is kept as on a
+        // confirmed quit.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
+                         &TsMainWindow::writeSettings);
+        if (demo)
+            QTimer::singleShot(TsConfigManager::LoadDelay, window,
+                               [window] { setUpDemonstration(window); });
+        return window;
+    });
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bool headless = false;
+    for (int i = 1; i < argc; ++i)
+        headless = headless || std::strcmp(argv[i], "--headless") == 0;
+    if (!headless && !hasDisplay()) {
+        std::fprintf(stderr, "tessaro: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                             "running without a window, serving the web page only\n");
+        headless = true;
+    }
+    if (!headless)
+        return runDesktop(argc, argv);
+    // Without a window the demonstration is always on, and the two words choose nothing more.
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") != 0 && std::strcmp(argv[i], "--demo") != 0)
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return runHeadless(argc, argv);
 }

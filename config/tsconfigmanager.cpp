@@ -7,7 +7,7 @@
 #include "experiment/tsexperimentrecorder.h"
 #include "experiment/tsexperimentscript.h"
 #include "tscore.h"
-#include "utils/startup.h"
+#include "startup.h"
 #include "utils/xmlfile.h"
 
 #include <QDir>

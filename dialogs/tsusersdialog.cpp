@@ -8,7 +8,7 @@
 #include "tscore.h"
 #include "user/tsusermodel.h"
 #include "utils/namecheck.h"
-#include "utils/startup.h"
+#include "startup.h"
 
 #include <QKeyEvent>
 #include <QPushButton>

@@ -45,7 +45,7 @@ HTTP=$(free_port)
 FCGI=$(free_port)
 URL=http://127.0.0.1:$HTTP
 start_program() {
-    ZDX7000_SIMULATION=$WORK/simulation.xml "$PROGRAM" --home "$WORK/home" --http-port "$HTTP" \
+    ZDX7000_SIMULATION=$WORK/simulation.xml "$PROGRAM" --headless --home "$WORK/home" --http-port "$HTTP" \
         --fcgi-port "$FCGI" --tick-statistics >"$WORK/program.log" 2>&1 &
     PID=$!
     for _ in $(seq 150); do

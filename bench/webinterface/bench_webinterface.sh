@@ -37,7 +37,7 @@ trap cleanup EXIT
 
 HTTP=$(free_port)
 FCGI=$(free_port)
-ZDX7000_SIMULATION=$WORK/simulation.xml "$PROGRAM" --home "$WORK/home" --http-port "$HTTP" \
+ZDX7000_SIMULATION=$WORK/simulation.xml "$PROGRAM" --headless --home "$WORK/home" --http-port "$HTTP" \
     --fcgi-port "$FCGI" --tick-statistics >"$WORK/program.log" 2>&1 &
 PID=$!
 URL=http://127.0.0.1:$HTTP
@@ -70,7 +70,7 @@ stop_program() {
 }
 stop_program
 start_program() {
-    ZDX7000_SIMULATION=$WORK/simulation.xml "$PROGRAM" --home "$WORK/home" --http-port "$HTTP" \
+    ZDX7000_SIMULATION=$WORK/simulation.xml "$PROGRAM" --headless --home "$WORK/home" --http-port "$HTTP" \
         --fcgi-port "$FCGI" --tick-statistics >"$WORK/program.log" 2>&1 &
     PID=$!
     for _ in $(seq 100); do

@@ -8,7 +8,7 @@
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
 #include "utils/singleinstancepeer.h"
-#include "utils/startup.h"
+#include "startup.h"
 #include "webinterface/tswebinterfacemanager.h"
 
 #include <QComboBox>

@@ -6,7 +6,7 @@
 #include "dialogtestsupport.h"
 #include "tscore.h"
 #include "user/tsusersettings.h"
-#include "utils/startup.h"
+#include "startup.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -74,7 +74,7 @@ protected:
         ASSERT_TRUE(home.isValid());
         httpPort = freePort();
         program.setProgram(QStringLiteral(TESSARO_PROGRAM));
-        program.setArguments({"--home", home.path(), "--http-port", QString::number(httpPort),
+        program.setArguments({"--headless", "--home", home.path(), "--http-port", QString::number(httpPort),
                               "--fcgi-port", QString::number(freePort())});
         program.setProcessChannelMode(QProcess::SeparateChannels);
         program.start();
@@ -234,7 +234,7 @@ TEST(ProgramUnprivilegedTest, AnUnprivilegedUserIsServedToo)
     QProcess program;
     program.setProgram(setpriv);
     program.setArguments({"--reuid=65534", "--regid=65534", "--clear-groups",
-                          QStringLiteral(TESSARO_PROGRAM), "--home", home.path() + "/home",
+                          QStringLiteral(TESSARO_PROGRAM), "--headless", "--home", home.path() + "/home",
                           "--http-port", QString::number(httpPort), "--fcgi-port",
                           QString::number(freePort())});
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -4,7 +4,7 @@
 #include "screenshotscene.h"
 
 #include "testenvironment.h"
-#include "utils/startup.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QDir>

@@ -95,7 +95,7 @@ def run(program, artefacts):
     with open(simulation, "w", encoding="utf-8") as out:
         out.write(SIMULATION)
     tessaro = subprocess.Popen(
-        [program, "--home", os.path.join(work, "home"), "--http-port", str(http_port),
+        [program, "--headless", "--home", os.path.join(work, "home"), "--http-port", str(http_port),
          "--fcgi-port", str(fcgi_port)],
         stdout=subprocess.PIPE, text=True, env=dict(os.environ, ZDX7000_SIMULATION=simulation))
     browser = None

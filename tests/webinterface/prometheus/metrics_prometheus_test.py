@@ -70,7 +70,7 @@ def run(program):
     with open(simulation_file, "w", encoding="utf-8") as out:
         out.write(simulation(gas_present=True))
     tessaro = subprocess.Popen(
-        [program, "--home", os.path.join(work, "home"), "--http-port", str(http_port),
+        [program, "--headless", "--home", os.path.join(work, "home"), "--http-port", str(http_port),
          "--fcgi-port", str(fcgi_port)],
         stdout=subprocess.DEVNULL, env=dict(os.environ, ZDX7000_SIMULATION=simulation_file))
     prometheus = None

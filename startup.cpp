@@ -1,4 +1,4 @@
-#include "utils/startup.h"
+#include "startup.h"
 
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
