@@ -74,8 +74,9 @@ protected:
         ASSERT_TRUE(home.isValid());
         httpPort = freePort();
         program.setProgram(QStringLiteral(TESSARO_PROGRAM));
-        program.setArguments({"--headless", "--home", home.path(), "--http-port", QString::number(httpPort),
-                              "--fcgi-port", QString::number(freePort())});
+        program.setArguments({"--headless", "--home", home.path(), "--http-port",
+                              QString::number(httpPort), "--fcgi-port",
+                              QString::number(freePort())});
         program.setProcessChannelMode(QProcess::SeparateChannels);
         program.start();
         ASSERT_TRUE(program.waitForStarted(WaitMs));
@@ -234,9 +235,9 @@ TEST(ProgramUnprivilegedTest, AnUnprivilegedUserIsServedToo)
     QProcess program;
     program.setProgram(setpriv);
     program.setArguments({"--reuid=65534", "--regid=65534", "--clear-groups",
-                          QStringLiteral(TESSARO_PROGRAM), "--headless", "--home", home.path() + "/home",
-                          "--http-port", QString::number(httpPort), "--fcgi-port",
-                          QString::number(freePort())});
+                          QStringLiteral(TESSARO_PROGRAM), "--headless", "--home",
+                          home.path() + "/home", "--http-port", QString::number(httpPort),
+                          "--fcgi-port", QString::number(freePort())});
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", home.path());
     program.setProcessEnvironment(environment);
@@ -285,8 +286,9 @@ struct ProgramRun
     {
         httpPort = freePort();
         program.setProgram(QStringLiteral(TESSARO_PROGRAM));
-        program.setArguments(QStringList{"--home", home, "--http-port", QString::number(httpPort),
-                                         "--fcgi-port", QString::number(freePort())} +
+        program.setArguments(QStringList{"--headless", "--home", home, "--http-port",
+                                         QString::number(httpPort), "--fcgi-port",
+                                         QString::number(freePort())} +
                              extra);
         program.setProcessEnvironment(environment);
         program.start();
