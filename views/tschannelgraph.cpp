@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QPen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -84,7 +85,34 @@ void TsChannelGraph::setSetpointMarker(double value)
 
 void TsChannelGraph::addSample(double value)
 {
+    const qint64 time = now();
+    // Trimmed once the oldest sample is two windows old: once an hour, not on every sample.
+    if (!m_data->samples().empty() && time - m_data->samples().front().x() > 2 * WindowMs)
+        keepLastWindow(time);
     // Held by a pointer of our own: an append may run pending events.
     const QSharedPointer<GraphSeriesData> data = m_data;
-    data->append(double(now()), value);
+    data->append(double(time), value);
+}
+
+void TsChannelGraph::keepLastWindow(qint64 time)
+{
+    // The store only grows, so the series moves to a new one with the samples still in view, and
+    // the one before them, from which the line enters at the window's left edge.
+    const std::vector<QPointF> &old = m_data->samples();
+    auto first = std::lower_bound(old.begin(), old.end(), double(time - WindowMs),
+                                  [](const QPointF &point, double x) { return point.x() < x; });
+    if (first != old.begin())
+        --first;
+    const auto kept = QSharedPointer<GraphSeriesData>::create();
+    kept->reserve(std::size_t(old.end() - first) + 1);
+    for (auto it = first; it != old.end(); ++it)
+        kept->append(it->x(), it->y());
+    const int interval = m_series->throttleInterval();
+    const int timer = m_series->throttleTimer();
+    delete m_series;
+    m_data = kept;
+    m_series = new GraphLineSeries(m_valueAxis, m_data);
+    m_series->setThrottle(interval, timer);
+    // The samples it starts with are drawn at once, not only from the next change of scale.
+    m_series->rebuild();
 }

@@ -33,13 +33,16 @@ public:
     void setAxisRange(const GraphAxisSpec *spec);
     // NaN hides the line.
     void setSetpointMarker(double value);
-    // Stamped with the wall clock; NaN leaves a gap.
+    // Stamped with the wall clock; NaN leaves a gap. Only what the window can show is kept (at most
+    // two windows' worth), so that a tile that runs for weeks does not grow.
     void addSample(double value);
 
     GraphVerticalAxis *valueAxis() const { return m_valueAxis; }
     GraphLineSeries *lineSeries() const { return m_series; }
 
 private:
+    void keepLastWindow(qint64 now);
+
     GraphVerticalAxis *m_valueAxis = nullptr;
     GraphLineSeries *m_series = nullptr;
     QSharedPointer<GraphSeriesData> m_data;

@@ -91,3 +91,40 @@ TEST_F(TsChannelGraphTest, TakesTheAxisRangeAndTheSetpointLineAndLeavesGapsForNa
 }
 
 } // namespace
+
+TEST_F(TsChannelGraphTest, KeepsOnlyWhatItsWindowCanShowForAsLongAsItRuns)
+{
+    TsChannelGraph graph;
+    graph.resize(140, 50);
+    graph.lineSeries()->setThrottle(0, 0);
+    graph.ensureLayout();
+    // A day of the tile's 5-second samples.
+    const qint64 start = now;
+    for (int i = 0; i < 24 * 720; ++i) {
+        now = start + qint64(i) * 5000;
+        graph.addSample(36.0 + (i % 2));
+        ASSERT_LE(graph.lineSeries()->data()->size(), 2u * 720u + 2u) << "at sample " << i;
+    }
+    const std::vector<QPointF> &kept = graph.lineSeries()->data()->samples();
+    EXPECT_DOUBLE_EQ(kept.back().x(), double(now));
+    EXPECT_LE(kept.front().x(), double(now - TsChannelGraph::WindowMs))
+        << "the line still enters at the window's left edge";
+    EXPECT_EQ(graph.lineSeries()->throttleInterval(), 0) << "the new store's series kept its pace";
+    GraphHorizontalAxis *time = graph.horizontalAxis();
+    EXPECT_DOUBLE_EQ(time->maximum(), double(now));
+    // Drawn as a graph that only ever saw the last hour draws it.
+    const qint64 end = now;
+    now = end - TsChannelGraph::WindowMs - 5000;
+    TsChannelGraph fresh;
+    fresh.resize(140, 50);
+    fresh.lineSeries()->setThrottle(0, 0);
+    fresh.ensureLayout();
+    for (qint64 t = now; t <= end; t += 5000) {
+        now = t;
+        fresh.addSample(36.0 + ((t - start) / 5000 % 2));
+    }
+    graph.grab(); // paints
+    fresh.grab();
+    EXPECT_GT(graph.lineSeries()->visibleLineCount(), 100);
+    EXPECT_EQ(graph.lineSeries()->visibleLineCount(), fresh.lineSeries()->visibleLineCount());
+}

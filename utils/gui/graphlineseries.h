@@ -34,6 +34,8 @@ public:
     // How soon after a conversion an append may convert again at once (default 100 ms), and when
     // the timer catches the samples held back meanwhile (default 125 ms).
     void setThrottle(int intervalMs, int timerMs);
+    int throttleInterval() const { return m_throttleInterval; }
+    int throttleTimer() const { return m_timer.interval(); }
 
     void paint(QPainter *painter, int flags) override;
     void rebuild() override;
