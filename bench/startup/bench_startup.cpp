@@ -1,4 +1,4 @@
-// The desktop program's start and its memory over a day's first hour.
+// The desktop program's start, and its memory over the first hours of a run and once settled.
 //
 // Start: from process start to the demonstration controllers' tiles filled (every tile of the web
 // page with a state and a value; the window's tiles fill on the same first sampling tick, after the
@@ -7,8 +7,8 @@
 // The resident memory of the desktop program is read at that moment.
 //
 // Memory: the real core and main window in this process, 64 channels (8 controllers of 8) on the
-// simulation answering at once, recording, with two hours of sampling ticks driven one after the
-// other (a wall clock of its own for the tiles' graphs, their five-second refresh every fifth
+// simulation answering at once, recording, with fifteen hours of sampling ticks driven one after
+// the other (a wall clock of its own for the tiles' graphs, their five-second refresh every fifth
 // tick). Resident memory before and after each hour, beside what the tiles' graph stores take by
 // themselves; the recording's own store stays empty (each row is written and dropped).
 #include "config/tsconfigmanager.h"
@@ -27,6 +27,8 @@
 #include "views/tschannelwidget.h"
 
 #include "zdx7000/support/simulationfile.h"
+
+#include "support/eightchannelbench.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -48,8 +50,8 @@
 namespace {
 
 constexpr int Runs = 3;
-constexpr int Controllers = 8;
-constexpr int ChannelsPerController = 8;
+using benchsupport::ChannelsPerController;
+using benchsupport::Controllers;
 constexpr int TicksPerHour = 3600;
 
 quint16 freePort()
@@ -160,41 +162,9 @@ void benchStart(const QString &program)
     std::printf("resident memory of the desktop program then: %ld KiB\n", rss);
 }
 
-QString specWithEightChannelModel(const QString &folder)
-{
-    QFile builtIn(TsSpecParser::builtInPath());
-    builtIn.open(QIODevice::ReadOnly);
-    QString text = QString::fromUtf8(builtIn.readAll());
-    QString model =
-        "<DeviceSpec name=\"Bench Unit B8\" id=\"usb@2E91/0009/158\" caps=\"\"><Channels>";
-    for (int n = 1; n <= ChannelsPerController; ++n) {
-        model += QString("<Channel number=\"%1\" scale=\"0.1\" unit=\"°C\" defaultSetpoint=\"37\" "
-                         "caps=\"\"><StatusGreen delta=\"0.2\" timeIn=\"60\" timeOut=\"60\"/>"
-                         "<StatusYellow delta=\"0.5\" timeIn=\"10\" timeOut=\"50\"/></Channel>")
-                     .arg(n);
-    }
-    model += "</Channels></DeviceSpec>\n    ";
-    text.insert(text.indexOf("<DeviceSpec "), model);
-    const QString path = folder + "/devicespec.xml";
-    QFile out(path);
-    out.open(QIODevice::WriteOnly);
-    out.write(text.toUtf8());
-    return path;
-}
-
 void benchHour(zdx::test::SimulationFile &simulation)
 {
-    std::string controllers;
-    for (int c = 0; c < Controllers; ++c) {
-        std::string channels;
-        for (int n = 1; n <= ChannelsPerController; ++n)
-            channels += zdx::test::channel(n, "Zone " + std::to_string(n),
-                                           "actual=\"" + std::to_string(365 + n) + "\"");
-        controllers += "<Controller serial=\"158B" + std::to_string(c) +
-                       "\" description=\"Bench Unit B8\" vendorId=\"2E91\" productId=\"0009\">" +
-                       channels + "</Controller>\n";
-    }
-    simulation.write(controllers);
+    simulation.write(benchsupport::eightChannelControllers("158B"));
 
     // The tiles' graphs keep the last hour by the wall clock; the driven hour moves it along.
     qint64 wall = QDateTime::currentMSecsSinceEpoch();
@@ -204,7 +174,7 @@ void benchHour(zdx::test::SimulationFile &simulation)
     window.show();
     QCoreApplication::processEvents();
     TsDeviceManager *devices = TsCore::deviceManager();
-    devices->loadDeviceSpecs(specWithEightChannelModel(folder.path()));
+    devices->loadDeviceSpecs(benchsupport::specWithEightChannelModel(folder.path()));
     devices->populateDevices();
 
     QList<TsProfile::Channel> entries;
@@ -254,14 +224,21 @@ void benchHour(zdx::test::SimulationFile &simulation)
     ticks(TicksPerHour);
     const double seconds = clock.nsecsElapsed() / 1e9;
     const long afterFirst = residentKb(QCoreApplication::applicationPid());
-    // The graphs hold one hour: in the second they drop as much as they take.
     ticks(TicksPerHour);
     const long afterSecond = residentKb(QCoreApplication::applicationPid());
+    // The graphs keep between one and two hours, and their stores settle within a few more: from
+    // then on the program holds its size however long it runs.
+    ticks(3 * TicksPerHour);
+    const long settled = residentKb(QCoreApplication::applicationPid());
+    ticks(10 * TicksPerHour);
+    const long afterFifteenth = residentKb(QCoreApplication::applicationPid());
     std::printf("an hour of ticks on 64 channels (%.1f s driven, %.2f ms a tick): resident "
                 "%ld KiB before, %ld KiB after the first hour (growth %ld KiB), %ld KiB after "
-                "the second (growth %ld KiB); the recording keeps %d samples in memory\n",
+                "the second (growth %ld KiB); %ld KiB after the fifth and %ld KiB after the "
+                "fifteenth (%.1f KiB an hour); the recording keeps %d samples in memory\n",
                 seconds, seconds * 1000 / TicksPerHour, before, afterFirst, afterFirst - before,
-                afterSecond, afterSecond - afterFirst,
+                afterSecond, afterSecond - afterFirst, settled, afterFifteenth,
+                (afterFifteenth - settled) / 10.0,
                 int(experiment->recorder()->recording().samples.size()));
     // What the tiles' graphs must keep by themselves: a point (two doubles) every refresh.
     const long graphKb = long(Controllers * ChannelsPerController) * (TicksPerHour / 5) *
