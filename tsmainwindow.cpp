@@ -258,6 +258,10 @@ void TsMainWindow::initialize()
     TsDeviceManager *devices = TsCore::deviceManager();
     connect(devices, &TsDeviceManager::deviceError, this, &TsMainWindow::showDeviceError,
             Qt::UniqueConnection);
+    // Queued: the box waits until the configuration manager has finished what it was doing.
+    connect(TsCore::configManager(), &TsConfigManager::fileError, this,
+            &TsMainWindow::showFileError,
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
     const QxResult loaded = devices->loadDeviceSpecs();
     QString error = loaded.isSuccess() ? devices->deviceSpecError() : loaded.message();
     if (!error.isEmpty())
@@ -274,6 +278,11 @@ void TsMainWindow::showDeviceError(TsDevice *device, const QString &errorString)
         this, tr("Device error"),
         tr("<b>%1</b><br>%2<br><br>").arg(model.toHtmlEscaped(), name.toHtmlEscaped()) +
             errorString.toHtmlEscaped());
+}
+
+void TsMainWindow::showFileError(const QString &message)
+{
+    TsMessageBox::warning(this, tr("Data file"), message.toHtmlEscaped());
 }
 
 void TsMainWindow::loadViewsFromProfile()

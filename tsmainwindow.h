@@ -72,6 +72,8 @@ protected slots:
     void dockRight();
     void dockingChanged();
     void showDeviceError(TsDevice *device, const QString &errorString);
+    // A settings, user or profile file that could not be read or saved.
+    void showFileError(const QString &message);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -31,6 +31,11 @@ TsSettingsDialog::TsSettingsDialog(TsWebInterfaceManager *webInterface, TsMailer
     const auto portChanged = QOverload<int>::of(&QSpinBox::valueChanged);
     connect(ui->spinBoxHttpPort, portChanged, this, &TsSettingsDialog::updateWebServerButtons);
     connect(ui->spinBoxFcgiPort, portChanged, this, &TsSettingsDialog::updateWebServerButtons);
+    // A web server that dies or comes back while the dialog is open shows here at once.
+    connect(m_webInterface, &TsWebInterfaceManager::webServerError, this,
+            &TsSettingsDialog::updateWebServerButtons);
+    connect(m_webInterface, &TsWebInterfaceManager::webServerRestarted, this,
+            &TsSettingsDialog::updateWebServerButtons);
 
     fill();
     updateWebServerButtons();
@@ -118,9 +123,13 @@ void TsSettingsDialog::updateWebServerButtons()
     QString status;
     if (!portsOk)
         status = tr("The HTTP port and the FCGI port must differ.");
+    else if (running && !m_webInterface->errorString().isEmpty())
+        status = tr("The web page is not available: %1").arg(m_webInterface->errorString());
     else if (running)
         status = tr("The web server is running on HTTP port %1.")
                      .arg(m_webInterface->settings().httpPort);
+    else if (!m_webInterface->errorString().isEmpty())
+        status = tr("The web page is not available: %1").arg(m_webInterface->errorString());
     else if (m_startFailed)
         status = tr("The web server could not be started; the program's log tells why.");
     else

@@ -5,10 +5,10 @@
 #include "dialogs/tsfiledialog.h"
 #include "dialogs/tsmessagebox.h"
 #include "dialogs/tsrecordersettingsdialog.h"
+#include "startup.h"
 #include "tscore.h"
 #include "user/tsusermodel.h"
 #include "utils/namecheck.h"
-#include "startup.h"
 
 #include <QKeyEvent>
 #include <QPushButton>
@@ -130,10 +130,15 @@ bool TsUsersDialog::apply()
         }
     }
     const QString selected = selectedUser();
-    m_model->submit();
+    const bool submitted = m_model->submit();
     m_modified = false;
     m_styleChanged = false;
     setSelectedUser(selected);
+    // The list now shows what is on disk; what did not get there is said, and the dialog stays.
+    if (!submitted) {
+        TsMessageBox::critical(this, tr("Users not saved"), m_model->lastError());
+        return false;
+    }
     return true;
 }
 

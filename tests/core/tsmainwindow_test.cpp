@@ -3,6 +3,7 @@
 // and files the window opens.
 #include "tsmainwindow.h"
 
+#include "config/tsconfigmanager.h"
 #include "config/tsprofile.h"
 #include "device/devicespec.h"
 #include "device/tsdevice.h"
@@ -286,6 +287,22 @@ TEST_F(TsMainWindowTest, DeviceErrorNamesModelAndSerialNumber)
     EXPECT_EQ(asked.at(0).icon, QMessageBox::Critical);
     EXPECT_EQ(asked.at(0).title, "Device error");
     EXPECT_EQ(asked.at(0).text, "<b>Heat Unit H2</b><br>150A7001<br><br>Read &lt;timed out&gt;");
+}
+
+TEST_F(TsMainWindowTest, ADataFileThatCouldNotBeUsedIsSaidInABox)
+{
+    QList<TsMessageBox::Asked> asked;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        emit TsCore::configManager()->fileError("Bad profile 'X.tsp'. <premature end> (line 3, "
+                                                "column 1)");
+        QCoreApplication::processEvents();
+        asked = TsMessageBox::takeAsked();
+        return !asked.isEmpty();
+    }));
+    ASSERT_GE(asked.size(), 1);
+    EXPECT_EQ(asked.at(0).icon, QMessageBox::Warning);
+    EXPECT_EQ(asked.at(0).title, "Data file");
+    EXPECT_EQ(asked.at(0).text, "Bad profile 'X.tsp'. &lt;premature end&gt; (line 3, column 1)");
 }
 
 // Closes the next modal dialog of type Dialog once it is up and tells whether one came.

@@ -286,8 +286,24 @@ TEST_F(SettingsDialogTest, AFailedStartIsShownAndLeavesTheFieldsEditable)
     EXPECT_FALSE(web->isRunning());
     EXPECT_TRUE(field("pushButtonStart")->isEnabled());
     EXPECT_TRUE(field("spinBoxHttpPort")->isEnabled());
-    EXPECT_TRUE(
-        child<QLabel>(*dialog, "labelWebServerStatus")->text().contains("could not be started"));
+    const QString status = child<QLabel>(*dialog, "labelWebServerStatus")->text();
+    EXPECT_TRUE(status.startsWith("The web page is not available: ") && status.size() > 32)
+        << qPrintable(status);
+}
+
+TEST_F(SettingsDialogTest, ATakenPortIsShownInNginxsOwnWords)
+{
+    open();
+    const quint16 http = freePort();
+    QTcpServer other; // another program on the HTTP port
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, http));
+    typeOver(field("spinBoxHttpPort"), QString::number(http));
+    click(field("pushButtonStart"));
+    EXPECT_FALSE(web->isRunning());
+    const QString status = child<QLabel>(*dialog, "labelWebServerStatus")->text();
+    EXPECT_TRUE(status.startsWith("The web page is not available: ")) << qPrintable(status);
+    EXPECT_TRUE(status.contains("Address already in use")) << qPrintable(status);
+    EXPECT_TRUE(field("pushButtonStart")->isEnabled());
 }
 
 // The mail page on its own.

@@ -4,9 +4,9 @@
 #include "dialogs/tsmessagebox.h"
 #include "dialogs/tsrecordersettingsdialog.h"
 #include "dialogtestsupport.h"
+#include "startup.h"
 #include "tscore.h"
 #include "user/tsusersettings.h"
-#include "startup.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -133,6 +133,24 @@ TEST_F(TsUsersDialogTest, RefusesDuplicateAndInvalidNamesAndUnnamedUsers)
     EXPECT_EQ(shown(), QStringList{"Missing name: Please enter a name for every new user."});
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(folders(), QStringList({"ann", "bob"}));
+}
+
+TEST_F(TsUsersDialogTest, AUserThatCouldNotBeWrittenIsSaidAndTheDialogStays)
+{
+    TsUsersDialog dialog;
+    dialog.show();
+    auto *list = child<QListView>(dialog, "listViewUsers");
+    ASSERT_TRUE(clickRow(list, "bob"));
+    retype(child<QLineEdit>(dialog, "lineEditName"), "carl");
+    // Another program makes a folder of that name meanwhile.
+    ASSERT_TRUE(QDir().mkpath(TsCore::folderPath(TsCore::Users) + "/carl"));
+    click(dialog, QDialogButtonBox::Ok);
+    const QStringList boxes = shown();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes.first().startsWith("Users not saved: ")) << qPrintable(boxes.first());
+    EXPECT_TRUE(boxes.first().contains("bob")) << qPrintable(boxes.first());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(QFile::exists(TsCore::userDataFile("bob"))) << "bob keeps his settings";
 }
 
 TEST_F(TsUsersDialogTest, DeletesAUserOnlyAfterTheQuestion)
