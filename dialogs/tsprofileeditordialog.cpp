@@ -437,22 +437,28 @@ void TsProfileEditorDialog::devicesChanged()
             shown.append(
                 ui->treeWidgetChannels->topLevelItem(row)->data(NameColumn, IdRole).toString());
         const QSignalBlocker blocker(ui->treeWidgetChannels);
-        for (TsDevice *device : TsCore::deviceManager()->devices()) {
-            for (TsDeviceChannel *channel : device->channels()) {
-                if (shown.contains(channel->id()))
-                    continue;
-                TsProfile::Channel entry;
-                entry.id = channel->id();
-                entry.name = channel->name();
-                entry.unit = channel->unit();
-                entry.control = channel->loopControl();
-                if (!std::isnan(channel->setpointValue()))
-                    entry.setpoint = channel->setpointValue();
-                addChannelRow(entry, false);
-            }
-        }
+        addConnectedChannelsBut(shown);
         markConnections();
     });
+}
+
+void TsProfileEditorDialog::addConnectedChannelsBut(const QStringList &listed)
+{
+    // Offered unticked, with what the controller holds now.
+    for (TsDevice *device : TsCore::deviceManager()->devices()) {
+        for (TsDeviceChannel *channel : device->channels()) {
+            if (listed.contains(channel->id()))
+                continue;
+            TsProfile::Channel entry;
+            entry.id = channel->id();
+            entry.name = channel->name();
+            entry.unit = channel->unit();
+            entry.control = channel->loopControl();
+            if (!std::isnan(channel->setpointValue()))
+                entry.setpoint = channel->setpointValue();
+            addChannelRow(entry, false);
+        }
+    }
 }
 
 bool TsProfileEditorDialog::settleChanges(bool offerCancel)
@@ -512,20 +518,7 @@ void TsProfileEditorDialog::showChannels(const QList<TsProfile::Channel> &channe
         addChannelRow(entry, true);
         ids.append(entry.id);
     }
-    for (TsDevice *device : TsCore::deviceManager()->devices()) {
-        for (TsDeviceChannel *channel : device->channels()) {
-            if (ids.contains(channel->id()))
-                continue;
-            TsProfile::Channel entry;
-            entry.id = channel->id();
-            entry.name = channel->name();
-            entry.unit = channel->unit();
-            entry.control = channel->loopControl();
-            if (!std::isnan(channel->setpointValue()))
-                entry.setpoint = channel->setpointValue();
-            addChannelRow(entry, false);
-        }
-    }
+    addConnectedChannelsBut(ids);
     markConnections();
     if (tree->topLevelItemCount() > 0)
         tree->setCurrentItem(tree->topLevelItem(0));

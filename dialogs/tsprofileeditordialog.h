@@ -60,6 +60,8 @@ private:
     void showProfile(const TsProfile &profile, const QString &savedName);
     void showChannels(const QList<TsProfile::Channel> &channels);
     void addChannelRow(const TsProfile::Channel &entry, bool inProfile);
+    // The connected controllers' channels whose identifiers are not in listed.
+    void addConnectedChannelsBut(const QStringList &listed);
     void markConnections();
     void showViews(const QList<TsProfile::View> &views);
     void showRecorderSummary();
