@@ -219,10 +219,11 @@ void BM_ZoomAction(benchmark::State &state)
     });
 }
 
-// One sample of all 8 lines a second later than the last. At one sample a second every append is
-// more than the throttle's 100 ms after the last conversion, so each one converts at once, and the
-// throttle's timer has fired in between; the time axis follows the newest sample.
-void BM_AppendSample(benchmark::State &state)
+// Samples of all 8 lines, each a second later than the last, timed against bar, with the repaint
+// that follows each when repaint is set. At one sample a second every append is more than the
+// throttle's 100 ms after the last conversion, so each one converts at once, and the throttle's
+// timer has fired in between; the time axis follows the newest sample.
+void appendSamples(benchmark::State &state, double bar, uint32_t seed, bool repaint)
 {
     Scene &s = *scene();
     if (state.range(0) == WholeWeek)
@@ -234,44 +235,29 @@ void BM_AppendSample(benchmark::State &state)
     TsExperimentRecording::Sample sample;
     for (int line = 0; line < Lines; ++line)
         sample.values << QVariantList{0.0, 37.0, true};
-    uint32_t seed = 7;
-    timed(state, AppendBarMs, [&] {
+    timed(state, bar, [&] {
         sample.timestamp = QDateTime::fromMSecsSinceEpoch(qint64(T0 + s.next * Second));
         for (int line = 0; line < Lines; ++line)
             sample.values[line][0] = valueAt(line, s.next, seed);
         ++s.next;
         s.dialog->recordSample(&sample);
+        if (repaint)
+            s.paint();
         s.timersFire();
     });
     for (GraphLineSeries *line : s.dialog->lines())
         line->setThrottle(100, 125);
 }
 
+void BM_AppendSample(benchmark::State &state)
+{
+    appendSamples(state, AppendBarMs, 7, false);
+}
+
 // The same with the repaint that follows, against the repaint bar.
 void BM_RepaintAfterAppend(benchmark::State &state)
 {
-    Scene &s = *scene();
-    if (state.range(0) == WholeWeek)
-        s.showRange(T0, s.lastTime());
-    else
-        s.showRange(s.lastTime() - 3600 * Second, s.lastTime());
-    for (GraphLineSeries *line : s.dialog->lines())
-        line->setThrottle(0, 125);
-    TsExperimentRecording::Sample sample;
-    for (int line = 0; line < Lines; ++line)
-        sample.values << QVariantList{0.0, 37.0, true};
-    uint32_t seed = 11;
-    timed(state, RepaintBarMs, [&] {
-        sample.timestamp = QDateTime::fromMSecsSinceEpoch(qint64(T0 + s.next * Second));
-        for (int line = 0; line < Lines; ++line)
-            sample.values[line][0] = valueAt(line, s.next, seed);
-        ++s.next;
-        s.dialog->recordSample(&sample);
-        s.paint();
-        s.timersFire();
-    });
-    for (GraphLineSeries *line : s.dialog->lines())
-        line->setThrottle(100, 125);
+    appendSamples(state, RepaintBarMs, 11, true);
 }
 
 } // namespace
