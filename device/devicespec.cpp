@@ -51,6 +51,17 @@ const DeviceSpec *DeviceSpecSet::findBySerial(const QString &serialNumber) const
     return nullptr;
 }
 
+const GraphAxisSpec *DeviceSpecSet::graphAxisForUnit(const QString &unit) const
+{
+    if (unit.isEmpty())
+        return nullptr;
+    for (const GraphAxisSpec &axis : graphAxes) {
+        if (axis.unit == unit)
+            return &axis;
+    }
+    return nullptr;
+}
+
 StatusCodeSpec DeviceSpecSet::statusCode(const StatusCodeMap &codes, int code)
 {
     return codes.value(code);

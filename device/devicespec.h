@@ -100,6 +100,8 @@ public:
                            const QString &serialNumber) const;
     // The first model whose serial prefix equals the first three characters of serialNumber.
     const DeviceSpec *findBySerial(const QString &serialNumber) const;
+    // The first graph axis that plots values of unit; null for none or an empty unit.
+    const GraphAxisSpec *graphAxisForUnit(const QString &unit) const;
 
     // The entry for code, or empty texts when there is none.
     static StatusCodeSpec statusCode(const StatusCodeMap &codes, int code);

@@ -34,21 +34,12 @@ const QString VisibleKey = QStringLiteral("graphVisible");
 // The graph axis a channel is drawn on: the first one of the specification with the channel's
 // unit. A channel that has never been connected has the default specification without a unit and
 // takes the unit of its profile entry instead, if any.
-const GraphAxisSpec *graphAxisFor(const TsExperimentChannel *channel,
-                                  const QVector<GraphAxisSpec> &axes)
+const GraphAxisSpec *graphAxisFor(const TsExperimentChannel *channel, const DeviceSpecSet &specs)
 {
     if (!channel)
         return nullptr;
-    QString unit = channel->channelSpec()->unit;
-    if (unit.isEmpty())
-        unit = channel->unit();
-    if (unit.isEmpty())
-        return nullptr;
-    for (const GraphAxisSpec &axis : axes) {
-        if (axis.unit == unit)
-            return &axis;
-    }
-    return nullptr;
+    const QString unit = channel->channelSpec()->unit;
+    return specs.graphAxisForUnit(unit.isEmpty() ? channel->unit() : unit);
 }
 
 } // namespace
@@ -170,7 +161,7 @@ void TsRecorderGraphDialog::recordingStarted()
     qDeleteAll(m_graph.axes);
     m_graph.axes.clear();
 
-    const QVector<GraphAxisSpec> &specs = TsCore::deviceManager()->deviceSpecs().graphAxes;
+    const DeviceSpecSet &specs = TsCore::deviceManager()->deviceSpecs();
     const QList<TsExperimentRecording::ColumnGroup> &columns =
         experiment->recorder()->recording().columns;
     QHash<const GraphAxisSpec *, GraphVerticalAxis *> made;

@@ -43,19 +43,6 @@ const QString &backgroundTemplate()
 
 QPointer<QTimer> s_refreshTimer;
 
-// The graph axis of the device specification that plots values of this unit.
-const GraphAxisSpec *graphAxisForUnit(const QString &unit)
-{
-    if (unit.isEmpty())
-        return nullptr;
-    const QVector<GraphAxisSpec> &axes = TsCore::deviceManager()->deviceSpecs().graphAxes;
-    for (const GraphAxisSpec &axis : axes) {
-        if (axis.unit == unit)
-            return &axis;
-    }
-    return nullptr;
-}
-
 QString oneDecimal(double value)
 {
     return QString::number(value, 'f', 1);
@@ -293,7 +280,8 @@ void TsChannelWidget::updateStatus()
     TsDeviceChannel *device = deviceChannel();
     if (device) {
         setCollapsed(false);
-        d->graph->setAxisRange(graphAxisForUnit(d->unitText));
+        d->graph->setAxisRange(
+            TsCore::deviceManager()->deviceSpecs().graphAxisForUnit(d->unitText));
         connect(device, &TsDeviceChannel::stableStatusChanged, this,
                 &TsChannelWidget::setStableStatus, Qt::UniqueConnection);
         connect(device, &TsDeviceChannel::loopControlChanged, this,
