@@ -448,8 +448,6 @@ void setUpDemonstration(QObject *context)
     TsCore::deviceManager()->populateDevices();
     ensureDemoUserAndProfile();
     ensureDemoDynamicExperiment();
-    // The web page shows the tiles' states whichever views the profile shows.
-    followSamplingTick(context);
     if (TsExperiment *experiment = TsCore::experimentManager()->currentExperiment()) {
         // Into "Demo_<start time>.csv" in the user's log folder, unless a prefix was chosen; the
         // recorder view takes the prefix from here rather than asking for one.
@@ -467,7 +465,7 @@ void setUpDemonstration(QObject *context)
         std::printf("The web page is at http://localhost:%u/\n",
                     unsigned(web->settings().httpPort));
     } else {
-        std::printf("The web server could not be started (is nginx installed?).\n");
+        std::printf("The web page is not available: %s\n", qPrintable(web->errorString()));
     }
     std::fflush(stdout);
 }
@@ -518,6 +516,9 @@ int runDesktop(int argc, char **argv)
         if (!quitOnTerminationSignals(*QCoreApplication::instance()))
             return nullptr;
         auto *window = new TsMainWindow;
+        // The web page and the alert mail show the tiles' states whichever views the profile
+        // shows, the channels view hidden as well.
+        followSamplingTick(window);
         // Ended from outside (SIGTERM, the session's end): the window's place is kept as on a
         // confirmed quit.
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
