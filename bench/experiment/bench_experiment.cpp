@@ -67,16 +67,7 @@ struct Setup
         manager = new TsExperimentManager(&devices);
         experiment = manager->currentExperiment();
         experiment->stopSampling();
-        QList<TsProfile::Channel> entries;
-        for (int c = 0; c < Controllers; ++c) {
-            for (int n = 1; n <= ChannelsPerController; ++n) {
-                TsProfile::Channel entry;
-                entry.id = QString("158B%1:%2").arg(c).arg(n);
-                entry.name = entry.id;
-                entry.alert = true;
-                entries << entry;
-            }
-        }
+        const QList<TsProfile::Channel> entries = benchsupport::eightChannelEntries("158B", true);
         TsProfile profile;
         profile.setChannels(entries);
         TsRecorderCSVSettings csv;

@@ -177,15 +177,7 @@ void benchHour(zdx::test::SimulationFile &simulation)
     devices->loadDeviceSpecs(benchsupport::specWithEightChannelModel(folder.path()));
     devices->populateDevices();
 
-    QList<TsProfile::Channel> entries;
-    for (int c = 0; c < Controllers; ++c) {
-        for (int n = 1; n <= ChannelsPerController; ++n) {
-            TsProfile::Channel entry;
-            entry.id = QString("158B%1:%2").arg(c).arg(n);
-            entry.name = entry.id;
-            entries << entry;
-        }
-    }
+    const QList<TsProfile::Channel> entries = benchsupport::eightChannelEntries("158B", false);
     TsProfile profile;
     profile.setName("Hour");
     profile.setValid(true);

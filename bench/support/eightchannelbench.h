@@ -2,11 +2,13 @@
 // controller simulation, and the device specification that knows that model.
 #pragma once
 
+#include "config/tsprofile.h"
 #include "device/tsspecparser.h"
 
 #include "zdx7000/support/simulationfile.h"
 
 #include <QFile>
+#include <QList>
 #include <QString>
 
 #include <string>
@@ -33,6 +35,23 @@ inline std::string eightChannelControllers(const std::string &serialPrefix,
                 ">" + channels + "</Controller>\n";
     }
     return text;
+}
+
+// Profile entries for all 64 channels of eightChannelControllers(serialPrefix), named by their
+// identifiers.
+inline QList<TsProfile::Channel> eightChannelEntries(const std::string &serialPrefix, bool alert)
+{
+    QList<TsProfile::Channel> entries;
+    for (int c = 0; c < Controllers; ++c) {
+        for (int n = 1; n <= ChannelsPerController; ++n) {
+            TsProfile::Channel entry;
+            entry.id = QString::fromStdString(serialPrefix) + QString("%1:%2").arg(c).arg(n);
+            entry.name = entry.id;
+            entry.alert = alert;
+            entries << entry;
+        }
+    }
+    return entries;
 }
 
 // The built-in specification with the eight-channel model added, written into folder.

@@ -63,15 +63,7 @@ struct Setup
         devices->populateDevices();
         TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
         experiment->stopSampling();
-        QList<TsProfile::Channel> entries;
-        for (int c = 0; c < Controllers; ++c) {
-            for (int n = 1; n <= ChannelsPerController; ++n) {
-                TsProfile::Channel entry;
-                entry.id = QString("158V%1:%2").arg(c).arg(n);
-                entry.name = entry.id;
-                entries << entry;
-            }
-        }
+        const QList<TsProfile::Channel> entries = benchsupport::eightChannelEntries("158V", false);
         TsProfile profile;
         profile.setValid(true);
         profile.setChannels(entries);
