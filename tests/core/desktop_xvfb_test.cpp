@@ -2,6 +2,8 @@
 // on the demonstration controllers until a tile turns green (photographed into test-artefacts/),
 // a second start that hands over to the first, and SIGTERM ending the program with its recording
 // closed and its settings written.
+#include "support/webtestsupport.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -118,13 +120,9 @@ protected:
 
     QByteArray get(const QString &path)
     {
-        QNetworkReply *reply = network.get(
-            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path))));
-        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs))
-            reply->abort();
-        const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : "";
-        reply->deleteLater();
-        return body;
+        const webtest::Reply reply = webtest::get(
+            network, QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path), WaitMs);
+        return reply.error == QNetworkReply::NoError ? reply.body : QByteArray();
     }
 
     // Photographs the X screen from a child on that display.

@@ -72,11 +72,8 @@ QString mailerDir()
 int httpStatus(const QString &url)
 {
     QNetworkAccessManager network;
-    QNetworkReply *reply = network.get(QNetworkRequest(QUrl(url)));
-    const bool finished = QTest::qWaitFor([reply] { return reply->isFinished(); }, 2000);
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    delete reply;
-    return finished ? status : 0;
+    const webtest::Reply reply = webtest::get(network, url, 2000);
+    return reply.finished ? reply.status : 0;
 }
 
 // A dialog on managers of its own, the web server's files in a folder nginx's workers can read.

@@ -1,13 +1,17 @@
-// For tests that run the real nginx: a free loopback port, and a copy of the installed web server
-// folder where the test may change it and nginx's workers may read it.
+// For tests that run the real nginx: a free loopback port, a copy of the installed web server
+// folder where the test may change it and nginx's workers may read it, and a page fetch that waits
+// on the event loop.
 #pragma once
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QString>
 #include <QTcpServer>
+#include <QTest>
 
 namespace webtest {
 
@@ -31,6 +35,28 @@ inline bool copyTree(const QString &from, const QString &to)
             return false;
     }
     return true;
+}
+
+struct Reply
+{
+    bool finished = false; // within the wait; an unfinished request is aborted
+    int status = 0;        // the HTTP status; 0 without an answer
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QByteArray body; // what arrived, also with an error
+};
+
+inline Reply get(QNetworkAccessManager &network, const QString &url, int waitMs)
+{
+    QNetworkReply *reply = network.get(QNetworkRequest(QUrl(url)));
+    Reply result;
+    result.finished = QTest::qWaitFor([reply] { return reply->isFinished(); }, waitMs);
+    if (!result.finished)
+        reply->abort();
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.error = reply->error();
+    result.body = reply->readAll();
+    delete reply;
+    return result;
 }
 
 } // namespace webtest

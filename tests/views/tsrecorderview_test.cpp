@@ -318,13 +318,11 @@ TEST_F(RecorderViewTest, AFileThatCannotBeCreatedIsShownInTheViewAndOnTheWebPage
     ASSERT_TRUE(web->isRunning());
     QNetworkAccessManager network;
     const auto page = [&] {
-        QNetworkReply *reply = network.get(QNetworkRequest(QUrl(
-            QStringLiteral("http://127.0.0.1:%1/ts/datarecording.cgi").arg(settings.httpPort))));
-        QByteArray body;
-        if (QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs))
-            body = reply->readAll();
-        reply->deleteLater();
-        return QString::fromUtf8(body);
+        const webtest::Reply reply = webtest::get(
+            network,
+            QStringLiteral("http://127.0.0.1:%1/ts/datarecording.cgi").arg(settings.httpPort),
+            WaitMs);
+        return reply.finished ? QString::fromUtf8(reply.body) : QString();
     };
 
     // A file where the prefix wants a folder: the folder cannot be made.

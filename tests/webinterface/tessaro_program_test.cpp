@@ -111,15 +111,11 @@ protected:
 
     QNetworkReply::NetworkError get(const QString &path, QByteArray *body = nullptr)
     {
-        QNetworkReply *reply = network.get(
-            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path))));
-        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs))
-            reply->abort();
+        const webtest::Reply reply = webtest::get(
+            network, QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path), WaitMs);
         if (body)
-            *body = reply->readAll();
-        const QNetworkReply::NetworkError error = reply->error();
-        reply->deleteLater();
-        return error;
+            *body = reply.body;
+        return reply.error;
     }
 
     bool nginxGone()
@@ -258,13 +254,9 @@ TEST(ProgramUnprivilegedTest, AnUnprivilegedUserIsServedToo)
 
     QNetworkAccessManager network;
     const auto get = [&](const QString &path) {
-        QNetworkReply *reply = network.get(
-            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path))));
-        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs))
-            reply->abort();
-        const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : "";
-        reply->deleteLater();
-        return body;
+        const webtest::Reply reply = webtest::get(
+            network, QStringLiteral("http://127.0.0.1:%1%2").arg(httpPort).arg(path), WaitMs);
+        return reply.error == QNetworkReply::NoError ? reply.body : QByteArray();
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return get("/index.html").contains("Tessaro"); }, WaitMs));
     EXPECT_TRUE(get("/ts/user.cgi").contains(">Demo</span>"));
@@ -436,11 +428,11 @@ TEST(ProgramDemonstrationTest, TheProfileFollowsControllersThatAppearLater)
     QByteArray channels;
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            QNetworkReply *reply = network.get(QNetworkRequest(
-                QUrl(QStringLiteral("http://127.0.0.1:%1/ts/channels.cgi").arg(run.httpPort))));
-            (void)QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs);
-            channels = reply->readAll();
-            reply->deleteLater();
+            channels =
+                webtest::get(
+                    network,
+                    QStringLiteral("http://127.0.0.1:%1/ts/channels.cgi").arg(run.httpPort), WaitMs)
+                    .body;
             return channels.count("class=\"tile ") == 2;
         },
         WaitMs))
