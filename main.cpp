@@ -443,7 +443,7 @@ void ensureDemoDynamicExperiment()
 
 // The demonstration on top of what the configuration manager restored: user, profile, dynamic
 // experiment, a recording under way and the web page.
-void setUpDemonstration(QObject *context)
+void setUpDemonstration()
 {
     TsCore::deviceManager()->populateDevices();
     ensureDemoUserAndProfile();
@@ -524,8 +524,7 @@ int runDesktop(int argc, char **argv)
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
                          &TsMainWindow::writeSettings);
         if (demo)
-            QTimer::singleShot(TsConfigManager::LoadDelay, window,
-                               [window] { setUpDemonstration(window); });
+            QTimer::singleShot(TsConfigManager::LoadDelay, window, [] { setUpDemonstration(); });
         return window;
     });
 }
