@@ -3,9 +3,11 @@
 // values and the whole column of tiles repainted into an offscreen image, against the 1000 ms
 // tick and the 8 ms bar (half a frame at 60 Hz); a tick in which every tile changes colour; and
 // the 5-second graph sample of all 64 tile graphs with their repaint. For comparison, the shared
-// 5-second refresh as the program runs it, device reads included.
+// 5-second refresh as the program runs it, device reads included; and the status transactions
+// (device status, channel status) that one second of the desktop program sends to 64 channels.
 #include "device/tsdevicemanager.h"
 #include "device/tsspecparser.h"
+#include "experiment/tschannelstatus.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
@@ -17,6 +19,7 @@
 #include "views/tschannelwidget.h"
 
 #include "zdx7000/support/simulationfile.h"
+#include "zdx7000/zdx7000.h"
 
 #include "support/eightchannelbench.h"
 
@@ -33,6 +36,37 @@
 #include <chrono>
 #include <memory>
 #include <string>
+
+#include <dlfcn.h>
+
+// Every status transaction the program sends is counted on its way into the library: these
+// definitions stand before the library's in the link and pass each call on to it.
+namespace {
+long s_deviceStatusReads = 0;
+long s_channelStatusReads = 0;
+
+template <typename Function>
+Function nextDefinition(const char *name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+} // namespace
+
+extern "C" int32_t ZdxGetDeviceStatus(int32_t handle, uint8_t *status)
+{
+    using Function = int32_t (*)(int32_t, uint8_t *);
+    static const Function next = nextDefinition<Function>("ZdxGetDeviceStatus");
+    ++s_deviceStatusReads;
+    return next(handle, status);
+}
+
+extern "C" int32_t ZdxGetChannelStatus(int32_t handle, int32_t channel, uint8_t *status)
+{
+    using Function = int32_t (*)(int32_t, int32_t, uint8_t *);
+    static const Function next = nextDefinition<Function>("ZdxGetChannelStatus");
+    ++s_channelStatusReads;
+    return next(handle, channel, status);
+}
 
 namespace {
 
@@ -200,6 +234,31 @@ void BM_RefreshTimerWithDeviceReads(benchmark::State &state)
         QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
 }
 BENCHMARK(BM_RefreshTimerWithDeviceReads)->Unit(benchmark::kMillisecond);
+
+// One second of the desktop program with 64 tiles: the experiment's sampling tick with what follows
+// it, and every fifth second the tiles' shared refresh. Counted: the device-status and
+// channel-status transactions of one second, and the time of that second's work.
+void BM_DesktopSecondStatusReads(benchmark::State &state)
+{
+    TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+    QTimer *refresh = TsChannelWidget::refreshTimer();
+    const long deviceBefore = s_deviceStatusReads;
+    const long channelBefore = s_channelStatusReads;
+    long seconds = 0;
+    for (auto _ : state) {
+        experiment->sampleChannels();
+        // What the program's entry connected to the sampling tick for runs without tiles.
+        for (TsExperimentChannel *channel : experiment->channels())
+            TsChannelStatus::update(channel);
+        if (++seconds % 5 == 0)
+            QMetaObject::invokeMethod(refresh, "timeout", Qt::DirectConnection);
+    }
+    state.counters["device_status_per_s"] =
+        double(s_deviceStatusReads - deviceBefore) / double(seconds);
+    state.counters["channel_status_per_s"] =
+        double(s_channelStatusReads - channelBefore) / double(seconds);
+}
+BENCHMARK(BM_DesktopSecondStatusReads)->Iterations(50)->Unit(benchmark::kMillisecond);
 
 void quietMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
 
