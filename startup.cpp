@@ -25,25 +25,14 @@ void discardMessage(QtMsgType type, const QMessageLogContext &context, const QSt
 
 } // namespace
 
-// The sheets (made at build time) and their glyphs live in the static library; its resources must
-// be registered by name, and outside any namespace. Registering twice would stack a second copy.
-static void initStyleResources()
-{
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(styles);
-        Q_INIT_RESOURCE(stylesheets);
-        return true;
-    }();
-    Q_UNUSED(registered)
-}
-
 void setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Varon"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("varon-incubation.com"));
     QCoreApplication::setApplicationName(QStringLiteral("Tessaro"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tessaro"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1.0.0"));
+    // The project's version, set once in CMakeLists.txt.
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
 }
 
 void initEnvironment()
@@ -64,20 +53,6 @@ void initEnvironment()
 
     TsCore::makeUserFolders(QString());
     loadStyle(false);
-}
-
-void loadStyle(bool light)
-{
-    initStyleResources();
-    const QString name = light ? QStringLiteral("light") : QStringLiteral("dark");
-    QFile file(QStringLiteral(":/styles/%1-style.css").arg(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QString sheet = QString::fromUtf8(file.readAll());
-    if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        app->setStyleSheet(sheet);
-        app->setProperty("styleName", name);
-    }
 }
 
 bool handOverToRunningInstance(QtSingleApplication &app)

@@ -15,9 +15,8 @@ void setApplicationIdentity();
 // as working directory, the Users folder of the data root, and the dark style.
 void initEnvironment();
 
-// Installs ":/styles/light-style.css" or ":/styles/dark-style.css" as the application's style
-// sheet and sets the application's property "styleName"; a missing sheet changes nothing.
-void loadStyle(bool light);
+// loadStyle(bool light): the style sheets, which the configuration manager applies too.
+#include "config/tsstyle.h"
 
 // When another instance runs: tells it to come to the front (waiting up to 5 s) and returns true;
 // the caller then exits with 0 without creating a window. Returns false for the first instance.

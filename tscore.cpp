@@ -12,7 +12,6 @@
 #include <QPointer>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QWidget>
 
 #include <algorithm>
 
@@ -72,8 +71,6 @@ public:
     QStringList profiles;
     QString currentDynamicExp;
     QStringList dynamicExps;
-    QStringList viewNames;
-    QHash<QString, QPointer<QWidget>> views;
     bool applyValues = true;
 };
 
@@ -229,25 +226,6 @@ void TsCore::setApplyValues(bool apply)
 bool TsCore::applyValues()
 {
     return instance()->d->applyValues;
-}
-
-void TsCore::setViews(const QStringList &names, const QHash<QString, QWidget *> &views)
-{
-    Private *d = instance()->d.data();
-    d->viewNames = names;
-    d->views.clear();
-    for (auto it = views.cbegin(); it != views.cend(); ++it)
-        d->views.insert(it.key(), it.value());
-}
-
-QStringList TsCore::viewNames()
-{
-    return instance()->d->viewNames;
-}
-
-QWidget *TsCore::view(const QString &name)
-{
-    return instance()->d->views.value(name);
 }
 
 QxResult TsCore::renameUser(const QString &oldName, const QString &newName)

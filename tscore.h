@@ -66,7 +66,9 @@ public:
     static void setApplyValues(bool apply);
     static bool applyValues();
 
-    // The main window's views by name; the core does not own them.
+    // The main window's views by name; the core does not own them. Only the window fills and reads
+    // this registry, so it lives with the window's code (tscoreviews.cpp): the core itself is
+    // built without the widgets.
     static void setViews(const QStringList &names, const QHash<QString, QWidget *> &views);
     static QStringList viewNames();
     static QWidget *view(const QString &name);

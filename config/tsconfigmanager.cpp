@@ -1,5 +1,7 @@
 #include "config/tsconfigmanager.h"
 
+#include "config/tsstyle.h"
+
 #include "device/tsdevicechannel.h"
 #include "device/tsdevicemanager.h"
 #include "experiment/tsexperiment.h"
@@ -7,7 +9,6 @@
 #include "experiment/tsexperimentrecorder.h"
 #include "experiment/tsexperimentscript.h"
 #include "tscore.h"
-#include "startup.h"
 #include "utils/xmlfile.h"
 
 #include <QDir>
@@ -136,26 +137,6 @@ bool TsConfigManager::hasLogSettings(int level) const
 bool TsConfigManager::hasLogFilePrefix(int level) const
 {
     return m_prefixLevels.contains(level);
-}
-
-QString TsConfigManager::recordingStatusText() const
-{
-    return m_recordingStatusText;
-}
-
-void TsConfigManager::setRecordingStatusText(const QString &text)
-{
-    m_recordingStatusText = text;
-}
-
-QString TsConfigManager::dynamicExpStatusText() const
-{
-    return m_dynamicExpStatusText;
-}
-
-void TsConfigManager::setDynamicExpStatusText(const QString &text)
-{
-    m_dynamicExpStatusText = text;
 }
 
 void TsConfigManager::reportFileError(const QString &message)

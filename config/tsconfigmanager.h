@@ -57,11 +57,6 @@ public:
     bool hasLogSettings(int level) const;
     bool hasLogFilePrefix(int level) const;
 
-    QString recordingStatusText() const;
-    void setRecordingStatusText(const QString &text);
-    QString dynamicExpStatusText() const;
-    void setDynamicExpStatusText(const QString &text);
-
     // Writes "Settings.xml" with the core's current user, profile and dynamic experiment; a
     // failure is also announced by fileError().
     QxResult saveSettings();
@@ -92,6 +87,4 @@ private:
     QMap<int, TsRecorderLogSettings> m_logLevels;
     QMap<int, QString> m_prefixLevels;
     QString m_lastProfileName;
-    QString m_recordingStatusText;
-    QString m_dynamicExpStatusText;
 };

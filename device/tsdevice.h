@@ -63,6 +63,7 @@ public:
 
     virtual QxResult open() = 0;
     virtual QxResult close() = 0;
+    // Reads the device status from the controller.
     virtual QxResult updateStatus() = 0;
 
 protected:

@@ -79,7 +79,16 @@ public:
 
     virtual QxResult setValue(int role, const QVariant &value) = 0;
     virtual QVariant value(int role) = 0;
+    // Asks the controller for its device status and then for the channel's own.
     virtual QxResult updateStatus() = 0;
+    // The same when the caller has just read the device status once for all of the device's
+    // channels (deviceRead: how that read went): only the channel's own status is asked for. A
+    // channel that cannot use such a shared read does the whole refresh.
+    virtual QxResult updateStatusAfterDeviceRead(const QxResult &deviceRead)
+    {
+        Q_UNUSED(deviceRead)
+        return updateStatus();
+    }
 
 signals:
     void stableStatusChanged(Qt::GlobalColor newStatus);

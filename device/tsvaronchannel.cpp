@@ -175,6 +175,13 @@ void TsVaronChannel::setNoAnswer()
 
 QxResult TsVaronChannel::updateStatus()
 {
+    // A lost or not ready channel asks nothing: the device status would change nothing it says.
+    const bool askDevice = isReady() && !m_device->isConnectionLost();
+    return updateStatusAfterDeviceRead(askDevice ? m_device->updateStatus() : QxResult());
+}
+
+QxResult TsVaronChannel::updateStatusAfterDeviceRead(const QxResult &device)
+{
     if (m_device->isConnectionLost()) {
         setNoAnswer();
         return QxResult();
@@ -183,7 +190,6 @@ QxResult TsVaronChannel::updateStatus()
         setNotOperational();
         return QxResult();
     }
-    const QxResult device = m_device->updateStatus();
     if (device.isSuccess() && m_device->deviceStatus() != 0) {
         setDeviceStatus(m_device->deviceStatus());
         setNotReady();

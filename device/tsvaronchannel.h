@@ -21,6 +21,7 @@ public:
     QxResult setValue(int role, const QVariant &value) override;
     QVariant value(int role) override;
     QxResult updateStatus() override;
+    QxResult updateStatusAfterDeviceRead(const QxResult &deviceRead) override;
 
     // raw x scale, or NaN for the no-value marker.
     static double fromRaw(int16_t raw, double scale);

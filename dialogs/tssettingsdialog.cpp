@@ -36,6 +36,8 @@ TsSettingsDialog::TsSettingsDialog(TsWebInterfaceManager *webInterface, TsMailer
             &TsSettingsDialog::updateWebServerButtons);
     connect(m_webInterface, &TsWebInterfaceManager::webServerRestarted, this,
             &TsSettingsDialog::updateWebServerButtons);
+    connect(m_webInterface, &TsWebInterfaceManager::webServerStarted, this,
+            &TsSettingsDialog::updateWebServerButtons);
 
     fill();
     updateWebServerButtons();
@@ -123,6 +125,8 @@ void TsSettingsDialog::updateWebServerButtons()
     QString status;
     if (!portsOk)
         status = tr("The HTTP port and the FCGI port must differ.");
+    else if (m_webInterface->isStarting())
+        status = tr("The web server is starting ...");
     else if (running && !m_webInterface->errorString().isEmpty())
         status = tr("The web page is not available: %1").arg(m_webInterface->errorString());
     else if (running)

@@ -8,6 +8,7 @@
 #include "experiment/tsexperimentrecorder.h"
 #include "experiment/tsexperimentscript.h"
 
+#include <QHash>
 #include <QTimer>
 
 struct TsExperiment::Private
@@ -243,11 +244,34 @@ void TsExperiment::sampleChannels()
         channel->sample(0);
     for (TsExperimentChannel *channel : channels)
         channel->sample(1);
+    updateChannelStates();
     const quint64 rowsBefore = d->rowsTaken;
     d->recorder->record();
     if (d->stopRecorderAtNextRow && d->rowsTaken != rowsBefore)
         d->recorder->stop();
     checkEmailAlert();
+}
+
+void TsExperiment::updateChannelStates()
+{
+    // Copies: a device that loses its link in a read takes its channels' signals along.
+    const QList<TsExperimentChannel *> channels = d->channels;
+    QHash<TsDevice *, QxResult> deviceReads;
+    for (TsExperimentChannel *channel : channels) {
+        TsDeviceChannel *deviceChannel = channel->deviceChannel();
+        TsDevice *device = deviceChannel ? deviceChannel->device() : nullptr;
+        // A channel that is not ready, or a device whose link is lost, asks the controller
+        // nothing; the channel says why on its own.
+        if (device && deviceChannel->isReady() && !device->isConnectionLost() &&
+            !deviceReads.contains(device))
+            deviceReads.insert(device, device->updateStatus());
+    }
+    for (TsExperimentChannel *channel : channels) {
+        if (TsDeviceChannel *deviceChannel = channel->deviceChannel())
+            deviceChannel->updateStatusAfterDeviceRead(
+                deviceReads.value(deviceChannel->device(), QxResult()));
+        channel->updateStatusFromDevice();
+    }
 }
 
 void TsExperiment::checkEmailAlert()
@@ -264,14 +288,13 @@ void TsExperiment::checkEmailAlert()
     for (TsExperimentChannel *channel : qAsConst(d->channels)) {
         if (!channel->alert())
             continue;
-        TsDeviceChannel *deviceChannel = channel->deviceChannel();
-        if (!deviceChannel)
+        const TsChannelState state = channel->state();
+        if (state == TsChannelState::Offline)
             continue;
-        const Qt::GlobalColor colour = deviceChannel->stableStatus();
-        if (!channel->isStable() && colour == Qt::green) {
+        if (!channel->isStable() && state == TsChannelState::Green) {
             qDebug("TsExperiment::checkEmailAlert: '%s' now stable", qPrintable(channel->id()));
             channel->setStable(true);
-        } else if (channel->isStable() && colour == Qt::red) {
+        } else if (channel->isStable() && state == TsChannelState::Red) {
             instable.append(channel);
             qDebug("TsExperiment::checkEmailAlert: '%s' stable lost", qPrintable(channel->id()));
             channel->setStable(false);

@@ -81,8 +81,11 @@ public slots:
     void onNewDevice(TsDevice *dev);
     void onDeviceRemoved(TsDevice *dev);
     // One tick: the script's next step, sampling (actual values, then setpoints and loop
-    // control), the recorder, the alarm check.
+    // control), the channels' states, the recorder, the alarm check.
     void sampleChannels();
+    // Every channel's state and status texts from the controllers: one device-status read per
+    // controller, then each channel's own status.
+    void updateChannelStates();
     void onScriptStateChanged(bool on);
 
 private:

@@ -5,10 +5,28 @@
 #include "device/tsdevicechannel.h"
 #include "device/tsdevicemanager.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <limits>
 
 namespace {
+
+// The stable colour of a connected channel: white is the loop switched off; every colour but the
+// three of the bands counts as unstable.
+TsChannelState stateOfStableColour(Qt::GlobalColor colour)
+{
+    switch (colour) {
+    case Qt::white:
+        return TsChannelState::Off;
+    case Qt::green:
+        return TsChannelState::Green;
+    case Qt::yellow:
+        return TsChannelState::Yellow;
+    default:
+        return TsChannelState::Red;
+    }
+}
 
 // The description of a channel that has never been connected: no unit, scale 1.
 const ChannelSpec &defaultChannelSpec()
@@ -53,6 +71,8 @@ TsExperimentChannel::TsExperimentChannel(const QString &id, const QString &name,
         if (const DeviceSpec *spec = devices->specForSerial(m_deviceId))
             m_deviceName = spec->name;
     }
+    // Offline, with the texts that say so, until a device channel is linked.
+    updateStatusFromDevice();
 }
 
 TsExperimentChannel::~TsExperimentChannel() = default;
@@ -141,6 +161,14 @@ bool TsExperimentChannel::connectTo(TsDeviceChannel *channel)
         m_deviceName = nameOfDevice(device);
     m_device = device;
     m_values.clear();
+    if (!same) {
+        // The colour changes while values are read, between two status refreshes: the state
+        // follows at once.
+        disconnect(m_stableColourLink);
+        m_stableColourLink = connect(channel, &TsDeviceChannel::stableStatusChanged, this,
+                                     &TsExperimentChannel::updateStatusFromDevice);
+    }
+    updateStatusFromDevice();
     const bool changed = !same;
     if (changed)
         emit connectionStatusChanged(true);
@@ -150,8 +178,10 @@ bool TsExperimentChannel::connectTo(TsDeviceChannel *channel)
 bool TsExperimentChannel::disconnectFrom()
 {
     const bool wasConnected = isConnected();
+    disconnect(m_stableColourLink);
     m_deviceChannel = nullptr;
     m_values.clear();
+    updateStatusFromDevice();
     if (wasConnected)
         emit connectionStatusChanged(false);
     return wasConnected;
@@ -175,9 +205,31 @@ bool TsExperimentChannel::sample(int phase)
     return true;
 }
 
-void TsExperimentChannel::setStatus(int index, const QString &text, const QString &description)
+void TsExperimentChannel::updateStatusFromDevice()
 {
-    m_statusIndex = index;
+    const TsDeviceChannel *channel = m_deviceChannel.data();
+    if (!channel) {
+        setStatus(TsChannelState::Offline,
+                  QCoreApplication::translate("TsChannelWidget", "offline"),
+                  QCoreApplication::translate(
+                      "TsChannelWidget", "The device is currently not connected or switched off."));
+        return;
+    }
+    // A device-wide fault outranks the channel's own status.
+    const bool deviceFault = channel->deviceStatus() != 0;
+    setStatus(stateOfStableColour(channel->stableStatus()),
+              deviceFault ? channel->deviceStatusText() : channel->channelStatusText(),
+              deviceFault ? channel->deviceStatusDescription()
+                          : channel->channelStatusDescription());
+}
+
+void TsExperimentChannel::setStatus(TsChannelState state, const QString &text,
+                                    const QString &description)
+{
+    if (state == m_state && text == m_statusText && description == m_statusDescription)
+        return;
+    m_state = state;
     m_statusText = text;
     m_statusDescription = description;
+    emit statusChanged();
 }

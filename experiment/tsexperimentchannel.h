@@ -1,8 +1,11 @@
 // The experiment's view of one channel of a controller: the profile entry's identity, colour and
 // alert switch, the values sampled once per tick, and a guarded link to the device channel that
-// comes and goes as controllers are plugged in and out.
+// comes and goes as controllers are plugged in and out. The channel's state (TsChannelState) and
+// its status texts are worked out here, from the device channel, for every reader alike: the tile,
+// the web page, /metrics, mails and the alarm check.
 #pragma once
 
+#include "experiment/tschannelstate.h"
 #include "utils/qxresult.h"
 
 #include <QColor>
@@ -31,16 +34,6 @@ public:
         ActualValue = 0,
         SetpointValue = 1,
         LoopControl = 2
-    };
-
-    // Status index for mails and web pages, kept current by the channel widget.
-    enum StatusIndex
-    {
-        StatusOffline = 0,
-        StatusLoopOff = 1,
-        StatusGreen = 2,
-        StatusYellow = 3,
-        StatusOther = 4
     };
 
     // devices: where the device name of the id's serial prefix is looked up; may be null.
@@ -96,13 +89,22 @@ public:
     // nothing read) while not connected.
     bool sample(int phase);
 
-    int statusIndex() const { return m_statusIndex; }
+    TsChannelState state() const { return m_state; }
+    // The state's number (TsChannelState's values), for those that store or serve it as one.
+    int statusIndex() const { return int(m_state); }
+    // The device's status text when the device reports a fault, else the channel's own;
+    // "offline" without a device channel.
     QString statusText() const { return m_statusText; }
     QString statusDescription() const { return m_statusDescription; }
-    void setStatus(int index, const QString &text, const QString &description);
+    // Works the state and texts out from the device channel as it stands, without asking the
+    // controller (the experiment's tick refreshes the device channel's status first).
+    void updateStatusFromDevice();
+    // statusChanged() when anything changed.
+    void setStatus(TsChannelState state, const QString &text, const QString &description);
 
 signals:
     void connectionStatusChanged(bool on);
+    void statusChanged();
 
 private:
     QString m_name;
@@ -119,7 +121,8 @@ private:
     QDateTime m_sampleTime;
     QMap<int, QVariant> m_values;
     QPointer<TsDeviceChannel> m_deviceChannel;
-    int m_statusIndex = StatusOffline;
+    TsChannelState m_state = TsChannelState::Offline;
+    QMetaObject::Connection m_stableColourLink;
     QString m_statusText;
     QString m_statusDescription;
 };

@@ -81,6 +81,7 @@ struct TsExperimentRecorder::Private
     QFile *file = nullptr;
     QString fileName;
     QString fileError;
+    QString statusLine = QStringLiteral("Not running");
     qint64 rowsWritten = 0;
     qint64 completeSize = 0; // bytes of the file that end with a whole line
     qint64 lastSync = 0;     // monotonic
@@ -225,6 +226,37 @@ QString TsExperimentRecorder::elapsedText(qint64 milliseconds)
     return TsExperimentScript::durationText(milliseconds);
 }
 
+double TsExperimentRecorder::progress() const
+{
+    const bool running = isRunning();
+    const double elapsed = running ? double(elapsedMilliseconds()) : 0.0;
+    if (d->logSettings.stopMode() == TsRecorderLogSettings::StopAfter)
+        return d->logSettings.stopAfter() > 0 ? elapsed / double(d->logSettings.stopAfter())
+                                              : qQNaN();
+    const TsExperiment *experiment = this->experiment();
+    if (d->logSettings.stopMode() == TsRecorderLogSettings::StopWithDynamicExp && running &&
+        experiment && experiment->script()->isRunning()) {
+        const qint64 total = experiment->script()->endTime() - runningSince().toMSecsSinceEpoch();
+        return total > 0 ? elapsed / double(total) : qQNaN();
+    }
+    return qQNaN();
+}
+
+QString TsExperimentRecorder::statusLine() const
+{
+    if (d->fileError.isEmpty())
+        return d->statusLine;
+    return tr("%1 - NOT SAVED: %2").arg(d->statusLine, d->fileError);
+}
+
+void TsExperimentRecorder::setStatusLine(const QString &line)
+{
+    const QString before = statusLine();
+    d->statusLine = line;
+    if (statusLine() != before)
+        emit statusLineChanged(statusLine());
+}
+
 void TsExperimentRecorder::start()
 {
     if (d->running)
@@ -263,6 +295,7 @@ void TsExperimentRecorder::start()
 
     d->runningSince = d->wall();
     d->running = true;
+    setStatusLine(tr("Starting ..."));
     emit started();
     if (d->running)
         emit recordingStatus(elapsedText(elapsedMilliseconds()), d->recording.sampleCount);
@@ -278,6 +311,7 @@ void TsExperimentRecorder::stop()
     d->stopTimer->stop();
     closeFile();
     d->running = false;
+    setStatusLine(tr("Not running"));
     emit stopped();
 }
 
@@ -328,8 +362,13 @@ void TsExperimentRecorder::record()
 
 void TsExperimentRecorder::updateStatus()
 {
-    if (d->running)
-        emit recordingStatus(elapsedText(elapsedMilliseconds()), d->recording.sampleCount);
+    if (!d->running)
+        return;
+    const double share = progress();
+    const QString suffix =
+        std::isnan(share) ? QString() : QStringLiteral(" / %1%").arg(qRound(share * 100));
+    setStatusLine(tr("Running (%1%2)").arg(elapsedText(elapsedMilliseconds()), suffix));
+    emit recordingStatus(elapsedText(elapsedMilliseconds()), d->recording.sampleCount);
 }
 
 void TsExperimentRecorder::closeFile()
@@ -404,6 +443,7 @@ void TsExperimentRecorder::reportFileError(const QString &message)
         return;
     qWarning("TsExperimentRecorder: %s", qPrintable(message));
     d->fileError = message;
+    emit statusLineChanged(statusLine());
     emit fileError(message);
 }
 

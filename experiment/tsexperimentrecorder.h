@@ -81,6 +81,14 @@ public:
     // "%1d %2h %3m %4s", "%1h %2m %3s" or "%1m %2s", two digits each.
     static QString elapsedText(qint64 milliseconds);
 
+    // How far the run is, 0 to 1: the share of the fixed duration, or of the dynamic experiment
+    // it stops with; NaN when the run has no foreseeable end.
+    double progress() const;
+    // The recorder's one-line status as the web page shows it: "Not running", "Starting ...",
+    // "Running (elapsed / progress%)", followed by " - NOT SAVED: " and the reason while the run
+    // has no file. Announced by statusLineChanged().
+    QString statusLine() const;
+
 signals:
     void recordingStatus(const QString &runningString, int samples);
     void started();
@@ -91,6 +99,7 @@ signals:
     // The CSV file could not be created, or a row could not be written to it: recording goes on
     // without the file (samples, status and graphs), and this says so once per run.
     void fileError(const QString &message);
+    void statusLineChanged(const QString &line);
 
 public slots:
     void start();
@@ -109,6 +118,8 @@ private:
     bool writeRow(const TsExperimentRecording::Sample &sample);
     bool writeLine(const QString &line);
     void reportFileError(const QString &message);
+    // The line without its file warning; the warning is added while the run has a file error.
+    void setStatusLine(const QString &line);
     bool captureDue() const;
 
     struct Private;

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QXmlStreamWriter>
 
+#include <cmath>
+
 namespace {
 
 const QString RootTag = QStringLiteral("TsDynamicExperiment");
@@ -38,6 +40,7 @@ TsExperimentScript::TsExperimentScript(QObject *parent)
     : QObject(parent)
 {
     qRegisterMetaType<const TsExperimentScriptAction *>();
+    setIdleStatusLine();
     // The experiment must have made its status timer before it creates the script.
     if (TsExperiment *owner = experiment()) {
         if (QTimer *timer = owner->statusTimer())
@@ -190,6 +193,27 @@ void TsExperimentScript::clear()
     stop();
     deleteActions();
     m_name.clear();
+    setIdleStatusLine();
+}
+
+QString TsExperimentScript::statusLine() const
+{
+    return m_statusLine;
+}
+
+void TsExperimentScript::setStatusLine(const QString &line)
+{
+    if (line == m_statusLine)
+        return;
+    m_statusLine = line;
+    emit statusLineChanged(line);
+}
+
+void TsExperimentScript::setIdleStatusLine()
+{
+    if (!m_running)
+        setStatusLine(m_name.isEmpty() ? tr("No dynamic experiment configured")
+                                       : tr("Not running"));
 }
 
 void TsExperimentScript::setName(const QString &name)
@@ -197,6 +221,7 @@ void TsExperimentScript::setName(const QString &name)
     if (name == m_name)
         return;
     m_name = name;
+    setIdleStatusLine();
     emit nameChanged(m_name);
 }
 
@@ -294,6 +319,7 @@ bool TsExperimentScript::start()
     m_running = true;
     m_stopTime = QDateTime();
     m_startTime = QDateTime::currentDateTime();
+    setStatusLine(tr("Starting ..."));
     emit stateChanged(true);
     if (!m_running)
         return false; // a receiver stopped it again
@@ -309,6 +335,7 @@ void TsExperimentScript::stop()
     m_stopTime = QDateTime::currentDateTime();
     m_running = false;
     m_current = nullptr;
+    setIdleStatusLine();
     emit stateChanged(false);
 }
 
@@ -348,7 +375,10 @@ void TsExperimentScript::updateStatus()
 {
     if (!m_running || m_actions.isEmpty())
         return;
-    emit status(durationText(elapsedMilliseconds()), progress());
+    const QString elapsed = durationText(elapsedMilliseconds());
+    // Halves away from zero: 0.125 reads as 13%.
+    setStatusLine(tr("Running (%1 / %2%)").arg(elapsed).arg(std::llround(progress() * 100.0)));
+    emit status(elapsed, progress());
 }
 
 double TsExperimentScript::progress() const

@@ -71,6 +71,11 @@ public:
     // "%1d %2h %3m %4s", "%1h %2m %3s" or "%1m %2s" with two-digit numbers; milliseconds dropped.
     static QString durationText(qint64 milliseconds);
 
+    // The script's one-line status as the web page shows it: "No dynamic experiment configured",
+    // "Not running", "Starting ..." or "Running (elapsed / progress%)". Announced by
+    // statusLineChanged().
+    QString statusLine() const;
+
 public slots:
     bool start();
     void stop();
@@ -81,6 +86,7 @@ protected slots:
     void updateStatus();
 
 signals:
+    void statusLineChanged(const QString &line);
     // Receivers may veto a start by setting ok to false.
     void starting(bool &ok);
     void stateChanged(bool on);
@@ -93,6 +99,9 @@ signals:
 
 private:
     bool advance();
+    void setStatusLine(const QString &line);
+    // The line of a script that does not run.
+    void setIdleStatusLine();
     void deleteActions();
 
     QString m_name;
@@ -106,4 +115,5 @@ private:
     // Index of the next action to look at; the current action sits just before it while running.
     int m_cursor = 0;
     TsExperimentScriptAction *m_current = nullptr;
+    QString m_statusLine;
 };

@@ -6,6 +6,7 @@
 #include "tscore.h"
 #include "views/tschannelwidget.h"
 
+#include <QHash>
 #include <QVBoxLayout>
 
 TsChannelsView::TsChannelsView(QWidget *parent)
@@ -51,22 +52,34 @@ void TsChannelsView::onNewExperiment(TsExperiment *experiment)
 void TsChannelsView::reloadChannels()
 {
     qDebug("TsChannelsView::reloadChannels");
+    // A controller plugged in or out changes no experiment channel: their tiles stay, with their
+    // graphs and compact state, and follow the connection themselves. Only the tiles of channels
+    // that left (a new profile) go, and new channels get new tiles.
+    QHash<TsExperimentChannel *, TsChannelWidget *> kept;
+    for (TsChannelWidget *widget : qAsConst(m_widgets)) {
+        if (TsExperimentChannel *channel = widget->experimentChannel())
+            kept.insert(channel, widget);
+    }
     while (QLayoutItem *item = m_channelLayout->takeAt(0))
         delete item;
-    qDeleteAll(m_widgets);
-    m_widgets.clear();
-
-    TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
-    if (!experiment)
-        return;
-    const QList<TsExperimentChannel *> &channels = experiment->channels();
-    for (TsExperimentChannel *channel : channels) {
-        auto *widget = new TsChannelWidget;
-        widget->setExperimentChannel(channel);
-        m_channelLayout->addWidget(widget, 32);
-        m_widgets.append(widget);
+    QList<TsChannelWidget *> widgets;
+    if (TsExperiment *experiment = TsCore::experimentManager()->currentExperiment()) {
+        for (TsExperimentChannel *channel : experiment->channels()) {
+            TsChannelWidget *widget = kept.take(channel);
+            if (!widget) {
+                widget = new TsChannelWidget;
+                widget->setExperimentChannel(channel);
+            }
+            m_channelLayout->addWidget(widget, 32);
+            widgets.append(widget);
+        }
+        m_channelLayout->addStretch(1);
     }
-    m_channelLayout->addStretch(1);
+    for (TsChannelWidget *widget : qAsConst(m_widgets)) {
+        if (!widgets.contains(widget))
+            delete widget;
+    }
+    m_widgets = widgets;
 }
 
 void TsChannelsView::collapseChilds()

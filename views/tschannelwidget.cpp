@@ -4,7 +4,6 @@
 #include "device/devicespec.h"
 #include "device/tsdevicechannel.h"
 #include "device/tsdevicemanager.h"
-#include "experiment/tschannelstatus.h"
 #include "experiment/tsexperimentchannel.h"
 #include "tscore.h"
 #include "views/tschannelgraph.h"
@@ -170,7 +169,7 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
 
     // Forced, so that the grey background is applied even though the index does not change.
     d->statusIndex = -1;
-    setStatusIndex(TsExperimentChannel::StatusOffline);
+    setStatusIndex(int(TsChannelState::Offline));
 
     setMinimumHeight(FullMinimumHeight);
     setMinimumWidth(170);
@@ -183,7 +182,6 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
     }
     if (!s_refreshTimer->isActive())
         s_refreshTimer->start();
-    connect(s_refreshTimer, &QTimer::timeout, this, &TsChannelWidget::updateStatusText);
     connect(s_refreshTimer, &QTimer::timeout, this, &TsChannelWidget::updateGraph);
 }
 
@@ -197,7 +195,7 @@ QTimer *TsChannelWidget::refreshTimer()
 QString TsChannelWidget::backgroundColor(int statusIndex)
 {
     if (statusIndex < 0 || statusIndex > 4)
-        statusIndex = TsExperimentChannel::StatusOther;
+        statusIndex = int(TsChannelState::Red);
     return QString::fromLatin1(Backgrounds[statusIndex]);
 }
 
@@ -270,6 +268,8 @@ void TsChannelWidget::setExperimentChannel(TsExperimentChannel *channel)
         update();
         connect(channel, &TsExperimentChannel::connectionStatusChanged, this,
                 &TsChannelWidget::updateStatus);
+        connect(channel, &TsExperimentChannel::statusChanged, this,
+                &TsChannelWidget::updateStatusText);
     }
     updateStatus();
 }
@@ -282,8 +282,6 @@ void TsChannelWidget::updateStatus()
         setCollapsed(false);
         d->graph->setAxisRange(
             TsCore::deviceManager()->deviceSpecs().graphAxisForUnit(d->unitText));
-        connect(device, &TsDeviceChannel::stableStatusChanged, this,
-                &TsChannelWidget::setStableStatus, Qt::UniqueConnection);
         connect(device, &TsDeviceChannel::loopControlChanged, this,
                 &TsChannelWidget::setLoopControl, Qt::UniqueConnection);
         connect(device, &TsDeviceChannel::setpointValueChanged, this,
@@ -295,7 +293,6 @@ void TsChannelWidget::updateStatus()
         setEnabled(true);
         setLoopControl(device->value(TsDeviceChannel::LoopControl).toBool());
         setSetpointValue(device->value(TsDeviceChannel::SetpointValue).toDouble());
-        setStatusIndex(TsChannelStatus::indexForStableStatus(device->stableStatus()));
         setActualValue(device->value(TsDeviceChannel::ActualValue).toDouble());
         rebuildToolTip();
         ui->labelStatus->setProperty("alert", d->experimentChannel->alert() ? "on" : "off");
@@ -306,7 +303,6 @@ void TsChannelWidget::updateStatus()
     }
     // Whatever was being typed belonged to a channel that is gone.
     closeSetpointEditor();
-    setStatusIndex(TsExperimentChannel::StatusOffline);
     d->valueText = tr("offline");
     update();
     ui->labelSetpointValue->clear();
@@ -318,16 +314,18 @@ void TsChannelWidget::updateStatus()
 
 void TsChannelWidget::updateStatusText()
 {
-    TsChannelStatus status;
-    if (d->experimentChannel)
-        status = TsChannelStatus::update(d->experimentChannel);
-    else
-        status = TsChannelStatus::of(nullptr);
-    d->statusText = status.text;
-    ui->labelStatus->setText(status.text);
+    // The experiment channel works the state out; the tile only shows it.
+    TsExperimentChannel *channel = d->experimentChannel;
+    setStatusIndex(channel ? channel->statusIndex() : int(TsChannelState::Offline));
+    const QString text = channel ? channel->statusText() : tr("offline");
+    const QString description = channel
+                                    ? channel->statusDescription()
+                                    : tr("The device is currently not connected or switched off.");
+    d->statusText = text;
+    ui->labelStatus->setText(text);
     update();
-    const bool detailChanged = d->statusDescription != status.description;
-    d->statusDescription = status.description;
+    const bool detailChanged = d->statusDescription != description;
+    d->statusDescription = description;
     if (detailChanged)
         rebuildToolTip();
 }
@@ -378,19 +376,10 @@ void TsChannelWidget::setLoopControl(bool status)
     ui->pushButtonLoopCtrl->setText(status ? tr("On") : tr("Off"));
 }
 
-void TsChannelWidget::setStableStatus(Qt::GlobalColor status)
-{
-    setStatusIndex(TsChannelStatus::indexForStableStatus(status));
-}
-
 void TsChannelWidget::setStatusIndex(int index)
 {
     const bool changed = d->statusIndex != index;
     d->statusIndex = index;
-    if (d->experimentChannel) {
-        d->experimentChannel->setStatus(index, d->experimentChannel->statusText(),
-                                        d->experimentChannel->statusDescription());
-    }
     // Setting a style sheet re-polishes the tile; only a new colour is worth that.
     if (changed) {
         const bool lightTextBefore = d->lightText;
@@ -404,8 +393,7 @@ void TsChannelWidget::setStatusIndex(int index)
 
 bool TsChannelWidget::hasLightText() const
 {
-    return d->statusIndex == TsExperimentChannel::StatusLoopOff ||
-           d->statusIndex == TsExperimentChannel::StatusOther;
+    return d->statusIndex == int(TsChannelState::Off) || d->statusIndex == int(TsChannelState::Red);
 }
 
 void TsChannelWidget::applyLabelColours()

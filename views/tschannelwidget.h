@@ -1,8 +1,8 @@
 // One channel of the running experiment as a rounded tile: its title, the actual value in large
 // digits, the setpoint (edited in place), the loop button, a status line and, on demand, a small
 // graph. The background tells the stability at a glance: grey offline, blue loop off, red, yellow
-// and green. The tile writes what it shows (status index, text and detail) back into the
-// experiment channel, where mails and web pages read it.
+// and green. The state and its texts are the experiment channel's, which works them out; the tile
+// shows them.
 #pragma once
 
 #include <QPointer>
@@ -50,7 +50,6 @@ public:
 public slots:
     void updateStatus();
     void updateStatusText();
-    void setStableStatus(Qt::GlobalColor status);
     void setActualValue(double value);
     void setLoopControl(bool status);
     void setSetpointValue(double newValue);

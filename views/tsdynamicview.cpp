@@ -115,6 +115,5 @@ void TsDynamicView::on_pushButtonConfig_clicked()
 
 void TsDynamicView::setStatusText(const QString &text)
 {
-    TsCore::configManager()->setDynamicExpStatusText(text);
     ui->labelStatus->setText(text);
 }

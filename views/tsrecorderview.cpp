@@ -183,20 +183,7 @@ void TsRecorderView::recordingStopped()
 
 double TsRecorderView::progress() const
 {
-    if (!m_recorder)
-        return qQNaN();
-    const bool running = m_recorder->isRunning();
-    const double elapsed = running ? double(m_recorder->elapsedMilliseconds()) : 0.0;
-    const TsRecorderLogSettings log = m_recorder->logSettings();
-    if (log.stopMode() == TsRecorderLogSettings::StopAfter)
-        return log.stopAfter() > 0 ? elapsed / double(log.stopAfter()) : qQNaN();
-    if (log.stopMode() == TsRecorderLogSettings::StopWithDynamicExp && running && m_experiment &&
-        m_experiment->script()->isRunning()) {
-        const qint64 total =
-            m_experiment->script()->endTime() - m_recorder->runningSince().toMSecsSinceEpoch();
-        return total > 0 ? elapsed / double(total) : qQNaN();
-    }
-    return qQNaN();
+    return m_recorder ? m_recorder->progress() : qQNaN();
 }
 
 void TsRecorderView::updateRecordingStatus(const QString &status, int samples)
@@ -213,7 +200,6 @@ void TsRecorderView::setStatusText(const QString &text)
 {
     m_statusText = text;
     QString shown = text;
-    QString published = text;
     QString tip;
     // A recording without its file must never look like one that writes: the line says so in
     // red, for the stopped run as well until the next start, and the web page gets the reason.
@@ -221,14 +207,12 @@ void TsRecorderView::setStatusText(const QString &text)
         const QString reason = m_recorder->fileErrorString();
         // The line has room for one short line: the warning and the running time come first.
         shown = tr("NOT SAVED: %1").arg(m_runningText.isEmpty() ? text : m_runningText);
-        published = tr("%1 - NOT SAVED: %2").arg(text, reason);
         tip = reason;
     }
     ui->labelStatus->setText(shown);
     ui->labelStatus->setToolTip(tip);
     ui->labelStatus->setStyleSheet(
         tip.isEmpty() ? QString() : QStringLiteral("color: #e53935; font-weight: bold;"));
-    TsCore::configManager()->setRecordingStatusText(published);
 }
 
 void TsRecorderView::onFileError()

@@ -21,19 +21,6 @@ namespace {
 // Taken when the program is loaded, which is as near to the process start as portable code gets.
 const qint64 ProcessStartMs = QDateTime::currentMSecsSinceEpoch();
 
-struct StateName
-{
-    int index;
-    const char *name;
-};
-
-// The tile's status words, as the web page names them.
-const StateName States[] = {{TsExperimentChannel::StatusOffline, "offline"},
-                            {TsExperimentChannel::StatusLoopOff, "off"},
-                            {TsExperimentChannel::StatusGreen, "green"},
-                            {TsExperimentChannel::StatusYellow, "yellow"},
-                            {TsExperimentChannel::StatusOther, "red"}};
-
 double present(bool on)
 {
     return on ? 1.0 : 0.0;
@@ -100,13 +87,10 @@ void channelFamilies(PrometheusText &text, const TsExperiment *experiment)
                                "controller), off (loop off), green (stable), yellow (nearly "
                                "stable), red (not stable)."));
     eachChannel([&](const TsExperimentChannel *channel, const QByteArray &l) {
-        // The status index follows the connection on the next status refresh; a scrape between
-        // the two must not call an unplugged channel stable.
-        const int index = channel->isConnected() ? channel->statusIndex()
-                                                 : int(TsExperimentChannel::StatusOffline);
-        for (const StateName &state : States) {
-            text.sample(PrometheusText::withLabel(l, "state", QLatin1String(state.name)),
-                        present(index == state.index));
+        const TsChannelState current = channel->state();
+        for (TsChannelState state : TsChannelStates) {
+            text.sample(PrometheusText::withLabel(l, "state", tsChannelStateName(state)),
+                        present(current == state));
         }
     });
     text.family("tessaro_channel_alert_enabled", PrometheusText::Gauge,

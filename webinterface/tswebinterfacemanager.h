@@ -1,6 +1,6 @@
-// Publishes the running experiment to web browsers: starts nginx as a child process with a
-// configuration made from the installation's template, and answers the page scripts nginx
-// forwards over FastCGI by filling the installation's HTML fragments with current values.
+// Publishes the running experiment to web browsers: the web server (nginx, supervised by
+// TsWebServerSupervisor) forwards the page scripts over FastCGI to the program's responder, and
+// TsWebPageRenderer answers them. This is where the settings live and the two meet.
 #pragma once
 
 #include <QDir>
@@ -27,12 +27,6 @@ class TsWebInterfaceManager : public QObject
 
 public:
     static constexpr int AutoStartDelay = 1500; // ms
-    static constexpr int StopWait = 5000;       // ms for "nginx -s stop"
-    static constexpr int KillWait = 1000;       // ms
-    // How long start() waits for nginx to listen (it tries a taken port for 2.5 s) or to end.
-    static constexpr int StartWait = 6000; // ms
-    // An nginx that ran this long without ending is well again: its restarts count from zero.
-    static constexpr int StableAfter = 60000; // ms
 
     explicit TsWebInterfaceManager(QObject *parent = nullptr);
     ~TsWebInterfaceManager() override;
@@ -42,9 +36,12 @@ public:
     void setSettings(const TsWebInterfaceSettings &settings);
     static TsWebInterfaceSettings defaultSettings();
 
-    // True from a start that brought nginx up until stop(), also while a dead nginx is being
-    // restarted; false after a start that failed and once restarting is given up.
+    // True from start() until stop(), also while nginx comes up or is being restarted; false
+    // after a start that failed and once restarting is given up.
     bool isRunning() const;
+    // Between start() and the moment nginx listens (webServerStarted()) or has failed
+    // (webServerError()).
+    bool isStarting() const;
     // Why the web page is not available (nginx's own error line where it gave one); empty while
     // nginx serves and before any start.
     QString errorString() const;
@@ -84,36 +81,23 @@ public:
     static QStringList nginxArguments(const QString &configFile, bool stop = false);
 
 public slots:
+    // Returns at once: nginx's own start is watched from the event loop, and its outcome is
+    // announced by webServerStarted() or webServerError().
     void start();
     void stop();
 
 signals:
+    // nginx listens after start().
+    void webServerStarted();
     // nginx could not be started, ended unexpectedly (and is restarted), or was given up; the
     // message says which and why. errorString() holds it meanwhile.
     void webServerError(const QString &message);
     // nginx serves again after a restart.
     void webServerRestarted();
 
-protected slots:
-    void webServerOutput();
-
 private:
-    // Watching the running nginx: an unexpected end is said and restarted with back-off.
-    void onWebServerFinished();
-    void restartWebServer();
-    // Restarts after the next delay, or gives up when the delays are used up.
-    void scheduleRestart(const QString &what);
-    // Starts nginx on the prepared configuration and waits until it listens (true) or has ended.
-    bool launchWebServer();
     // Says why the interface does not serve and leaves it stopped.
     void failStart(const QString &message);
-    // A path for the configuration: as it is, or through a link in the runtime folder when
-    // nginx could not take it (it has no escape for "$"); empty, with why, when neither works.
-    QString configurablePath(const QString &path, const QString &linkName, QString *why) const;
-
-    // The bytes of everything the script's page shows, and the page made from them.
-    QByteArray pageInputs(const QByteArray &script) const;
-    QByteArray renderPage(const QByteArray &script, bool &complete) const;
 
     struct Private;
     QScopedPointer<Private> d;

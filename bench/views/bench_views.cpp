@@ -7,7 +7,6 @@
 // (device status, channel status) that one second of the desktop program sends to 64 channels.
 #include "device/tsdevicemanager.h"
 #include "device/tsspecparser.h"
-#include "experiment/tschannelstatus.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
@@ -168,14 +167,15 @@ void BM_TickEveryTileChangesColour(benchmark::State &state)
 {
     Setup &s = *s_setup;
     const QList<TsChannelWidget *> &tiles = s.view->channelWidgets();
-    const Qt::GlobalColor colours[] = {Qt::red, Qt::yellow, Qt::green, Qt::white};
+    const TsChannelState states[] = {TsChannelState::Red, TsChannelState::Yellow,
+                                     TsChannelState::Green, TsChannelState::Off};
     int step = 0;
     double totalMs = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         ++step;
         for (TsChannelWidget *tile : tiles) {
-            tile->setStableStatus(colours[step % 4]);
+            tile->experimentChannel()->setStatus(states[step % 4], QString(), QString());
             tile->setActualValue(36.5 + 0.1 * (step % 10));
         }
         s.repaint(state.range(0) != 0);
@@ -247,9 +247,6 @@ void BM_DesktopSecondStatusReads(benchmark::State &state)
     long seconds = 0;
     for (auto _ : state) {
         experiment->sampleChannels();
-        // What the program's entry connected to the sampling tick for runs without tiles.
-        for (TsExperimentChannel *channel : experiment->channels())
-            TsChannelStatus::update(channel);
         if (++seconds % 5 == 0)
             QMetaObject::invokeMethod(refresh, "timeout", Qt::DirectConnection);
     }

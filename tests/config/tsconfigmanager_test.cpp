@@ -558,14 +558,6 @@ TEST_F(ConfigTest, AUserWhoAppliesAtStartGetsTheLastProfilesValuesAndStyle)
     resetController();
 }
 
-TEST_F(ConfigTest, StatusTextsAreKept)
-{
-    config()->setRecordingStatusText("Running (00m 01s)");
-    config()->setDynamicExpStatusText("Not running");
-    EXPECT_EQ(config()->recordingStatusText(), "Running (00m 01s)");
-    EXPECT_EQ(config()->dynamicExpStatusText(), "Not running");
-}
-
 // The child half of the exit test: chooses a user and a profile and ends like the program does,
 // by returning from main(); it says whether "Settings.xml" existed before that.
 TEST(ConfigExitChild, ChooseAndEnd)

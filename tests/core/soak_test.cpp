@@ -14,7 +14,6 @@
 #include "device/tsdevicechannel.h"
 #include "device/tsdevicemanager.h"
 #include "device/tsspecparser.h"
-#include "experiment/tschannelstatus.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
@@ -476,8 +475,6 @@ void Soak::run(int ticks, int reference)
         devices->populateDevices();
         injectFaults(tick, ticks);
         run->sampleChannels();
-        for (TsExperimentChannel *channel : run->channels())
-            TsChannelStatus::update(channel);
         // The operator arms the alert again as soon as it went off: only the alarm logic may
         // keep one loss to one mail.
         if (!mailers->isEmailAlertOn())

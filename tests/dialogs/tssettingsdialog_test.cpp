@@ -251,6 +251,8 @@ TEST_F(SettingsDialogTest, StartStoresTheShownPortsFirstAndLocksThemWhileRunning
     typeOver(field("spinBoxHttpPort"), QString::number(http));
     typeOver(field("spinBoxFcgiPort"), QString::number(fcgi));
     click(field("pushButtonStart"));
+    // The start returns at once; nginx's answer comes on the event loop.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web->isStarting(); }, WaitMs));
 
     ASSERT_TRUE(web->isRunning());
     EXPECT_EQ(web->settings().httpPort, http);
@@ -296,6 +298,7 @@ TEST_F(SettingsDialogTest, ATakenPortIsShownInNginxsOwnWords)
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, http));
     typeOver(field("spinBoxHttpPort"), QString::number(http));
     click(field("pushButtonStart"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web->isStarting(); }, WaitMs));
     EXPECT_FALSE(web->isRunning());
     const QString status = child<QLabel>(*dialog, "labelWebServerStatus")->text();
     EXPECT_TRUE(status.startsWith("The web page is not available: ")) << qPrintable(status);

@@ -150,8 +150,6 @@ TEST_F(MailerManagerTest, AlertMailTellsAboutTheFirstChannelOnly)
     settings.setSenderEmail(QStringLiteral("scope2@lab.example"));
     mailers.setMailerSettings(settings);
     mailers.setAlertContextProvider([] { return context(QStringLiteral("ann@lab.example")); });
-    experiment->channel(stage)->setStatus(TsExperimentChannel::StatusOther,
-                                          QStringLiteral("not stable"), QString());
     QSignalSpy alertChanged(&mailers, &TsMailerManager::emailAlertStatusChanged);
     QSignalSpy status(mailers.mailer(), &TsMailer::sendStatus);
     mailers.setEmailAlert(true);
@@ -179,12 +177,15 @@ TEST_F(MailerManagerTest, AlertMailTellsAboutTheFirstChannelOnly)
     for (const QString &expected :
          {QStringLiteral("Stage (") + stage + ")", QStringLiteral("Heat Unit H2 (") + serial + ")",
           QString::fromUtf8("Actual value:   25.0°C"), QString::fromUtf8("Setpoint:       37.0°C"),
-          QString::fromUtf8("Unit:           °C"), QStringLiteral("Status:         not stable"),
-          QStringLiteral("ann <ann@lab.example>"), QStringLiteral("Profile:        Overnight HeLa"),
+          QString::fromUtf8("Unit:           °C"),
+          // The channel's status as the experiment read it from the controller on the tick.
+          QStringLiteral("Status:         OK"), QStringLiteral("ann <ann@lab.example>"),
+          QStringLiteral("Profile:        Overnight HeLa"),
           QStringLiteral("http://scope-2.lab.example/ (server scope-2)"),
           QStringLiteral("Detected at:    ") + QDate::currentDate().toString(Qt::TextDate).left(3)})
         EXPECT_TRUE(received.body.contains(expected)) << expected.toStdString();
     EXPECT_EQ(first->valueText(TsExperimentChannel::ActualValue), QString::fromUtf8("25.0°C"));
+    EXPECT_EQ(first->statusText(), "OK");
     EXPECT_FALSE(received.body.contains(lid)) << "only the first channel is reported";
     EXPECT_FALSE(received.body.contains("%TS_")) << received.body.toStdString();
 }

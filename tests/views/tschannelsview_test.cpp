@@ -1,12 +1,15 @@
-// The channels view: one tile per experiment channel, rebuilt on every change, and the title bar's
-// arrow for all enabled tiles.
+// The channels view: one tile per experiment channel, rebuilt when the channels change but kept
+// across a plug, and the title bar's arrow for all enabled tiles.
 #include "viewtestsupport.h"
 
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "tscore.h"
+#include "utils/gui/graphlineseries.h"
+#include "utils/gui/graphseriesdata.h"
 #include "views/fancylabel.h"
+#include "views/tschannelgraph.h"
 #include "views/tschannelsview.h"
 #include "views/tschannelwidget.h"
 
@@ -60,6 +63,32 @@ TEST_F(TsChannelsViewTest, OneTilePerChannelInOrderEndedByOneStretchHoweverOften
     EXPECT_NE(layout->itemAt(2)->spacerItem(), nullptr);
     EXPECT_EQ(layout->stretch(0), 32);
     EXPECT_EQ(layout->stretch(2), 1);
+}
+
+TEST_F(TsChannelsViewTest, TilesOfChannelsThatStayKeepTheirGraphAcrossAPlug)
+{
+    useStandardChannels();
+    TsChannelsView view;
+    ASSERT_EQ(view.channelWidgets().size(), 3);
+    const QList<TsChannelWidget *> before = view.channelWidgets();
+    QPointer<TsChannelWidget> tile = before[0];
+    tile->toggleGraph();
+    ASSERT_TRUE(QMetaObject::invokeMethod(TsChannelWidget::refreshTimer(), "timeout",
+                                          Qt::DirectConnection));
+    const size_t samples = tile->graph()->lineSeries()->data()->samples().size();
+    ASSERT_GE(samples, 1u);
+
+    // The controller goes and comes back: the experiment announces both.
+    unplug();
+    plug();
+    ASSERT_FALSE(tile.isNull()) << "the tile survived the plug";
+    EXPECT_EQ(view.channelWidgets(), before);
+    EXPECT_FALSE(tile->graph()->isHidden()) << "the graph the operator opened stays open";
+    EXPECT_EQ(tile->graph()->lineSeries()->data()->samples().size(), samples);
+    EXPECT_TRUE(tile->isEnabled()) << "and shows the channel connected again";
+    QVBoxLayout *layout = view.channelLayout();
+    EXPECT_EQ(layout->count(), 4);
+    EXPECT_EQ(stretches(layout), 1);
 }
 
 TEST_F(TsChannelsViewTest, ANewExperimentWithoutChannelsLeavesOnlyTheStretch)

@@ -72,7 +72,6 @@ TEST_F(TsDynamicViewTest, StatusLineShowsElapsedTimeAndRoundedProgressToViewAndW
     EXPECT_EQ(view->windowTitle(), "Dynamic Experiment");
     emit script()->status("10m 00s", 0.125);
     EXPECT_EQ(status(), "Running (10m 00s / 13%)");
-    EXPECT_EQ(TsCore::configManager()->dynamicExpStatusText(), "Running (10m 00s / 13%)");
     emit script()->status("00m 02s", 0.004);
     EXPECT_EQ(status(), "Running (00m 02s / 0%)");
     emit script()->status("01d 00h 00m 00s", 1.0);
@@ -84,7 +83,7 @@ TEST_F(TsDynamicViewTest, StartIsOfferedExactlyWhenADynamicExperimentIsNamed)
     EXPECT_EQ(row(), "001 No dynamic experiment configured");
     ASSERT_TRUE(TsCore::setCurrentDynamicExp("Heating").isSuccess());
     EXPECT_EQ(row(), "101 Not running");
-    EXPECT_EQ(TsCore::configManager()->dynamicExpStatusText(), "Not running");
+    EXPECT_EQ(script()->statusLine(), "Not running");
     ASSERT_TRUE(TsCore::setCurrentDynamicExp(QString()).isSuccess());
     EXPECT_EQ(row(), "001 No dynamic experiment configured");
 }

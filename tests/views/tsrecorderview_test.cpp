@@ -129,13 +129,13 @@ TEST_F(RecorderViewTest, TheStatusLineShowsRunningTimeAndProgressByStopMode)
     record(3);
     advance(147000);
     EXPECT_EQ(status(), QStringLiteral("Running (02m 30s / 25%)"));
-    EXPECT_EQ(config()->recordingStatusText(), status());
+    EXPECT_EQ(recorder()->statusLine(), status());
     EXPECT_EQ(view->toolTip(), QStringLiteral("3 samples recorded"));
 
     QTest::mouseClick(button("pushButtonStop"), Qt::LeftButton);
     EXPECT_FALSE(recorder()->isRunning());
     EXPECT_EQ(status(), QStringLiteral("Not running"));
-    EXPECT_EQ(config()->recordingStatusText(), QStringLiteral("Not running"));
+    EXPECT_EQ(recorder()->statusLine(), QStringLiteral("Not running"));
     EXPECT_TRUE(button("pushButtonConfig")->isEnabled());
 
     // Stopped by hand: no progress to tell.
@@ -339,7 +339,7 @@ TEST_F(RecorderViewTest, AFileThatCannotBeCreatedIsShownInTheViewAndOnTheWebPage
     const QLabel *label = view->findChild<QLabel *>("labelStatus");
     EXPECT_EQ(label->toolTip(), recorder()->fileErrorString());
     EXPECT_TRUE(label->styleSheet().contains("color"));
-    const QString line = config()->recordingStatusText();
+    const QString line = recorder()->statusLine();
     EXPECT_TRUE(line.startsWith("Running (00m 05s) - NOT SAVED: ")) << qPrintable(line);
     EXPECT_TRUE(line.contains(recorder()->fileErrorString()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return page().contains("NOT SAVED"); }, WaitMs))

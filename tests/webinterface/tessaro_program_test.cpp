@@ -441,4 +441,48 @@ TEST(ProgramDemonstrationTest, TheProfileFollowsControllersThatAppearLater)
     EXPECT_TRUE(run.stop());
 }
 
+// The one command line of both ways of running: answered at once where nothing is to run, and
+// refused with a message where it is wrong, before any application object or hand-over.
+TEST(ProgramCommandLineTest, HelpVersionAndMistakesAreAnsweredAtOnce)
+{
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        QList<QByteArray> out;
+        QList<QByteArray> err;
+    };
+    const QList<Case> cases = {
+        {{"--help"},
+         0,
+         {"--headless", "--demo", "--home <folder>", "--http-port <port>", "--fcgi-port <port>",
+          "--tick-statistics", "--verbose", "--version", "--help"},
+         {}},
+        {{"--version"}, 0, {"Tessaro 1.1.0.0"}, {}},
+        {{"--headless", "--bogus"}, 1, {}, {"Unknown option 'bogus'", "tessaro --help"}},
+        {{"--http-port", "80000"}, 1, {}, {"--http-port: a port is a number from 1 to 65535."}},
+        {{"--demo", "stray"}, 1, {}, {"Unexpected argument 'stray'"}},
+    };
+    for (const Case &c : cases) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // No display: a run would start the window-less program, which these never reach.
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TESSARO_PROGRAM), c.arguments);
+        ASSERT_TRUE(program.waitForFinished(WaitMs)) << qPrintable(c.arguments.join(' '));
+        const QByteArray out = program.readAllStandardOutput();
+        const QByteArray err = program.readAllStandardError();
+        EXPECT_EQ(program.exitCode(), c.exitCode) << qPrintable(c.arguments.join(' '));
+        for (const QByteArray &text : c.out)
+            EXPECT_TRUE(out.contains(text)) << text.constData() << " in " << out.constData();
+        for (const QByteArray &text : c.err)
+            EXPECT_TRUE(err.contains(text)) << text.constData() << " in " << err.constData();
+        EXPECT_FALSE(out.contains("Tessaro is running")) << "nothing was started";
+        if (c.exitCode == 0)
+            EXPECT_TRUE(err.isEmpty()) << err.constData();
+    }
+}
+
 } // namespace
