@@ -347,7 +347,8 @@ ZDX_API int32_t ZDX_CALL ZdxUnregisterNotification(void *notification)
 } // extern "C"
 
 // Load and unload of the shared object: the enumeration device lives as long as the library.
-#if defined(_WIN32)
+// Compiled into a program instead (the tests do), the program's start and end stand for them.
+#if defined(_WIN32) && defined(ZDX7000_DLL)
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH)
