@@ -99,17 +99,6 @@ void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &te
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-// Settings store and data under home, whatever HOME and the XDG variables say.
-void isolate(const QString &home)
-{
-    const QString settings = home + QStringLiteral("/settings");
-    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, settings);
-        QSettings::setPath(format, QSettings::SystemScope, settings + QStringLiteral("/system"));
-    }
-    QSettings().setValue(QStringLiteral("dataPath"), home + QStringLiteral("/data"));
-}
-
 // The demonstration profile holds every channel of the controllers seen so far: one that appears
 // after the start (a simulation file mended, a unit plugged in) is added, so that the profile
 // never stays empty for good. Entries already there are the operator's and stay as they are; a
@@ -306,7 +295,7 @@ int runHeadless(int argc, char **argv)
         std::fprintf(stderr, "tessaro: cannot make the folder %s\n", qPrintable(home));
         return 1;
     }
-    isolate(home);
+    keepSettingsUnder(home);
 
     if (!quitOnTerminationSignals(app))
         return 1;
@@ -470,16 +459,6 @@ void setUpDemonstration()
     std::fflush(stdout);
 }
 
-// The platforms that draw on a screen need an X or Wayland display; offscreen and the like do not.
-bool hasDisplay()
-{
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
-        return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 // The desktop program. Its command line is read only for --home (settings and data in a folder
 // of their own, as scripts/run and the tests use it) and --demo (the demonstration's user,
 // profile and dynamic experiment, a recording and the web page started).
@@ -505,7 +484,7 @@ int runDesktop(int argc, char **argv)
             std::fprintf(stderr, "tessaro: cannot make the folder %s\n", qPrintable(home));
             return 1;
         }
-        isolate(home);
+        keepSettingsUnder(home);
     }
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
