@@ -85,17 +85,6 @@ void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &te
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-// Settings store and data under home, whatever HOME and the XDG variables say.
-void isolate(const QString &home)
-{
-    const QString settings = home + QStringLiteral("/settings");
-    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, settings);
-        QSettings::setPath(format, QSettings::SystemScope, settings + QStringLiteral("/system"));
-    }
-    QSettings().setValue(QStringLiteral("dataPath"), home + QStringLiteral("/data"));
-}
-
 // What the command line asked for, read once for both ways of running.
 struct CommandLine
 {
@@ -268,7 +257,7 @@ int runHeadless(int argc, char **argv, const CommandLine &line)
         std::fprintf(stderr, "tessaro: cannot make the folder %s\n", qPrintable(home));
         return 1;
     }
-    isolate(home);
+    keepSettingsUnder(home);
 
     if (!quitOnTerminationSignals(app))
         return 1;
@@ -334,16 +323,6 @@ int runHeadless(int argc, char **argv, const CommandLine &line)
     return status;
 }
 
-// The platforms that draw on a screen need an X or Wayland display; offscreen and the like do not.
-bool hasDisplay()
-{
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
-        return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 // The desktop program: settings and data in a folder of their own with --home (as scripts/run and
 // the tests use it), the demonstration with --demo, the ports as given.
 int runDesktop(int argc, char **argv, const CommandLine &line)
@@ -357,7 +336,7 @@ int runDesktop(int argc, char **argv, const CommandLine &line)
             std::fprintf(stderr, "tessaro: cannot make the folder %s\n", qPrintable(home));
             return 1;
         }
-        isolate(home);
+        keepSettingsUnder(home);
     }
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);

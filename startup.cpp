@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QScopedPointer>
 #include <QSettings>
 #include <QStandardPaths>
@@ -24,6 +25,48 @@ void discardMessage(QtMsgType type, const QMessageLogContext &context, const QSt
 }
 
 } // namespace
+
+HostSystem hostSystem()
+{
+#if defined(Q_OS_WIN)
+    return HostSystem::Windows;
+#elif defined(Q_OS_MACOS)
+    return HostSystem::MacOS;
+#else
+    return HostSystem::Other;
+#endif
+}
+
+bool hasDisplay(HostSystem system, const QProcessEnvironment &environment)
+{
+    if (system != HostSystem::Other)
+        return true;
+    const QString platform = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!platform.isEmpty() && !platform.startsWith(QLatin1String("xcb")) &&
+        !platform.startsWith(QLatin1String("wayland")))
+        return true;
+    return !environment.value(QStringLiteral("DISPLAY")).isEmpty() ||
+           !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+}
+
+bool hasDisplay()
+{
+    return hasDisplay(hostSystem(), QProcessEnvironment::systemEnvironment());
+}
+
+void keepSettingsUnder(const QString &home, HostSystem system)
+{
+    // Default-constructed QSettings use the default format; the native one ignores setPath on
+    // Windows and macOS.
+    QSettings::setDefaultFormat(system == HostSystem::Other ? QSettings::NativeFormat
+                                                            : QSettings::IniFormat);
+    const QString settings = home + QStringLiteral("/settings");
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, settings);
+        QSettings::setPath(format, QSettings::SystemScope, settings + QStringLiteral("/system"));
+    }
+    QSettings().setValue(QStringLiteral("dataPath"), home + QStringLiteral("/data"));
+}
 
 void setApplicationIdentity()
 {

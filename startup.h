@@ -4,8 +4,33 @@
 
 #include <functional>
 
+class QProcessEnvironment;
+class QString;
 class QWidget;
 class QtSingleApplication;
+
+enum class HostSystem
+{
+    Windows,
+    MacOS,
+    Other // X11 or Wayland desktops
+};
+
+// The system the program was built for.
+HostSystem hostSystem();
+
+// Whether the program can open its window. Windows and macOS always have a desktop for the user who
+// runs the program; elsewhere it takes an X or Wayland display, unless QT_QPA_PLATFORM names a
+// platform that draws without one (offscreen, a framebuffer).
+bool hasDisplay(HostSystem system, const QProcessEnvironment &environment);
+// The same for this program in its environment.
+bool hasDisplay();
+
+// Keeps the settings store in a file under home/settings and the data under home/data, on every
+// system: Windows' own store, the registry (and macOS' preferences), would otherwise take the
+// settings, and with them "dataPath", of the operator's normal runs. Elsewhere the native store is
+// that file already ("Varon/Tessaro.conf") and stays so. Call before anything reads the store.
+void keepSettingsUnder(const QString &home, HostSystem system = hostSystem());
 
 // Organisation, domain, application name, display name and version. Every default-constructed
 // QSettings of the program addresses the same store once these are set.

@@ -5,6 +5,7 @@
 #include "device/handletable.h"
 #include "io/iiodriver.h"
 #include "status.h"
+#include "usb/usbapi.h"
 
 #include <limits>
 
@@ -116,6 +117,10 @@ ZDX_API int32_t ZDX_CALL ZdxEnumReset(void)
         t.setEnumerator(static_cast<VaronDeviceEnumerator *>(enumerator));
     }
     t.enumerator()->refresh();
+    // An empty list because the USB library itself is missing is not "no controller attached":
+    // the caller is told, and the next call looks for the library again.
+    if (usb::backend()->availability() != usb::Success)
+        return ZDX_FAILED;
     return ZDX_SUCCESS;
 }
 
@@ -342,12 +347,16 @@ ZDX_API int32_t ZDX_CALL ZdxUnregisterNotification(void *notification)
 } // extern "C"
 
 // Load and unload of the shared object: the enumeration device lives as long as the library.
-#if defined(_WIN32)
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+// Compiled into a program instead (the tests do), the program's start and end stand for them.
+#if defined(_WIN32) && defined(ZDX7000_DLL)
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH)
         HandleTable::instance().attach();
-    else if (reason == DLL_PROCESS_DETACH)
+    // Unloaded by FreeLibrary (reserved is null): close the devices through the USB library,
+    // which is still loaded. At process exit the USB library may already be gone, and the
+    // system closes every handle and frees all memory anyway, so nothing is touched then.
+    else if (reason == DLL_PROCESS_DETACH && !reserved)
         HandleTable::instance().detach();
     return TRUE;
 }

@@ -22,7 +22,8 @@
 
 #if defined(_WIN32)
 #if defined(ZDX7000_BUILDING)
-#define ZDX_API __declspec(dllexport)
+/* The DLL's module-definition file exports the decorated names, and only those. */
+#define ZDX_API
 #else
 #define ZDX_API __declspec(dllimport)
 #endif

@@ -59,8 +59,12 @@ struct Controller
 std::vector<Controller> scan(bool open)
 {
     std::vector<Controller> result;
-    if (ZdxEnumReset() != ZDX_SUCCESS)
+    if (const int32_t code = ZdxEnumReset(); code != ZDX_SUCCESS) {
+        // Not "no controller": the USB library itself is missing or unusable.
+        std::fprintf(stderr, "zdxtool: cannot enumerate: %s (%d); is the USB driver installed?\n",
+                     resultText(code), code);
         return result;
+    }
     ZdxDeviceInfo info{};
     while (ZdxEnumNext(&info) == ZDX_SUCCESS) {
         Controller c;

@@ -83,3 +83,42 @@ DesktopDockPlatform::Notification DesktopDockPlatform::notification(const QByteA
 {
     return NoNotification;
 }
+
+namespace {
+
+qint32 scaled(qint32 value, int origin, qreal ratio)
+{
+    return origin + qRound((value - origin) * ratio);
+}
+
+void scale(DesktopDockPlatform::AppBarData &data, const QPoint &origin, qreal ratio)
+{
+    data.left = scaled(data.left, origin.x(), ratio);
+    data.right = scaled(data.right, origin.x(), ratio);
+    data.top = scaled(data.top, origin.y(), ratio);
+    data.bottom = scaled(data.bottom, origin.y(), ratio);
+}
+
+} // namespace
+
+void DesktopDockPlatform::toPhysical(AppBarData &data, const QPoint &origin, qreal ratio)
+{
+    scale(data, origin, ratio);
+}
+
+void DesktopDockPlatform::toLogical(AppBarData &data, const QPoint &origin, qreal ratio)
+{
+    if (ratio > 0)
+        scale(data, origin, 1 / ratio);
+}
+
+void DesktopDockPlatform::scaleOf(const AppBarData &data, QPoint *origin, qreal *ratio) const
+{
+    const QScreen *screen = QGuiApplication::screenAt(QPoint(data.left, data.top));
+    if (!screen && m_window->windowHandle())
+        screen = m_window->windowHandle()->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    *origin = screen ? screen->geometry().topLeft() : QPoint();
+    *ratio = screen ? screen->devicePixelRatio() : 1.0;
+}

@@ -79,6 +79,16 @@ public:
     // Looks at every native message of the application.
     virtual Notification notification(const QByteArray &eventType, void *message) const;
 
+    // The record's rectangle between the toolkit's pixels and the shell's physical ones: at 150 %
+    // display scaling (ratio 1.5) a strip of 226 of the toolkit's pixels is 339 of the shell's.
+    // The toolkit scales each screen about its top-left corner, `origin`, which is the same point
+    // in both.
+    static void toPhysical(AppBarData &data, const QPoint &origin, qreal ratio);
+    static void toLogical(AppBarData &data, const QPoint &origin, qreal ratio);
+    // The corner and ratio of the screen that holds the record's top-left corner, or of the
+    // window's screen when none does.
+    void scaleOf(const AppBarData &data, QPoint *origin, qreal *ratio) const;
+
 signals:
     // A screen came or went, or one changed its size.
     void screensChanged();

@@ -8,22 +8,34 @@ static_assert(sizeof(APPBARDATA) == 36 || sizeof(void *) != 4,
 
 bool DesktopDockWin::message(Message message, AppBarData &data)
 {
+    // The shell counts physical pixels; the record, like the window's geometry, the toolkit's.
+    QPoint origin;
+    qreal ratio = 1;
+    scaleOf(data, &origin, &ratio);
+    AppBarData physical = data;
+    toPhysical(physical, origin, ratio);
+
     APPBARDATA record = {};
     record.cbSize = sizeof(APPBARDATA);
     record.hWnd = reinterpret_cast<HWND>(data.window);
     record.uCallbackMessage = data.callbackMessage;
     record.uEdge = data.edge;
-    record.rc.left = data.left;
-    record.rc.top = data.top;
-    record.rc.right = data.right;
-    record.rc.bottom = data.bottom;
+    record.rc.left = physical.left;
+    record.rc.top = physical.top;
+    record.rc.right = physical.right;
+    record.rc.bottom = physical.bottom;
     record.lParam = LPARAM(data.param);
     const bool done = SHAppBarMessage(DWORD(message), &record) != FALSE;
     // The shell may have moved the proposed rectangle.
-    data.left = record.rc.left;
-    data.top = record.rc.top;
-    data.right = record.rc.right;
-    data.bottom = record.rc.bottom;
+    physical.left = record.rc.left;
+    physical.top = record.rc.top;
+    physical.right = record.rc.right;
+    physical.bottom = record.rc.bottom;
+    toLogical(physical, origin, ratio);
+    data.left = physical.left;
+    data.top = physical.top;
+    data.right = physical.right;
+    data.bottom = physical.bottom;
     return done;
 }
 

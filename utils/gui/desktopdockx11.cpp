@@ -97,10 +97,13 @@ bool DesktopDockX11::message(Message message, AppBarData &data)
         if (root.isEmpty())
             return false;
         // The record is in the toolkit's pixels; the X server counts its own.
-        const qreal ratio = docked->devicePixelRatioF();
-        const auto native = [ratio](qint32 value) { return qRound(value * ratio); };
-        const QRect bar(QPoint(native(data.left), native(data.top)),
-                        QPoint(native(data.right), native(data.bottom)));
+        QPoint origin;
+        qreal ratio = 1;
+        scaleOf(data, &origin, &ratio);
+        AppBarData physical = data;
+        toPhysical(physical, origin, ratio);
+        const QRect bar(QPoint(physical.left, physical.top),
+                        QPoint(physical.right, physical.bottom));
         m_struts = strutPartial(bar, int(data.edge), root);
         return applyStruts();
     }

@@ -1,6 +1,9 @@
 #include "usbapi.h"
 
 #include "simulation/simulationbackend.h"
+#if defined(_WIN32)
+#include "siusbxpbackend.h"
+#endif
 
 namespace zdx::usb {
 
@@ -84,8 +87,15 @@ Backend *backend()
 {
     if (g_backend)
         return g_backend;
-    if (!g_defaultBackend)
+    if (!g_defaultBackend) {
+#if defined(_WIN32)
+        // On Windows the controllers are always reached through the vendor's library; simulated
+        // controllers come from a stand-in of that library, so the same path is exercised.
+        g_defaultBackend = new SiUSBXpBackend;
+#else
         g_defaultBackend = SimulationBackend::fromEnvironment();
+#endif
+    }
     return g_defaultBackend;
 }
 

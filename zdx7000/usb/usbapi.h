@@ -25,6 +25,9 @@ enum Status : int32_t
     DeviceNotFound = 10,
     ReadTimedOut = 13,
     WriteTimedOut = 14,
+    // Our own: the platform's USB library, or one of the calls taken from it, could not be
+    // loaded. Every call then fails with it and no controller is found.
+    LibraryUnavailable = 64,
 };
 
 // Selectors of productString.
@@ -60,6 +63,9 @@ public:
     // Process-wide, like the platform library's: no handle.
     virtual int32_t setTimeouts(uint32_t readMs, uint32_t writeMs) = 0;
     virtual int32_t setBaudRate(Handle handle, uint32_t baudRate) = 0;
+    // Success while the backend can reach controllers at all, else why not (LibraryUnavailable).
+    // Meaningful after a device count, which is where a backend loads what it needs.
+    virtual int32_t availability() const { return Success; }
 };
 
 // The table of entry points, with the argument lists of the platform library (the overlapped
@@ -87,7 +93,8 @@ int apiReferenceCount();
 const Api *api();
 
 // The backend the table calls. Without an explicit one, the simulation: the file named by the
-// environment variable ZDX7000_SIMULATION, or the built-in demonstration controllers.
+// environment variable ZDX7000_SIMULATION, or the built-in demonstration controllers. On Windows it
+// is the vendor's library, SiUSBXp.dll (siusbxpbackend.h).
 Backend *backend();
 // Replaces the backend (not owned; null restores the default). For tests and embedding.
 void setBackend(Backend *backend);

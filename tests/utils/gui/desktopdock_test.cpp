@@ -332,3 +332,78 @@ TEST(DesktopDockUnsupported, DockingFailsAndLeavesTheWindowAsItWas)
     EXPECT_EQ(window.size(), QSize(226, 700));
     EXPECT_EQ(docking.count(), 0);
 }
+
+// The shell counts physical pixels while the dock and the window count the toolkit's: the bar's
+// rectangle is scaled on its way to the shell and back, about the corner of its screen.
+struct ScalingCase
+{
+    const char *name;
+    qreal ratio;
+    QPoint origin;
+    QRect logical;  // left, top, right, bottom as the dock proposes them
+    QRect physical; // the same as the shell must see them
+};
+
+class DesktopDockScaling : public ::testing::TestWithParam<ScalingCase>
+{};
+
+Platform::AppBarData record(const QRect &edges)
+{
+    Platform::AppBarData data;
+    data.left = edges.left();
+    data.top = edges.top();
+    data.right = edges.right();
+    data.bottom = edges.bottom();
+    return data;
+}
+
+QRect edgesOf(const Platform::AppBarData &data)
+{
+    return QRect(QPoint(data.left, data.top), QPoint(data.right, data.bottom));
+}
+
+TEST_P(DesktopDockScaling, TheShellGetsPhysicalPixelsAndTheWindowTheToolkitsBack)
+{
+    const ScalingCase c = GetParam();
+    Platform::AppBarData data = record(c.logical);
+    Platform::toPhysical(data, c.origin, c.ratio);
+    EXPECT_EQ(edgesOf(data), c.physical);
+    Platform::toLogical(data, c.origin, c.ratio);
+    EXPECT_EQ(edgesOf(data), c.logical)
+        << "a rectangle the shell leaves alone comes back unchanged";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ratios, DesktopDockScaling,
+    ::testing::Values(
+        // The 226-pixel strip at the right of a 1920 x 1080 screen.
+        ScalingCase{"Unscaled",
+                    1.0,
+                    {0, 0},
+                    {QPoint(1694, 0), QPoint(1920, 1080)},
+                    {QPoint(1694, 0), QPoint(1920, 1080)}},
+        ScalingCase{"At150Percent",
+                    1.5,
+                    {0, 0},
+                    {QPoint(1694, 0), QPoint(1920, 1080)},
+                    {QPoint(2541, 0), QPoint(2880, 1620)}},
+        ScalingCase{"At200Percent",
+                    2.0,
+                    {0, 0},
+                    {QPoint(1694, 0), QPoint(1920, 1080)},
+                    {QPoint(3388, 0), QPoint(3840, 2160)}},
+        // A second screen right of an unscaled one, at 125 %: scaled about its own corner.
+        ScalingCase{"SecondScreenAt125Percent",
+                    1.25,
+                    {1920, 0},
+                    {QPoint(3614, 0), QPoint(3840, 1080)},
+                    {QPoint(4038, 0), QPoint(4320, 1350)}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(DesktopDockScaling, TheShellsAdjustmentComesBackInTheToolkitsPixels)
+{
+    // At 150 % the shell keeps a taskbar of 60 physical pixels at the top free.
+    Platform::AppBarData data = record({QPoint(2541, 60), QPoint(2880, 1620)});
+    Platform::toLogical(data, {0, 0}, 1.5);
+    EXPECT_EQ(edgesOf(data), QRect(QPoint(1694, 40), QPoint(1920, 1080)));
+}

@@ -10,9 +10,18 @@ endif()
 if(NOT EXISTS ${PREFIX}/include/zdx7000/zdx7000.h)
     message(FATAL_ERROR "the public header was not installed")
 endif()
+# The vendor's USB library comes with its driver, not with ours (Windows only): its stand-in is put
+# where the driver would have put it.
+if(VENDOR_LIBRARY)
+    file(COPY ${VENDOR_LIBRARY} DESTINATION ${PREFIX}/bin)
+endif()
+set(tool ${PREFIX}/bin/zdxtool)
+if(EXISTS ${tool}.exe)
+    set(tool ${tool}.exe)
+endif()
 set(ENV{ZDX7000_SIMULATION} ${SIMULATION})
 set(ENV{LD_LIBRARY_PATH} "")
-execute_process(COMMAND ${PREFIX}/bin/zdxtool list OUTPUT_VARIABLE out ERROR_VARIABLE err
+execute_process(COMMAND ${EMULATOR} ${tool} list OUTPUT_VARIABLE out ERROR_VARIABLE err
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "150S1 +Heat Unit H2 +2E91 0001")
     message(FATAL_ERROR "installed zdxtool: rc ${rc}\n${out}${err}")

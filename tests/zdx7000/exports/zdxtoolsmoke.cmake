@@ -1,8 +1,9 @@
 # zdxtool lists the simulated controller of our vendor, reads its channel and writes a setpoint.
+# EMULATOR (optional) runs a cross-built tool.
 set(ENV{ZDX7000_SIMULATION} ${SIMULATION})
 # run_rc(EXIT_CODE EXPECTED_OUTPUT_REGEX ARGS...)
 function(run_rc expected_rc expect)
-    execute_process(COMMAND ${TOOL} ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+    execute_process(COMMAND ${EMULATOR} ${TOOL} ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
     if(NOT rc EQUAL expected_rc OR NOT out MATCHES "${expect}")
         message(FATAL_ERROR "zdxtool ${ARGN}: rc ${rc}\n${out}${err}\nexpected: ${expect}")
     endif()

@@ -10,6 +10,25 @@
 
 namespace zdx::test {
 
+// On Windows an empty value removes the variable: it cannot hold an empty one.
+inline void setEnvironment(const char *name, const std::string &value)
+{
+#if defined(_WIN32)
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+inline void unsetEnvironment(const char *name)
+{
+#if defined(_WIN32)
+    _putenv_s(name, "");
+#else
+    unsetenv(name);
+#endif
+}
+
 class SimulationFile
 {
 public:
@@ -40,14 +59,7 @@ public:
     }
 
     // Makes this file the process's simulation; call before the library's first USB call.
-    void useFromEnvironment() const
-    {
-#if defined(_WIN32)
-        _putenv_s("ZDX7000_SIMULATION", path().c_str());
-#else
-        setenv("ZDX7000_SIMULATION", path().c_str(), 1);
-#endif
-    }
+    void useFromEnvironment() const { setEnvironment("ZDX7000_SIMULATION", path()); }
 
 private:
     std::filesystem::path m_path;

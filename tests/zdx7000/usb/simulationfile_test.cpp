@@ -2,6 +2,7 @@
 // product strings, re-reading a rewritten file (plug, unplug, changed attributes, values the host
 // wrote), and files that cannot be used.
 #include "simulationtestsupport.h"
+#include "support/simulationfile.h"
 
 #include <gtest/gtest.h>
 
@@ -309,14 +310,14 @@ TEST_F(SimulationFileTest, NumbersAreDecimalOrHexNeverOctal)
 TEST_F(SimulationFileTest, EnvironmentChoosesTheFileOrTheDemonstration)
 {
     file.writeControllers(controllerXml("150E1", ""));
-    setenv("ZDX7000_SIMULATION", file.path().string().c_str(), 1);
+    zdx::test::setEnvironment("ZDX7000_SIMULATION", file.path().string());
     std::unique_ptr<Backend> fromFile(SimulationBackend::fromEnvironment());
     ASSERT_EQ(count(*fromFile), 1u);
     EXPECT_EQ(productString(*fromFile, 0, SerialNumber), "150E1");
 
-    setenv("ZDX7000_SIMULATION", "", 1);
+    zdx::test::setEnvironment("ZDX7000_SIMULATION", "");
     std::unique_ptr<Backend> demo(SimulationBackend::fromEnvironment());
-    unsetenv("ZDX7000_SIMULATION");
+    zdx::test::unsetEnvironment("ZDX7000_SIMULATION");
     ASSERT_EQ(count(*demo), 2u);
     EXPECT_EQ(productString(*demo, 0, Description), "Heat Unit H2");
     EXPECT_EQ(productString(*demo, 0, ProductId), "0001");
