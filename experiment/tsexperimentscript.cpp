@@ -1,17 +1,24 @@
 #include "experiment/tsexperimentscript.h"
 
+#include "device/tsdevicechannel.h"
 #include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentscriptaction.h"
+#include "experiment/tsexperimentscriptactionchannelbase.h"
 #include "experiment/tsexperimentscriptactiontype.h"
 #include "utils/xmlfile.h"
 
 #include <QDebug>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QLocale>
 #include <QMetaType>
+#include <QPointer>
 #include <QScopedPointer>
 #include <QTimer>
 #include <QXmlStreamWriter>
+
+#include <algorithm>
 
 namespace {
 
@@ -32,7 +39,23 @@ bool isStorable(const QVariant &value)
     return typeId != QMetaType::UnknownType && text.convert(typeId);
 }
 
+QString channelIdOf(const TsExperimentScriptAction *action)
+{
+    return action
+        ->parameter(QString::fromLatin1(TsExperimentScriptActionChannelBase::ChannelIdParameter))
+        .toString();
+}
+
 } // namespace
+
+struct TsExperimentScript::PendingStep
+{
+    TsExperimentScriptAction *action = nullptr;
+    // The channel's link to its controller when the step failed; null when there was none. The
+    // controller counts as back once the channel is linked to another one.
+    QPointer<TsDeviceChannel> failedOn;
+    QString message;
+};
 
 TsExperimentScript::TsExperimentScript(QObject *parent)
     : QObject(parent)
@@ -273,6 +296,8 @@ bool TsExperimentScript::start()
 {
     m_cursor = 0;
     m_current = nullptr;
+    m_pending.clear();
+    setNotices(QString(), QString());
     if (m_actions.isEmpty())
         return false;
 
@@ -314,7 +339,9 @@ void TsExperimentScript::stop()
 
 void TsExperimentScript::nextStep()
 {
-    if (!m_running || !m_current || elapsedMilliseconds() <= m_current->time())
+    if (!m_running || !reapplyReturned())
+        return;
+    if (!m_current || elapsedMilliseconds() <= m_current->time())
         return;
 
     // Receivers of the signals below may stop, clear or reload the script; the action must not
@@ -326,9 +353,10 @@ void TsExperimentScript::nextStep()
     if (!stillCurrent())
         return;
     const bool ok = action->execute();
+    noteOutcome(action, ok);
+    if (!stillCurrent())
+        return;
     if (!ok) {
-        qWarning("TsExperimentScript::nextStep: %s: %s", qPrintable(action->type()),
-                 qPrintable(action->result().message()));
         emit actionError(action);
         if (!stillCurrent())
             return;
@@ -380,6 +408,114 @@ void TsExperimentScript::deleteActions()
 {
     m_current = nullptr;
     m_cursor = 0;
+    m_pending.clear();
     qDeleteAll(m_actions);
     m_actions.clear();
+}
+
+QString TsExperimentScript::actionDescription(const TsExperimentScriptAction *action) const
+{
+    const QString id = channelIdOf(action);
+    const TsExperimentChannel *channel = experiment() ? experiment()->channel(id) : nullptr;
+    const QVariant value = action->parameter(
+        QString::fromLatin1(TsExperimentScriptActionChannelBase::ChannelValueParameter));
+    QString valueText;
+    if (value.type() == QVariant::Bool)
+        valueText = value.toBool() ? tr("On") : tr("Off");
+    else if (value.type() == QVariant::Double)
+        valueText = QLocale().toString(value.toDouble()) + (channel ? channel->unit() : QString());
+    else
+        valueText = value.toString();
+    return tr("%1 %2 %3")
+        .arg(channel ? channel->name() : id, action->displayName(), valueText)
+        .simplified();
+}
+
+QString TsExperimentScript::failureText(const TsExperimentScriptAction *action) const
+{
+    QString reason = action->result().message();
+    if (reason.isEmpty()) {
+        const TsExperimentChannel *channel =
+            experiment() ? experiment()->channel(channelIdOf(action)) : nullptr;
+        reason = channel && channel->isConnected() ? tr("the controller did not take it")
+                                                   : tr("its controller is not connected");
+    }
+    return tr("%1, due at %2, failed: %3")
+        .arg(actionDescription(action), durationText(action->time()), reason);
+}
+
+void TsExperimentScript::noteOutcome(TsExperimentScriptAction *action, bool ok)
+{
+    // Only the latest step of a kind on a channel matters: the controller is to end up where the
+    // script means it to be now, not to replay what it missed.
+    const auto sameTarget = [action](const PendingStep &pending) {
+        return pending.action->type() == action->type() &&
+               channelIdOf(pending.action) == channelIdOf(action);
+    };
+    m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(), sameTarget),
+                    m_pending.end());
+    if (ok) {
+        setNotices(m_pending.empty() ? QString() : m_pending.back().message, m_recovery);
+        return;
+    }
+    PendingStep pending;
+    pending.action = action;
+    pending.message = failureText(action);
+    const TsExperimentChannel *channel =
+        experiment() ? experiment()->channel(channelIdOf(action)) : nullptr;
+    pending.failedOn = channel ? channel->deviceChannel() : nullptr;
+    m_pending.push_back(pending);
+    qWarning("TsExperimentScript: %s", qPrintable(pending.message));
+    emit actionFailed(action, pending.message);
+    if (m_running)
+        setNotices(pending.message, m_recovery);
+}
+
+bool TsExperimentScript::reapplyReturned()
+{
+    if (m_pending.empty())
+        return true;
+    QList<QPair<TsExperimentScriptAction *, QString>> applied;
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        TsExperimentScriptAction *action = it->action;
+        const TsExperimentChannel *channel =
+            experiment() ? experiment()->channel(channelIdOf(action)) : nullptr;
+        TsDeviceChannel *link = channel ? channel->deviceChannel() : nullptr;
+        if (!link || link == it->failedOn.data()) {
+            ++it;
+            continue;
+        }
+        if (action->execute()) {
+            applied.append(
+                qMakePair(action, tr("%1, due at %2, applied at %3 when its controller "
+                                     "came back")
+                                      .arg(actionDescription(action), durationText(action->time()),
+                                           durationText(elapsedMilliseconds()))));
+            it = m_pending.erase(it);
+            continue;
+        }
+        // Back, but the step still does not take: said again, and tried at the next return.
+        it->failedOn = link;
+        it->message = failureText(action);
+        qWarning("TsExperimentScript: %s", qPrintable(it->message));
+        ++it;
+    }
+    const QString failure = m_pending.empty() ? QString() : m_pending.back().message;
+    setNotices(failure, applied.isEmpty() ? m_recovery : applied.last().second);
+    for (const auto &step : qAsConst(applied)) {
+        qWarning("TsExperimentScript: %s", qPrintable(step.second));
+        emit actionReapplied(step.first, step.second);
+        if (!m_running)
+            return false;
+    }
+    return m_running;
+}
+
+void TsExperimentScript::setNotices(const QString &failure, const QString &recovery)
+{
+    if (failure == m_failure && recovery == m_recovery)
+        return;
+    m_failure = failure;
+    m_recovery = recovery;
+    emit actionNoticeChanged();
 }

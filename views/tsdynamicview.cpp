@@ -50,6 +50,8 @@ void TsDynamicView::onNewExperiment(TsExperiment *experiment)
                              &TsDynamicView::updateScriptState);
     m_connections << connect(m_script, &TsExperimentScript::status, this,
                              &TsDynamicView::updateStatus);
+    m_connections << connect(m_script, &TsExperimentScript::actionNoticeChanged, this,
+                             &TsDynamicView::onActionNotice);
     // Through the experiment, which also starts and stops the recorder when its start and stop
     // modes go with the dynamic experiment.
     m_connections << connect(ui->pushButtonStart, &QPushButton::clicked, experiment,
@@ -61,6 +63,7 @@ void TsDynamicView::onNewExperiment(TsExperiment *experiment)
 
 void TsDynamicView::updateScriptState(bool running)
 {
+    m_runningText.clear();
     if (running) {
         ui->pushButtonStart->setEnabled(false);
         ui->pushButtonStop->setEnabled(true);
@@ -78,11 +81,19 @@ void TsDynamicView::updateScriptState(bool running)
 void TsDynamicView::updateStatus(const QString &status, qreal progress)
 {
     if (!std::isfinite(progress)) {
+        m_runningText = status;
         setStatusText(tr("Running (%1)").arg(status));
         return;
     }
     // Halves away from zero: 0.125 reads as 13%.
-    setStatusText(tr("Running (%1 / %2%)").arg(status).arg(std::llround(progress * 100.0)));
+    const qint64 percent = std::llround(progress * 100.0);
+    m_runningText = QStringLiteral("%1 / %2%").arg(status).arg(percent);
+    setStatusText(tr("Running (%1 / %2%)").arg(status).arg(percent));
+}
+
+void TsDynamicView::onActionNotice()
+{
+    setStatusText(m_statusText);
 }
 
 void TsDynamicView::onDynamicExpChanged(const QString &)
@@ -115,6 +126,32 @@ void TsDynamicView::on_pushButtonConfig_clicked()
 
 void TsDynamicView::setStatusText(const QString &text)
 {
-    TsCore::configManager()->setDynamicExpStatusText(text);
-    ui->labelStatus->setText(text);
+    m_statusText = text;
+    QString shown = text;
+    QString published = text;
+    QString tip;
+    QString style;
+    // A step that did not reach its controller must not hide behind a clock that runs on: the
+    // line says so in red until the run ends, or until the step reached it late, which the line
+    // keeps saying in amber; the web page gets the whole story, the tool tip too.
+    if (m_script && m_script->isRunning()) {
+        const QString failure = m_script->lastActionFailure();
+        const QString recovery = m_script->lastActionRecovery();
+        const QString running = m_runningText.isEmpty() ? text : m_runningText;
+        if (!failure.isEmpty()) {
+            shown = tr("STEP FAILED: %1").arg(running);
+            published = tr("%1 - STEP FAILED: %2").arg(text, failure);
+            tip = failure;
+            style = QStringLiteral("color: #e53935; font-weight: bold;");
+        } else if (!recovery.isEmpty()) {
+            shown = tr("STEP LATE: %1").arg(running);
+            published = tr("%1 - STEP LATE: %2").arg(text, recovery);
+            tip = recovery;
+            style = QStringLiteral("color: #fb8c00; font-weight: bold;");
+        }
+    }
+    TsCore::configManager()->setDynamicExpStatusText(published);
+    ui->labelStatus->setText(shown);
+    ui->labelStatus->setToolTip(tip);
+    ui->labelStatus->setStyleSheet(style);
 }
