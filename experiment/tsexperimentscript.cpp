@@ -467,8 +467,7 @@ void TsExperimentScript::noteOutcome(TsExperimentScriptAction *action, bool ok)
     m_pending.push_back(pending);
     qWarning("TsExperimentScript: %s", qPrintable(pending.message));
     emit actionFailed(action, pending.message);
-    if (m_running)
-        setNotices(pending.message, m_recovery);
+    setNotices(pending.message, m_recovery);
 }
 
 bool TsExperimentScript::reapplyReturned()
