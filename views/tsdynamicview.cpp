@@ -30,7 +30,13 @@ TsDynamicView::TsDynamicView(QWidget *parent)
     onNewExperiment(experiments->currentExperiment());
 }
 
-TsDynamicView::~TsDynamicView() = default;
+TsDynamicView::~TsDynamicView()
+{
+    // A script stopped while the widget is being torn down (by a receiver of its destroyed()
+    // signal) must not reach a view whose form and texts are already gone.
+    for (const QMetaObject::Connection &connection : qAsConst(m_connections))
+        disconnect(connection);
+}
 
 void TsDynamicView::onNewExperiment(TsExperiment *experiment)
 {
@@ -80,15 +86,13 @@ void TsDynamicView::updateScriptState(bool running)
 
 void TsDynamicView::updateStatus(const QString &status, qreal progress)
 {
+    m_runningText = status;
     if (!std::isfinite(progress)) {
-        m_runningText = status;
         setStatusText(tr("Running (%1)").arg(status));
         return;
     }
     // Halves away from zero: 0.125 reads as 13%.
-    const qint64 percent = std::llround(progress * 100.0);
-    m_runningText = QStringLiteral("%1 / %2%").arg(status).arg(percent);
-    setStatusText(tr("Running (%1 / %2%)").arg(status).arg(percent));
+    setStatusText(tr("Running (%1 / %2%)").arg(status).arg(std::llround(progress * 100.0)));
 }
 
 void TsDynamicView::onActionNotice()

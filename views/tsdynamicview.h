@@ -41,7 +41,7 @@ private:
     QScopedPointer<Ui::TsDynamicView> ui;
     QPointer<TsExperimentScript> m_script;
     QString m_statusText;
-    // "10m 00s / 13%" while running, for the short line that a step's failure leaves room for.
+    // The elapsed time while running: with a step's warning in bold, the line has room for no more.
     QString m_runningText;
     // To the current experiment and its script; dropped when another experiment becomes current.
     QList<QMetaObject::Connection> m_connections;

@@ -1,4 +1,5 @@
-// The dynamic-experiment view, idle and running, and the script editor with its action dialog,
+// The dynamic-experiment view, idle, running, with a step that found its controller unplugged and
+// with that step applied late, and the script editor with its action dialog,
 // each over a five-step dynamic experiment.
 #include "screenshotscene.h"
 
@@ -66,6 +67,43 @@ TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
         experiment->script()->setClock({});
     });
     return view;
+}
+
+// The heat unit unplugged when the lid's step fell due, 2h 10m into the run; with `back`, plugged
+// in again and the step applied late.
+QWidget *unpluggedStepView(screenshots::Context &context, bool back)
+{
+    useFiveSteps(context);
+    QWidget *view = dynamicView();
+    TsExperiment *experiment = context.experiment();
+    TsExperimentScript *script = experiment->script();
+    script->setClock(context.clock.function());
+    experiment->startDynamic();
+    context.tick(); // "Settle"
+    context.unplug();
+    context.clock.now += 1800000;
+    context.tick(); // "Warm the lid" finds no controller
+    if (back) {
+        context.plug();
+        context.tick();
+    }
+    context.clock.now += 7800000 - 1803000;
+    QMetaObject::invokeMethod(script, "updateStatus");
+    QObject::connect(view, &QObject::destroyed, [experiment] {
+        experiment->stopDynamic();
+        experiment->script()->setClock({});
+    });
+    return view;
+}
+
+TESSARO_SCREENSHOT_SCENE(dynamicStepFailed, "dynamic-step-failed")
+{
+    return unpluggedStepView(context, false);
+}
+
+TESSARO_SCREENSHOT_SCENE(dynamicStepLate, "dynamic-step-late")
+{
+    return unpluggedStepView(context, true);
 }
 
 TESSARO_SCREENSHOT_SCENE(scriptEditor, "script-editor")
