@@ -4,12 +4,12 @@
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentscript.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryFile>
 #include <QTextCodec>
 #include <QTimer>
 
@@ -376,14 +376,13 @@ QxResult TsExperimentRecorder::checkFolder() const
     QString where = folder;
     while (!QFileInfo::exists(where) && QFileInfo(where).dir().path() != where)
         where = QFileInfo(where).dir().path();
-    QFile probe(QDir(where).filePath(
-        QStringLiteral(".tessaro-write-check-%1").arg(QCoreApplication::applicationPid())));
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    // A name of its own each time: a check left behind by a crash must not fail the next one.
+    QTemporaryFile probe(QDir(where).filePath(QStringLiteral(".tessaro-write-check-XXXXXX")));
+    if (!probe.open()) {
         return QxResult(tr("The folder '%1' for the recording file cannot be written: %2")
                             .arg(QDir::toNativeSeparators(folder), probe.errorString()));
     }
     probe.close();
-    probe.remove();
     if (!QFileInfo(folder).isDir())
         return QxResult(tr("The folder '%1' for the recording file could not be created.")
                             .arg(QDir::toNativeSeparators(folder)));

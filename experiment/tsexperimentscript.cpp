@@ -474,7 +474,14 @@ bool TsExperimentScript::reapplyReturned()
 {
     if (m_pending.empty())
         return true;
-    QList<QPair<TsExperimentScriptAction *, QString>> applied;
+    struct Said
+    {
+        TsExperimentScriptAction *action;
+        QString message;
+        bool applied;
+    };
+    QList<Said> said;
+    QString recovery = m_recovery;
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         TsExperimentScriptAction *action = it->action;
         const TsExperimentChannel *channel =
@@ -485,25 +492,27 @@ bool TsExperimentScript::reapplyReturned()
             continue;
         }
         if (action->execute()) {
-            applied.append(
-                qMakePair(action, tr("%1, due at %2, applied at %3 when its controller "
-                                     "came back")
-                                      .arg(actionDescription(action), durationText(action->time()),
-                                           durationText(elapsedMilliseconds()))));
+            recovery = tr("%1, due at %2, applied at %3 when its controller came back")
+                           .arg(actionDescription(action), durationText(action->time()),
+                                durationText(elapsedMilliseconds()));
+            said.append({action, recovery, true});
             it = m_pending.erase(it);
             continue;
         }
         // Back, but the step still does not take: said again, and tried at the next return.
         it->failedOn = link;
         it->message = failureText(action);
-        qWarning("TsExperimentScript: %s", qPrintable(it->message));
+        said.append({action, it->message, false});
         ++it;
     }
-    const QString failure = m_pending.empty() ? QString() : m_pending.back().message;
-    setNotices(failure, applied.isEmpty() ? m_recovery : applied.last().second);
-    for (const auto &step : qAsConst(applied)) {
-        qWarning("TsExperimentScript: %s", qPrintable(step.second));
-        emit actionReapplied(step.first, step.second);
+    setNotices(m_pending.empty() ? QString() : m_pending.back().message, recovery);
+    // Receivers may stop or clear the script: nothing of it is touched once it no longer runs.
+    for (const Said &step : qAsConst(said)) {
+        qWarning("TsExperimentScript: %s", qPrintable(step.message));
+        if (step.applied)
+            emit actionReapplied(step.action, step.message);
+        else
+            emit actionFailed(step.action, step.message);
         if (!m_running)
             return false;
     }

@@ -67,6 +67,14 @@ protected:
         wall = wall.addMSecs(step);
         experiment->sampleChannels();
     }
+    // Fills the disk and ticks until a row does not fit: the file's last page still takes a few.
+    void tickUntilTheDiskIsFull(SmallTmpfs &disk, const QSignalSpy &errors)
+    {
+        ASSERT_TRUE(disk.fill());
+        for (int i = 0; i < 500 && errors.isEmpty(); ++i)
+            tick();
+        ASSERT_EQ(errors.count(), 1);
+    }
     QString onlyFile(const QString &subfolder = QString()) const
     {
         QDir dir(folder.path() + "/" + subfolder);
@@ -311,6 +319,11 @@ struct UnwritableFolder
     bool readOnlyDisk;
 };
 
+void PrintTo(const UnwritableFolder &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
 class RecorderFolderTest : public RecorderTest,
                            public ::testing::WithParamInterface<UnwritableFolder>
 {};
@@ -541,12 +554,7 @@ TEST_F(RecorderTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
     tick();
     tick();
     ASSERT_EQ(recorder->recording().sampleCount, 2);
-    ASSERT_TRUE(disk.fill());
-
-    // The file's last page still takes a few rows; then the disk is full.
-    for (int i = 0; i < 500 && errors.isEmpty(); ++i)
-        tick();
-    ASSERT_EQ(errors.count(), 1);
+    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull(disk, errors));
     EXPECT_TRUE(recorder->hasFileError());
     EXPECT_TRUE(errors.at(0).at(0).toString().contains("space"))
         << errors.at(0).at(0).toString().toStdString();
@@ -581,10 +589,7 @@ TEST_F(RecorderTest, AfterAFullDiskRowsResumeWithTheGapMarked)
     recorder->start();
     tick();
     tick();
-    ASSERT_TRUE(disk.fill());
-    for (int i = 0; i < 500 && errors.isEmpty(); ++i)
-        tick();
-    ASSERT_EQ(errors.count(), 1);
+    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull(disk, errors));
     const qint64 firstLost = recorder->elapsedMilliseconds() / 1000;
 
     disk.release();
