@@ -67,14 +67,6 @@ protected:
         wall = wall.addMSecs(step);
         experiment->sampleChannels();
     }
-    // Fills the disk and ticks until a row does not fit: the file's last page still takes a few.
-    void tickUntilTheDiskIsFull(SmallTmpfs &disk, const QSignalSpy &errors)
-    {
-        ASSERT_TRUE(disk.fill());
-        for (int i = 0; i < 500 && errors.isEmpty(); ++i)
-            tick();
-        ASSERT_EQ(errors.count(), 1);
-    }
     QString onlyFile(const QString &subfolder = QString()) const
     {
         QDir dir(folder.path() + "/" + subfolder);
@@ -541,20 +533,42 @@ TEST(RecorderCrash, AKilledRecordingKeepsEveryRowItHadWritten)
         EXPECT_EQ(lines[row], QByteArray::number(row) + ";;;;;;;") << row;
 }
 
-TEST_F(RecorderTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
+// A recording into "P" on a small disk of its own (where mounting one is allowed).
+class SmallDiskTest : public RecorderTest
 {
-    SmallTmpfs disk(folder.path(), 64);
-    if (!disk.isMounted())
-        GTEST_SKIP() << disk.skipReason().toStdString();
-    useStandardProfile(csvSettings());
-    recorder->setFilePrefix("P");
-    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
+protected:
+    void SetUp() override
+    {
+        if (!disk.isMounted())
+            GTEST_SKIP() << disk.skipReason().toStdString();
+    }
+    void startWithTwoRows(const TsRecorderCSVSettings &csv)
+    {
+        useStandardProfile(csv);
+        recorder->setFilePrefix("P");
+        recorder->start();
+        tick();
+        tick();
+        ASSERT_EQ(recorder->recording().sampleCount, 2);
+    }
+    // Fills the disk and ticks until a row does not fit: the file's last page still takes a few.
+    void tickUntilTheDiskIsFull()
+    {
+        ASSERT_TRUE(disk.fill());
+        for (int i = 0; i < 500 && errors.isEmpty(); ++i)
+            tick();
+        ASSERT_EQ(errors.count(), 1);
+    }
+
+    SmallTmpfs disk{folder.path(), 64};
+    QSignalSpy errors{recorder, &TsExperimentRecorder::fileError};
+};
+
+TEST_F(SmallDiskTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
+{
     QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
-    recorder->start();
-    tick();
-    tick();
-    ASSERT_EQ(recorder->recording().sampleCount, 2);
-    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull(disk, errors));
+    ASSERT_NO_FATAL_FAILURE(startWithTwoRows(csvSettings()));
+    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull());
     EXPECT_TRUE(recorder->hasFileError());
     EXPECT_TRUE(errors.at(0).at(0).toString().contains("space"))
         << errors.at(0).at(0).toString().toStdString();
@@ -577,19 +591,11 @@ TEST_F(RecorderTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
 // The disk filled and freed during a recording: the file is tried again every few seconds, not on
 // every tick; rows resume whole, the gap is one row of empty fields at the time of the first row
 // lost, the error clears, and the counter counts exactly the rows in the file.
-TEST_F(RecorderTest, AfterAFullDiskRowsResumeWithTheGapMarked)
+TEST_F(SmallDiskTest, AfterAFullDiskRowsResumeWithTheGapMarked)
 {
-    SmallTmpfs disk(folder.path(), 64);
-    if (!disk.isMounted())
-        GTEST_SKIP() << disk.skipReason().toStdString();
-    useStandardProfile(csvSettings(';', true, "relative-time"));
-    recorder->setFilePrefix("P");
-    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
     QSignalSpy resumed(recorder, &TsExperimentRecorder::fileResumed);
-    recorder->start();
-    tick();
-    tick();
-    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull(disk, errors));
+    ASSERT_NO_FATAL_FAILURE(startWithTwoRows(csvSettings(';', true, "relative-time")));
+    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull());
     const qint64 firstLost = recorder->elapsedMilliseconds() / 1000;
 
     disk.release();
