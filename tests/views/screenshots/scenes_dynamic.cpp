@@ -16,6 +16,8 @@
 #include <QMetaObject>
 #include <QTableView>
 
+#include <functional>
+
 namespace {
 
 const QString FiveSteps = QStringLiteral("Heat shock");
@@ -51,7 +53,10 @@ TESSARO_SCREENSHOT_SCENE(dynamicIdle, "dynamic-idle")
     return dynamicView();
 }
 
-TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
+namespace {
+
+// "Heat shock" started; `during` moves through the run before the status tick at 2h 10m into it.
+QWidget *runningView(screenshots::Context &context, const std::function<void()> &during = {})
 {
     useFiveSteps(context);
     QWidget *view = dynamicView();
@@ -59,8 +64,10 @@ TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
     TsExperimentScript *script = experiment->script();
     script->setClock(context.clock.function());
     experiment->startDynamic();
-    // 2h 10m into a run of a day: the status tick of that moment.
-    context.clock.now += 7800000;
+    const qint64 start = context.clock.now;
+    if (during)
+        during();
+    context.clock.now = start + 7800000;
     QMetaObject::invokeMethod(script, "updateStatus");
     QObject::connect(view, &QObject::destroyed, [experiment] {
         experiment->stopDynamic();
@@ -69,31 +76,27 @@ TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
     return view;
 }
 
-// The heat unit unplugged when the lid's step fell due, 2h 10m into the run; with `back`, plugged
-// in again and the step applied late.
+// The heat unit unplugged when the lid's step fell due; with `back`, plugged in again and the step
+// applied late.
 QWidget *unpluggedStepView(screenshots::Context &context, bool back)
 {
-    useFiveSteps(context);
-    QWidget *view = dynamicView();
-    TsExperiment *experiment = context.experiment();
-    TsExperimentScript *script = experiment->script();
-    script->setClock(context.clock.function());
-    experiment->startDynamic();
-    context.tick(); // "Settle"
-    context.unplug();
-    context.clock.now += 1800000;
-    context.tick(); // "Warm the lid" finds no controller
-    if (back) {
-        context.plug();
-        context.tick();
-    }
-    context.clock.now += 7800000 - 1803000;
-    QMetaObject::invokeMethod(script, "updateStatus");
-    QObject::connect(view, &QObject::destroyed, [experiment] {
-        experiment->stopDynamic();
-        experiment->script()->setClock({});
+    return runningView(context, [&context, back] {
+        context.tick(); // "Settle"
+        context.unplug();
+        context.clock.now += 1800000;
+        context.tick(); // "Warm the lid" finds no controller
+        if (back) {
+            context.plug();
+            context.tick();
+        }
     });
-    return view;
+}
+
+} // namespace
+
+TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
+{
+    return runningView(context);
 }
 
 TESSARO_SCREENSHOT_SCENE(dynamicStepFailed, "dynamic-step-failed")
