@@ -190,8 +190,15 @@ bool TsExperiment::startDynamic()
 {
     if (!d->script->start())
         return false;
-    if (d->recorder->logSettings().startMode() == TsRecorderLogSettings::StartWithDynamicExp)
+    if (d->recorder->logSettings().startMode() == TsRecorderLogSettings::StartWithDynamicExp) {
         d->recorder->start();
+        // A recording refused at its start (its folder cannot be written) refuses the script
+        // that was to be recorded, before any of its steps has run.
+        if (!d->recorder->isRunning()) {
+            d->script->stop();
+            return false;
+        }
+    }
     return true;
 }
 

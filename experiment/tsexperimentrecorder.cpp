@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryFile>
 #include <QTextCodec>
 #include <QTimer>
 
@@ -84,7 +85,12 @@ struct TsExperimentRecorder::Private
     QString statusLine = QStringLiteral("Not running");
     qint64 rowsWritten = 0;
     qint64 completeSize = 0; // bytes of the file that end with a whole line
-    qint64 lastSync = 0;     // monotonic
+    // After a row failed: when the file is tried again (monotonic), and the first row lost, whose
+    // time marks the gap once rows reach the file again.
+    qint64 retryAt = 0;
+    bool gapPending = false;
+    TsExperimentRecording::Sample firstLost;
+    qint64 lastSync = 0; // monotonic
     qint64 syncInterval = DefaultDiskSyncInterval;
     MonotonicClock monotonic = realMonotonic;
     WallClock wall = [] { return QDateTime::currentDateTime(); };
@@ -265,6 +271,9 @@ void TsExperimentRecorder::start()
     emit starting(ok);
     if (!ok)
         return;
+    // A recording that cannot have its file does not start: it would look like one that is kept.
+    if (!openFile())
+        return;
 
     const qint64 now = d->monotonic();
     d->captureDue = true;
@@ -290,8 +299,10 @@ void TsExperimentRecorder::start()
         }
     }
 
-    openFile();
-    writeHeader();
+    // A header that does not fit is written with the first row that does.
+    const QString header = headerText();
+    if (!header.isEmpty())
+        writeLine(header);
 
     d->runningSince = d->wall();
     d->running = true;
@@ -384,28 +395,57 @@ void TsExperimentRecorder::closeFile()
     }
 }
 
-void TsExperimentRecorder::openFile()
+QString TsExperimentRecorder::targetFolder() const
+{
+    const QFileInfo prefix(d->filePrefix);
+    if (prefix.isAbsolute())
+        return prefix.absolutePath();
+    return QDir::cleanPath(QDir(d->logFolder).absoluteFilePath(prefix.path()));
+}
+
+QxResult TsExperimentRecorder::checkFolder() const
+{
+    if (d->filePrefix.isEmpty())
+        return QxResult::success();
+    const QString folder = targetFolder();
+    QDir().mkpath(folder);
+    // The system's reason comes from creating a file where the recording's would go, or, when the
+    // folder could not be made, in the nearest part of its path that exists: a read-only disk, a
+    // folder without write permission, or a file standing where a folder is needed.
+    QString where = folder;
+    while (!QFileInfo::exists(where) && QFileInfo(where).dir().path() != where)
+        where = QFileInfo(where).dir().path();
+    // A name of its own each time: a check left behind by a crash must not fail the next one.
+    QTemporaryFile probe(QDir(where).filePath(QStringLiteral(".tessaro-write-check-XXXXXX")));
+    if (!probe.open()) {
+        return QxResult(tr("The folder '%1' for the recording file cannot be written: %2")
+                            .arg(QDir::toNativeSeparators(folder), probe.errorString()));
+    }
+    probe.close();
+    if (!QFileInfo(folder).isDir())
+        return QxResult(tr("The folder '%1' for the recording file could not be created.")
+                            .arg(QDir::toNativeSeparators(folder)));
+    return QxResult::success();
+}
+
+bool TsExperimentRecorder::openFile()
 {
     if (d->running)
-        return;
+        return true;
     closeFile();
     d->fileName.clear();
     d->fileError.clear();
+    d->gapPending = false;
     if (d->filePrefix.isEmpty())
-        return;
+        return true;
 
-    const QFileInfo prefix(d->filePrefix);
-    QString folder;
-    if (prefix.isAbsolute())
-        folder = prefix.absolutePath();
-    else
-        folder = QDir::cleanPath(QDir(d->logFolder).absoluteFilePath(prefix.path()));
-    if (!QDir().mkpath(folder)) {
-        reportFileError(tr("The folder '%1' for the recording file could not be created.")
-                            .arg(QDir::toNativeSeparators(folder)));
-        return;
+    const QxResult usable = checkFolder();
+    if (usable.isError()) {
+        reportFileError(usable.message());
+        return false;
     }
-
+    const QString folder = targetFolder();
+    const QFileInfo prefix(d->filePrefix);
     const QString suffix = prefix.suffix().isEmpty() ? QStringLiteral("csv") : prefix.suffix();
     const QString base = prefix.completeBaseName() + QLatin1Char('_') +
                          d->wall().toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss"));
@@ -427,18 +467,33 @@ void TsExperimentRecorder::openFile()
                 tr("The recording file '%1' could not be created: %2")
                     .arg(QDir::toNativeSeparators(file->fileName()), file->errorString()));
             delete file;
-            return;
+            return false;
         }
     }
     d->file = file;
     d->fileName = file->fileName();
     d->completeSize = 0;
     d->lastSync = d->monotonic();
+    return true;
+}
+
+bool TsExperimentRecorder::reopenFile()
+{
+    auto *file = new QFile(d->fileName);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text |
+                    QIODevice::Unbuffered)) {
+        delete file;
+        return false;
+    }
+    d->file = file;
+    d->completeSize = file->size();
+    d->lastSync = d->monotonic();
+    return true;
 }
 
 void TsExperimentRecorder::reportFileError(const QString &message)
 {
-    // Once per run: the first failure says what happened; the file is given up.
+    // Once until rows reach the file again: the first failure says what happened.
     if (!d->fileError.isEmpty())
         return;
     qWarning("TsExperimentRecorder: %s", qPrintable(message));
@@ -472,9 +527,10 @@ bool TsExperimentRecorder::writeLine(const QString &line)
         d->file->unsetError();
         d->file->resize(d->completeSize);
         closeFile();
+        d->retryAt = d->monotonic() + FileRetryInterval;
         return false;
     }
-    d->completeSize = d->file->pos();
+    d->completeSize = d->file->size();
     const qint64 now = d->monotonic();
     if (d->syncInterval >= 0 && now - d->lastSync >= d->syncInterval) {
         syncToDisk(*d->file);
@@ -483,10 +539,10 @@ bool TsExperimentRecorder::writeLine(const QString &line)
     return true;
 }
 
-void TsExperimentRecorder::writeHeader()
+QString TsExperimentRecorder::headerText() const
 {
-    if (!d->file || d->filePrefix.isEmpty() || !d->csvSettings.printHeaderLine())
-        return;
+    if (d->filePrefix.isEmpty() || !d->csvSettings.printHeaderLine())
+        return QString();
     const QChar separator = columnSeparator(d->csvSettings);
     const QChar quote(QLatin1Char('"'));
     QString line = tr("\"Timestamp\"") + separator;
@@ -502,14 +558,65 @@ void TsExperimentRecorder::writeHeader()
             line += separator;
         }
     }
-    writeLine(line);
+    return line;
 }
 
 bool TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
 {
-    // Without a file, either none was asked for, and the row counts as kept, or it was lost.
-    if (!d->file)
+    // Without a file name none was asked for, and the row counts as kept.
+    if (d->fileName.isEmpty())
         return d->fileError.isEmpty();
+    if (d->file) {
+        if (writeLine(rowText(sample))) {
+            ++d->rowsWritten;
+            return true;
+        }
+    } else if (d->monotonic() < d->retryAt) {
+        // Not yet: the file is tried again every few seconds, not on every tick.
+    } else if (!reopenFile()) {
+        d->retryAt = d->monotonic() + FileRetryInterval;
+    } else {
+        // One write for what a full disk held back: the header of a file that has none yet, the
+        // gap as a row of missing values at the time of the first row lost, and this row. Either
+        // all of it reaches the file or none.
+        QString text;
+        if (d->completeSize == 0) {
+            const QString header = headerText();
+            if (!header.isEmpty())
+                text += header + QLatin1Char('\n');
+        }
+        if (d->gapPending) {
+            TsExperimentRecording::Sample gap = d->firstLost;
+            gap.values.clear();
+            for (const QVariantList &values : sample.values) {
+                QVariantList missing;
+                for (int i = 0; i < values.size(); ++i)
+                    missing.append(QVariant());
+                gap.values.append(missing);
+            }
+            text += rowText(gap) + QLatin1Char('\n');
+        }
+        text += rowText(sample);
+        if (writeLine(text)) {
+            qWarning("TsExperimentRecorder: the recording file '%s' takes rows again",
+                     qPrintable(QDir::toNativeSeparators(d->fileName)));
+            d->gapPending = false;
+            d->fileError.clear();
+            ++d->rowsWritten;
+            emit statusLineChanged(statusLine());
+            emit fileResumed();
+            return true;
+        }
+    }
+    if (!d->gapPending) {
+        d->gapPending = true;
+        d->firstLost = sample;
+    }
+    return false;
+}
+
+QString TsExperimentRecorder::rowText(const TsExperimentRecording::Sample &sample) const
+{
     const QChar separator = columnSeparator(d->csvSettings);
     const QString format = d->csvSettings.dateTimeFormat();
     QString line;
@@ -554,8 +661,5 @@ bool TsExperimentRecorder::writeRow(const TsExperimentRecording::Sample &sample)
             line += separator;
         }
     }
-    if (!writeLine(line))
-        return false;
-    ++d->rowsWritten;
-    return true;
+    return line;
 }

@@ -6,6 +6,7 @@
 #include "config/tsrecordercsvsettings.h"
 #include "config/tsrecorderlogsettings.h"
 #include "experiment/tsexperimentrecording.h"
+#include "utils/qxresult.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -57,12 +58,21 @@ public:
     // The file of the current (or last) run; empty when none was written.
     QString fileName() const;
     // Why the current run has no file or stopped writing to it; empty when all is well. Also
-    // announced by fileError().
+    // announced by fileError(); cleared when rows reach the file again (fileResumed()).
     QString fileErrorString() const;
     bool hasFileError() const;
     // Rows that reached the file since the recorder was made, over all runs; a row lost to a file
-    // error is not counted.
+    // error is not counted, nor is the row that marks such a gap.
     qint64 rowsWritten() const;
+
+    // Whether a recording file can be made for the prefix in the log folder: the target folder
+    // is created when missing and must take a new file. The error names the folder and gives the
+    // system's reason. Success when the prefix is empty (no file is wanted).
+    QxResult checkFolder() const;
+
+    // While the file does not take rows (a full disk), it is tried again at most this often, on
+    // the tick of a row, so that a tick never waits on a disk that keeps failing.
+    static constexpr qint64 FileRetryInterval = 5000;
 
     // The capture gate's interval: max(interval, 1000) - 500 ms.
     int captureInterval() const;
@@ -96,10 +106,14 @@ signals:
     // Receivers may veto a start by setting ok to false.
     void starting(bool &ok);
     void newSample(TsExperimentRecording::Sample *sample);
-    // The CSV file could not be created, or a row could not be written to it: recording goes on
-    // without the file (samples, status and graphs), and this says so once per run.
+    // A row could not be written to the CSV file: recording goes on without it (samples, status
+    // and graphs) and tries the file again; said once until rows reach the file again. A file
+    // that cannot be created at all refuses the start with this message instead.
     void fileError(const QString &message);
     void statusLineChanged(const QString &line);
+    // Rows reach the file again after a file error; the gap is marked in the file by one row of
+    // empty fields at the time of the first row lost.
+    void fileResumed();
 
 public slots:
     void start();
@@ -111,12 +125,16 @@ public slots:
     void onStopTimeout();
 
 private:
-    void openFile();
+    // True when a file is open, or when none is wanted.
+    bool openFile();
+    bool reopenFile();
     void closeFile();
-    void writeHeader();
+    QString headerText() const;
+    QString rowText(const TsExperimentRecording::Sample &sample) const;
     // True when the row is in the file, or when no file is kept at all.
     bool writeRow(const TsExperimentRecording::Sample &sample);
     bool writeLine(const QString &line);
+    QString targetFolder() const;
     void reportFileError(const QString &message);
     // The line without its file warning; the warning is added while the run has a file error.
     void setStatusLine(const QString &line);

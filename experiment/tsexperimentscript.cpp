@@ -1,19 +1,25 @@
 #include "experiment/tsexperimentscript.h"
 
+#include "device/tsdevicechannel.h"
 #include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentscriptaction.h"
+#include "experiment/tsexperimentscriptactionchannelbase.h"
 #include "experiment/tsexperimentscriptactiontype.h"
 #include "utils/xmlfile.h"
 
 #include <QDebug>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QLocale>
 #include <QMetaType>
+#include <QPointer>
 #include <QScopedPointer>
 #include <QTimer>
 #include <QXmlStreamWriter>
 
 #include <cmath>
+#include <algorithm>
 
 namespace {
 
@@ -34,7 +40,23 @@ bool isStorable(const QVariant &value)
     return typeId != QMetaType::UnknownType && text.convert(typeId);
 }
 
+QString channelIdOf(const TsExperimentScriptAction *action)
+{
+    return action
+        ->parameter(QString::fromLatin1(TsExperimentScriptActionChannelBase::ChannelIdParameter))
+        .toString();
+}
+
 } // namespace
+
+struct TsExperimentScript::PendingStep
+{
+    TsExperimentScriptAction *action = nullptr;
+    // The channel's link to its controller when the step failed; null when there was none. The
+    // controller counts as back once the channel is linked to another one.
+    QPointer<TsDeviceChannel> failedOn;
+    QString message;
+};
 
 TsExperimentScript::TsExperimentScript(QObject *parent)
     : QObject(parent)
@@ -203,10 +225,18 @@ QString TsExperimentScript::statusLine() const
 
 void TsExperimentScript::setStatusLine(const QString &line)
 {
-    if (line == m_statusLine)
+    m_plainStatusLine = line;
+    // A step that did not reach its controller must not hide behind a clock that runs on: the
+    // page says so until the run ends, or that it reached it late.
+    QString full = line;
+    if (m_running && !m_failure.isEmpty())
+        full = tr("%1 - STEP FAILED: %2").arg(line, m_failure);
+    else if (m_running && !m_recovery.isEmpty())
+        full = tr("%1 - STEP LATE: %2").arg(line, m_recovery);
+    if (full == m_statusLine)
         return;
-    m_statusLine = line;
-    emit statusLineChanged(line);
+    m_statusLine = full;
+    emit statusLineChanged(full);
 }
 
 void TsExperimentScript::setIdleStatusLine()
@@ -298,6 +328,8 @@ bool TsExperimentScript::start()
 {
     m_cursor = 0;
     m_current = nullptr;
+    m_pending.clear();
+    setNotices(QString(), QString());
     if (m_actions.isEmpty())
         return false;
 
@@ -341,7 +373,9 @@ void TsExperimentScript::stop()
 
 void TsExperimentScript::nextStep()
 {
-    if (!m_running || !m_current || elapsedMilliseconds() <= m_current->time())
+    if (!m_running || !reapplyReturned())
+        return;
+    if (!m_current || elapsedMilliseconds() <= m_current->time())
         return;
 
     // Receivers of the signals below may stop, clear or reload the script; the action must not
@@ -353,9 +387,10 @@ void TsExperimentScript::nextStep()
     if (!stillCurrent())
         return;
     const bool ok = action->execute();
+    noteOutcome(action, ok);
+    if (!stillCurrent())
+        return;
     if (!ok) {
-        qWarning("TsExperimentScript::nextStep: %s: %s", qPrintable(action->type()),
-                 qPrintable(action->result().message()));
         emit actionError(action);
         if (!stillCurrent())
             return;
@@ -410,6 +445,123 @@ void TsExperimentScript::deleteActions()
 {
     m_current = nullptr;
     m_cursor = 0;
+    m_pending.clear();
     qDeleteAll(m_actions);
     m_actions.clear();
+}
+
+QString TsExperimentScript::actionDescription(const TsExperimentScriptAction *action) const
+{
+    const QString id = channelIdOf(action);
+    const TsExperimentChannel *channel = experiment() ? experiment()->channel(id) : nullptr;
+    const QVariant value = action->parameter(
+        QString::fromLatin1(TsExperimentScriptActionChannelBase::ChannelValueParameter));
+    QString valueText;
+    if (value.type() == QVariant::Bool)
+        valueText = value.toBool() ? tr("On") : tr("Off");
+    else if (value.type() == QVariant::Double)
+        valueText = QLocale().toString(value.toDouble()) + (channel ? channel->unit() : QString());
+    else
+        valueText = value.toString();
+    return tr("%1 %2 %3")
+        .arg(channel ? channel->name() : id, action->displayName(), valueText)
+        .simplified();
+}
+
+QString TsExperimentScript::failureText(const TsExperimentScriptAction *action) const
+{
+    QString reason = action->result().message();
+    if (reason.isEmpty()) {
+        const TsExperimentChannel *channel =
+            experiment() ? experiment()->channel(channelIdOf(action)) : nullptr;
+        reason = channel && channel->isConnected() ? tr("the controller did not take it")
+                                                   : tr("its controller is not connected");
+    }
+    return tr("%1, due at %2, failed: %3")
+        .arg(actionDescription(action), durationText(action->time()), reason);
+}
+
+void TsExperimentScript::noteOutcome(TsExperimentScriptAction *action, bool ok)
+{
+    // Only the latest step of a kind on a channel matters: the controller is to end up where the
+    // script means it to be now, not to replay what it missed.
+    const auto sameTarget = [action](const PendingStep &pending) {
+        return pending.action->type() == action->type() &&
+               channelIdOf(pending.action) == channelIdOf(action);
+    };
+    m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(), sameTarget),
+                    m_pending.end());
+    if (ok) {
+        setNotices(m_pending.empty() ? QString() : m_pending.back().message, m_recovery);
+        return;
+    }
+    PendingStep pending;
+    pending.action = action;
+    pending.message = failureText(action);
+    const TsExperimentChannel *channel =
+        experiment() ? experiment()->channel(channelIdOf(action)) : nullptr;
+    pending.failedOn = channel ? channel->deviceChannel() : nullptr;
+    m_pending.push_back(pending);
+    qWarning("TsExperimentScript: %s", qPrintable(pending.message));
+    emit actionFailed(action, pending.message);
+    setNotices(pending.message, m_recovery);
+}
+
+bool TsExperimentScript::reapplyReturned()
+{
+    if (m_pending.empty())
+        return true;
+    struct Said
+    {
+        TsExperimentScriptAction *action;
+        QString message;
+        bool applied;
+    };
+    QList<Said> said;
+    QString recovery = m_recovery;
+    for (auto it = m_pending.begin(); it != m_pending.end();) {
+        TsExperimentScriptAction *action = it->action;
+        const TsExperimentChannel *channel =
+            experiment() ? experiment()->channel(channelIdOf(action)) : nullptr;
+        TsDeviceChannel *link = channel ? channel->deviceChannel() : nullptr;
+        if (!link || link == it->failedOn.data()) {
+            ++it;
+            continue;
+        }
+        if (action->execute()) {
+            recovery = tr("%1, due at %2, applied at %3 when its controller came back")
+                           .arg(actionDescription(action), durationText(action->time()),
+                                durationText(elapsedMilliseconds()));
+            said.append({action, recovery, true});
+            it = m_pending.erase(it);
+            continue;
+        }
+        // Back, but the step still does not take: said again, and tried at the next return.
+        it->failedOn = link;
+        it->message = failureText(action);
+        said.append({action, it->message, false});
+        ++it;
+    }
+    setNotices(m_pending.empty() ? QString() : m_pending.back().message, recovery);
+    // Receivers may stop or clear the script: nothing of it is touched once it no longer runs.
+    for (const Said &step : qAsConst(said)) {
+        qWarning("TsExperimentScript: %s", qPrintable(step.message));
+        if (step.applied)
+            emit actionReapplied(step.action, step.message);
+        else
+            emit actionFailed(step.action, step.message);
+        if (!m_running)
+            return false;
+    }
+    return m_running;
+}
+
+void TsExperimentScript::setNotices(const QString &failure, const QString &recovery)
+{
+    if (failure == m_failure && recovery == m_recovery)
+        return;
+    m_failure = failure;
+    m_recovery = recovery;
+    setStatusLine(m_plainStatusLine);
+    emit actionNoticeChanged();
 }

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class TsExperiment;
 class TsExperimentScriptAction;
@@ -72,9 +73,19 @@ public:
     static QString durationText(qint64 milliseconds);
 
     // The script's one-line status as the web page shows it: "No dynamic experiment configured",
-    // "Not running", "Starting ..." or "Running (elapsed / progress%)". Announced by
-    // statusLineChanged().
+    // "Not running", "Starting ..." or "Running (elapsed / progress%)", followed while running by
+    // " - STEP FAILED: " or " - STEP LATE: " and the notice. Announced by statusLineChanged().
     QString statusLine() const;
+    // A step that fails (its controller unplugged) still counts as run, and the script goes on;
+    // what it meant is applied when the channel's controller comes back during the run: the
+    // latest failed setpoint and the latest failed loop step of each channel, on the first tick
+    // after the return. lastActionFailure() says the latest failure whose step has not reached
+    // its controller since, lastActionRecovery() the latest step applied that late; both empty
+    // when there is nothing to say, both kept until the next start.
+    QString lastActionFailure() const { return m_failure; }
+    QString lastActionRecovery() const { return m_recovery; }
+    // The channel, the kind of step and its value: "Stage Setpoint Value 37.5°C".
+    QString actionDescription(const TsExperimentScriptAction *action) const;
 
 public slots:
     bool start();
@@ -95,14 +106,29 @@ signals:
     void actionError(const TsExperimentScriptAction *action);
     void actionExecuted(const TsExperimentScriptAction *action);
     void status(const QString &time, double progress);
+    // A step failed: which, when it was due and why, as the log has it.
+    void actionFailed(const TsExperimentScriptAction *action, const QString &message);
+    // A failed step reached its controller when that came back.
+    void actionReapplied(const TsExperimentScriptAction *action, const QString &message);
+    // lastActionFailure() or lastActionRecovery() changed.
+    void actionNoticeChanged();
     void nameChanged(const QString &name);
 
 private:
+    struct PendingStep;
+
     bool advance();
     void setStatusLine(const QString &line);
     // The line of a script that does not run.
     void setIdleStatusLine();
     void deleteActions();
+    // Keeps a failed step until its controller comes back; a later step of the same kind on the
+    // same channel that succeeds takes its place.
+    void noteOutcome(TsExperimentScriptAction *action, bool ok);
+    // Applies the failed steps whose controllers came back; false when a receiver stopped the run.
+    bool reapplyReturned();
+    void setNotices(const QString &failure, const QString &recovery);
+    QString failureText(const TsExperimentScriptAction *action) const;
 
     QString m_name;
     bool m_running = false;
@@ -116,4 +142,8 @@ private:
     int m_cursor = 0;
     TsExperimentScriptAction *m_current = nullptr;
     QString m_statusLine;
+    QString m_plainStatusLine; // without the notice of a failed or late step
+    std::vector<PendingStep> m_pending; // in the order of their failures
+    QString m_failure;
+    QString m_recovery;
 };

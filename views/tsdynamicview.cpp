@@ -30,7 +30,13 @@ TsDynamicView::TsDynamicView(QWidget *parent)
     onNewExperiment(experiments->currentExperiment());
 }
 
-TsDynamicView::~TsDynamicView() = default;
+TsDynamicView::~TsDynamicView()
+{
+    // A script stopped while the widget is being torn down (by a receiver of its destroyed()
+    // signal) must not reach a view whose form and texts are already gone.
+    for (const QMetaObject::Connection &connection : qAsConst(m_connections))
+        disconnect(connection);
+}
 
 void TsDynamicView::onNewExperiment(TsExperiment *experiment)
 {
@@ -50,6 +56,8 @@ void TsDynamicView::onNewExperiment(TsExperiment *experiment)
                              &TsDynamicView::updateScriptState);
     m_connections << connect(m_script, &TsExperimentScript::status, this,
                              &TsDynamicView::updateStatus);
+    m_connections << connect(m_script, &TsExperimentScript::actionNoticeChanged, this,
+                             &TsDynamicView::onActionNotice);
     // Through the experiment, which also starts and stops the recorder when its start and stop
     // modes go with the dynamic experiment.
     m_connections << connect(ui->pushButtonStart, &QPushButton::clicked, experiment,
@@ -61,6 +69,7 @@ void TsDynamicView::onNewExperiment(TsExperiment *experiment)
 
 void TsDynamicView::updateScriptState(bool running)
 {
+    m_runningText.clear();
     if (running) {
         ui->pushButtonStart->setEnabled(false);
         ui->pushButtonStop->setEnabled(true);
@@ -77,12 +86,18 @@ void TsDynamicView::updateScriptState(bool running)
 
 void TsDynamicView::updateStatus(const QString &status, qreal progress)
 {
+    m_runningText = status;
     if (!std::isfinite(progress)) {
         setStatusText(tr("Running (%1)").arg(status));
         return;
     }
     // Halves away from zero: 0.125 reads as 13%.
     setStatusText(tr("Running (%1 / %2%)").arg(status).arg(std::llround(progress * 100.0)));
+}
+
+void TsDynamicView::onActionNotice()
+{
+    setStatusText(m_statusText);
 }
 
 void TsDynamicView::onDynamicExpChanged(const QString &)
@@ -115,5 +130,29 @@ void TsDynamicView::on_pushButtonConfig_clicked()
 
 void TsDynamicView::setStatusText(const QString &text)
 {
-    ui->labelStatus->setText(text);
+    m_statusText = text;
+    QString shown = text;
+    QString tip;
+    QString style;
+    // A step that did not reach its controller must not hide behind a clock that runs on: the
+    // line says so in red until the run ends, or until the step reached it late, which the line
+    // keeps saying in amber; the tool tip tells the whole story (the script's own status line
+    // carries it to the web page).
+    if (m_script && m_script->isRunning()) {
+        const QString failure = m_script->lastActionFailure();
+        const QString recovery = m_script->lastActionRecovery();
+        const QString running = m_runningText.isEmpty() ? text : m_runningText;
+        if (!failure.isEmpty()) {
+            shown = tr("STEP FAILED: %1").arg(running);
+            tip = failure;
+            style = QStringLiteral("color: #e53935; font-weight: bold;");
+        } else if (!recovery.isEmpty()) {
+            shown = tr("STEP LATE: %1").arg(running);
+            tip = recovery;
+            style = QStringLiteral("color: #fb8c00; font-weight: bold;");
+        }
+    }
+    ui->labelStatus->setText(shown);
+    ui->labelStatus->setToolTip(tip);
+    ui->labelStatus->setStyleSheet(style);
 }

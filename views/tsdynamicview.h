@@ -29,6 +29,8 @@ protected slots:
     void updateScriptState(bool running);
     void updateStatus(const QString &status, qreal progress);
     void onDynamicExpChanged(const QString &name);
+    // A step failed, or a failed one reached its controller late: the status line says so.
+    void onActionNotice();
 
 private slots:
     void on_pushButtonConfig_clicked();
@@ -38,6 +40,9 @@ private:
 
     QScopedPointer<Ui::TsDynamicView> ui;
     QPointer<TsExperimentScript> m_script;
+    QString m_statusText;
+    // The elapsed time while running: with a step's warning in bold, the line has room for no more.
+    QString m_runningText;
     // To the current experiment and its script; dropped when another experiment becomes current.
     QList<QMetaObject::Connection> m_connections;
 };

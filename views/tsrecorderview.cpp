@@ -112,6 +112,7 @@ void TsRecorderView::onNewExperiment(TsExperiment *experiment)
     connect(recorder, &TsExperimentRecorder::recordingStatus, this,
             &TsRecorderView::updateRecordingStatus);
     connect(recorder, &TsExperimentRecorder::fileError, this, &TsRecorderView::onFileError);
+    connect(recorder, &TsExperimentRecorder::fileResumed, this, &TsRecorderView::onFileError);
     connect(ui->pushButtonStop, &QPushButton::clicked, recorder, &TsExperimentRecorder::stop);
     connect(ui->pushButtonStart, &QPushButton::clicked, recorder, &TsExperimentRecorder::start);
     // The buttons must tell the truth about a recorder that already runs.
@@ -145,6 +146,13 @@ void TsRecorderView::recordingStarting(bool &ok)
         prefix = answer;
     }
     m_recorder->setFilePrefix(prefix);
+    // A folder that cannot take the file refuses the start, as a bad name does.
+    const QxResult folder = m_recorder->checkFolder();
+    if (folder.isError()) {
+        TsMessageBox::critical(this, tr("Recording not started"), folder.message());
+        ok = false;
+        return;
+    }
     m_recorder->setLogSettings(config->logSettings(TemporaryLevel));
     m_recorder->setCsvSettings(config->csvSettings(TemporaryLevel));
 }

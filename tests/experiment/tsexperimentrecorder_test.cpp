@@ -5,6 +5,10 @@
 #include "support/smalltmpfs.h"
 #include "testenvironment.h"
 
+#include "experiment/tsexperimentscript.h"
+#include "experiment/tsexperimentscriptaction.h"
+#include "experiment/tsexperimentscriptactiontype.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -14,7 +18,10 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -291,52 +298,94 @@ TEST_F(RecorderTest, WithoutAPrefixNothingIsWrittenButEverythingElseHappens)
     EXPECT_FALSE(seen[2][0].isValid()) << "a channel without a device";
 }
 
-TEST_F(RecorderTest, AFileThatCannotBeCreatedIsReportedWhileRecordingGoesOn)
+// A folder that cannot take the file refuses the start, by hand or with the dynamic experiment,
+// naming the folder and giving the system's reason. Root writes where permissions forbid it, so
+// the folders here are unwritable for everyone: a file standing where the folder should be, and a
+// read-only file system (mounted where that is allowed).
+struct UnwritableFolder
 {
-    useStandardProfile(csvSettings());
-    // A plain file where the prefix needs a folder.
-    QFile blocker(folder.path() + "/blocked");
+    const char *name;
+    const char *prefix;
+    const char *folder; // below the log folder
+    int error;          // the system's reason
+    bool readOnlyDisk;
+};
+
+void PrintTo(const UnwritableFolder &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class RecorderFolderTest : public RecorderTest,
+                           public ::testing::WithParamInterface<UnwritableFolder>
+{};
+
+TEST_P(RecorderFolderTest, RefusesToStartWithTheFolderAndTheSystemsReason)
+{
+    const UnwritableFolder row = GetParam();
+    QFile blocker(folder.path() + "/plate");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    recorder->setFilePrefix("blocked/P");
-    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
-    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
-    recorder->start();
-    EXPECT_TRUE(recorder->isRunning());
-    ASSERT_EQ(errors.count(), 1);
-    EXPECT_TRUE(errors.at(0).at(0).toString().contains("blocked"))
-        << errors.at(0).at(0).toString().toStdString();
-    EXPECT_TRUE(recorder->hasFileError());
-    EXPECT_EQ(recorder->fileErrorString(), errors.at(0).at(0).toString());
-    tick();
-    EXPECT_EQ(samples.count(), 1) << "sampling and graphs go on";
-    EXPECT_EQ(recorder->rowsWritten(), 0) << "a row that reached no file is not counted";
-    recorder->stop();
-
-    // A folder that exists but cannot be written to.
-    QDir(folder.path()).mkdir("readonly");
-    QFile::setPermissions(folder.path() + "/readonly",
-                          QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    QFile probe(folder.path() + "/readonly/probe");
-    const bool writable = probe.open(QIODevice::WriteOnly); // root may write anyway
-    probe.close();
-    probe.remove();
-    recorder->setFilePrefix("readonly/P");
-    recorder->start();
-    if (!writable) {
-        ASSERT_EQ(errors.count(), 2);
-        EXPECT_TRUE(errors.at(1).at(0).toString().contains("could not be created"));
+    QDir(folder.path()).mkdir("ro");
+    std::unique_ptr<SmallTmpfs> disk;
+    if (row.readOnlyDisk) {
+        disk = std::make_unique<SmallTmpfs>(folder.path() + "/ro", 64, SmallTmpfs::ReadOnly);
+        if (!disk->isMounted())
+            GTEST_SKIP() << disk->skipReason().toStdString();
     }
-    recorder->stop();
-    QFile::setPermissions(folder.path() + "/readonly",
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    useStandardProfile(csvSettings());
+    recorder->setFilePrefix(row.prefix);
+    const QString where = QDir::toNativeSeparators(folder.path() + "/" + row.folder);
+    const QString reason = QString::fromLocal8Bit(std::strerror(row.error));
+    const QxResult check = recorder->checkFolder();
+    ASSERT_TRUE(check.isError());
+    EXPECT_TRUE(check.message().contains("'" + where + "'")) << qPrintable(check.message());
+    EXPECT_TRUE(check.message().endsWith(": " + reason)) << qPrintable(check.message());
 
-    // The next good start clears the report.
+    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
+    QSignalSpy started(recorder, &TsExperimentRecorder::started);
+    recorder->start();
+    EXPECT_FALSE(recorder->isRunning()) << "no recording that only looks kept";
+    EXPECT_EQ(started.count(), 0);
+    ASSERT_EQ(errors.count(), 1);
+    EXPECT_EQ(errors.at(0).at(0).toString(), check.message());
+    EXPECT_EQ(recorder->fileErrorString(), check.message());
+    EXPECT_TRUE(recorder->fileName().isEmpty());
+
+    // A dynamic experiment that starts the recorder with it is refused the same way.
+    TsExperimentScript *script = experiment->script();
+    TsExperimentScriptAction *action =
+        TsExperimentScriptActionType::create(QStringLiteral("setChannelValue"), script);
+    action->setParameter(QStringLiteral("channel.id"), stage);
+    action->setParameter(QStringLiteral("channel.value"), 30.0);
+    action->setActive(true);
+    action->setTime(60000);
+    ASSERT_TRUE(script->setActions({action}));
+    delete action;
+    TsRecorderLogSettings log;
+    log.setStartMode(TsRecorderLogSettings::StartWithDynamicExp);
+    recorder->setLogSettings(log);
+    EXPECT_FALSE(experiment->startDynamic());
+    EXPECT_FALSE(script->isRunning());
+    EXPECT_FALSE(recorder->isRunning());
+    script->clear();
+
+    // A writable folder starts, and the refusal is forgotten.
     recorder->setFilePrefix("good");
     recorder->start();
+    EXPECT_TRUE(recorder->isRunning());
     EXPECT_FALSE(recorder->hasFileError());
     recorder->stop();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, RecorderFolderTest,
+    ::testing::Values(
+        UnwritableFolder{"FileInTheWay", "plate/run", "plate", ENOTDIR, false},
+        UnwritableFolder{"FileInTheWayOfASubFolder", "plate/a/run", "plate/a", ENOTDIR, false},
+        UnwritableFolder{"ReadOnlyDisk", "ro/run", "ro", EROFS, true},
+        UnwritableFolder{"SubFolderOnAReadOnlyDisk", "ro/new/run", "ro/new", EROFS, true}),
+    [](const ::testing::TestParamInfo<UnwritableFolder> &info) { return info.param.name; });
 
 TEST_F(RecorderTest, AVetoKeepsTheRecorderIdleAndSilent)
 {
@@ -484,25 +533,42 @@ TEST(RecorderCrash, AKilledRecordingKeepsEveryRowItHadWritten)
         EXPECT_EQ(lines[row], QByteArray::number(row) + ";;;;;;;") << row;
 }
 
-TEST_F(RecorderTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
+// A recording into "P" on a small disk of its own (where mounting one is allowed).
+class SmallDiskTest : public RecorderTest
 {
-    SmallTmpfs disk(folder.path(), 64);
-    if (!disk.isMounted())
-        GTEST_SKIP() << disk.skipReason().toStdString();
-    useStandardProfile(csvSettings());
-    recorder->setFilePrefix("P");
-    QSignalSpy errors(recorder, &TsExperimentRecorder::fileError);
-    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
-    recorder->start();
-    tick();
-    tick();
-    ASSERT_EQ(recorder->recording().sampleCount, 2);
-    ASSERT_TRUE(disk.fill());
-
-    // The file's last page still takes a few rows; then the disk is full.
-    for (int i = 0; i < 500 && errors.isEmpty(); ++i)
+protected:
+    void SetUp() override
+    {
+        if (!disk.isMounted())
+            GTEST_SKIP() << disk.skipReason().toStdString();
+    }
+    void startWithTwoRows(const TsRecorderCSVSettings &csv)
+    {
+        useStandardProfile(csv);
+        recorder->setFilePrefix("P");
+        recorder->start();
         tick();
-    ASSERT_EQ(errors.count(), 1);
+        tick();
+        ASSERT_EQ(recorder->recording().sampleCount, 2);
+    }
+    // Fills the disk and ticks until a row does not fit: the file's last page still takes a few.
+    void tickUntilTheDiskIsFull()
+    {
+        ASSERT_TRUE(disk.fill());
+        for (int i = 0; i < 500 && errors.isEmpty(); ++i)
+            tick();
+        ASSERT_EQ(errors.count(), 1);
+    }
+
+    SmallTmpfs disk{folder.path(), 64};
+    QSignalSpy errors{recorder, &TsExperimentRecorder::fileError};
+};
+
+TEST_F(SmallDiskTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
+{
+    QSignalSpy samples(recorder, &TsExperimentRecorder::newSample);
+    ASSERT_NO_FATAL_FAILURE(startWithTwoRows(csvSettings()));
+    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull());
     EXPECT_TRUE(recorder->hasFileError());
     EXPECT_TRUE(errors.at(0).at(0).toString().contains("space"))
         << errors.at(0).at(0).toString().toStdString();
@@ -520,6 +586,58 @@ TEST_F(RecorderTest, AFullDiskIsReportedAndNoRowIsCountedThatIsNotInTheFile)
     const QByteArray content = file.readAll();
     EXPECT_TRUE(content.endsWith('\n'));
     EXPECT_EQ(content.count('\n'), 1 + counted) << "the header and the counted rows";
+}
+
+// The disk filled and freed during a recording: the file is tried again every few seconds, not on
+// every tick; rows resume whole, the gap is one row of empty fields at the time of the first row
+// lost, the error clears, and the counter counts exactly the rows in the file.
+TEST_F(SmallDiskTest, AfterAFullDiskRowsResumeWithTheGapMarked)
+{
+    QSignalSpy resumed(recorder, &TsExperimentRecorder::fileResumed);
+    ASSERT_NO_FATAL_FAILURE(startWithTwoRows(csvSettings(';', true, "relative-time")));
+    ASSERT_NO_FATAL_FAILURE(tickUntilTheDiskIsFull());
+    const qint64 firstLost = recorder->elapsedMilliseconds() / 1000;
+
+    disk.release();
+    for (int i = 1; i < TsExperimentRecorder::FileRetryInterval / 1000; ++i) {
+        tick();
+        EXPECT_TRUE(recorder->hasFileError()) << "tried again only after a few seconds";
+    }
+    EXPECT_EQ(resumed.count(), 0);
+    tick();
+    EXPECT_EQ(resumed.count(), 1);
+    EXPECT_FALSE(recorder->hasFileError());
+    const qint64 resumedAt = recorder->elapsedMilliseconds() / 1000;
+    tick();
+    tick();
+    recorder->stop();
+    EXPECT_EQ(errors.count(), 1);
+
+    const QStringList lines = readLines(recorder->fileName());
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_TRUE(lines.first().startsWith("\"Timestamp\";"));
+    const QString gapRow = QString::number(firstLost) + QString(10, ';');
+    int gaps = 0;
+    QList<qint64> seconds;
+    for (int i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines.at(i).count(';'), 10) << "whole rows only: " << qPrintable(lines.at(i));
+        if (lines.at(i) == gapRow) {
+            ++gaps;
+            continue;
+        }
+        seconds << lines.at(i).section(';', 0, 0).toLongLong();
+    }
+    EXPECT_EQ(gaps, 1);
+    EXPECT_EQ(recorder->rowsWritten(), seconds.size()) << "the counter counts the rows in the file";
+    EXPECT_EQ(recorder->recording().sampleCount, seconds.size());
+    // Every row before the gap, none during it, every one from the resumption on.
+    QList<qint64> expected;
+    for (qint64 s = 1; s < firstLost; ++s)
+        expected << s;
+    for (qint64 s = resumedAt; s <= resumedAt + 2; ++s)
+        expected << s;
+    EXPECT_EQ(seconds, expected);
+    EXPECT_EQ(lines.indexOf(gapRow), int(firstLost)) << "the gap sits where the rows are missing";
 }
 
 } // namespace

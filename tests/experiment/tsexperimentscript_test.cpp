@@ -364,6 +364,108 @@ TEST_F(ScriptRun, FailuresGoOnUnlessTheActionSaysStop)
     EXPECT_FALSE(script->isRunning());
 }
 
+// The heat unit unplugged at 0:25 and back at 1:30, with steps due in between: each failure is
+// said (signal, log, notice), the script goes on, and the latest setpoint and loop step of the
+// channel reach the controller on the first tick after it came back. A controller that never
+// comes back keeps its failure said until the run ends.
+TEST_F(ScriptRun, StepsDueWhileTheControllerIsUnpluggedAreSaidAndAppliedWhenItComesBack)
+{
+    install(script, {makeAction(script, "setChannelValue", 60000, stage, 37.5, "warm"),
+                     makeAction(script, "setChannelValue", 65000, stage, 38.0, "warmer"),
+                     makeAction(script, "setChannelLoopCtrl", 70000, stage, false, "off"),
+                     makeAction(script, "setChannelValue", 75000, missing, 20.0, "nowhere"),
+                     makeAction(script, "setChannelValue", 600000, lid, 36.0, "end")});
+    QSignalSpy failed(script, &TsExperimentScript::actionFailed);
+    QSignalSpy reapplied(script, &TsExperimentScript::actionReapplied);
+    QSignalSpy notices(script, &TsExperimentScript::actionNoticeChanged);
+    ASSERT_TRUE(script->start());
+    const auto replug = [this](bool present) {
+        devicetest::simulation().write(
+            devicetest::heatUnit(serial.toStdString(), present ? "" : "present=\"0\""));
+        devices.populateDevices();
+    };
+    EXPECT_EQ(tick(25000), "");
+    replug(false);
+    ASSERT_FALSE(experiment->channel(stage)->isConnected());
+
+    EXPECT_EQ(tick(60001), "warm") << "a failed step counts as run";
+    EXPECT_TRUE(script->isRunning());
+    ASSERT_EQ(failed.count(), 1);
+    const QString warmFailure = failed.at(0).at(1).toString();
+    EXPECT_EQ(warmFailure, "Stage Setpoint Value 37.5°C, due at 01m 00s, failed: its controller "
+                           "is not connected");
+    EXPECT_EQ(script->lastActionFailure(), warmFailure);
+    EXPECT_EQ(messages.count(warmFailure), 1) << "in the program's log";
+    EXPECT_EQ(tick(65001), "warmer");
+    EXPECT_EQ(tick(70001), "off");
+    EXPECT_EQ(tick(75001), "nowhere");
+    EXPECT_EQ(failed.count(), 4);
+    EXPECT_TRUE(script->lastActionFailure().startsWith("Profile name of 999X1:1 "))
+        << qPrintable(script->lastActionFailure());
+    EXPECT_EQ(tick(89000), "");
+    EXPECT_EQ(reapplied.count(), 0) << "nothing is back yet";
+
+    replug(true);
+    EXPECT_DOUBLE_EQ(deviceChannel(stage)->setpointValue(), 37.0) << "as the controller starts";
+    EXPECT_EQ(tick(90000), "");
+    // The latest setpoint (not the one it replaced) and the loop step, in the order they failed.
+    ASSERT_EQ(reapplied.count(), 2);
+    EXPECT_EQ(reapplied.at(0).at(0).value<const TsExperimentScriptAction *>()->comment(), "warmer");
+    EXPECT_EQ(reapplied.at(1).at(0).value<const TsExperimentScriptAction *>()->comment(), "off");
+    EXPECT_DOUBLE_EQ(deviceChannel(stage)->setpointValue(), 38.0);
+    EXPECT_FALSE(deviceChannel(stage)->loopControl());
+    EXPECT_EQ(
+        script->lastActionRecovery(),
+        "Stage Control Off, due at 01m 10s, applied at 01m 30s when its controller came back");
+    EXPECT_EQ(messages.count(script->lastActionRecovery()), 1);
+    EXPECT_TRUE(script->lastActionFailure().startsWith("Profile name of 999X1:1 "))
+        << "the controller that never came back is still said";
+
+    // Applied once: the controller staying is not another return.
+    notices.clear();
+    EXPECT_EQ(tick(95000), "");
+    EXPECT_EQ(reapplied.count(), 2);
+    EXPECT_EQ(notices.count(), 0);
+
+    EXPECT_EQ(tick(600001), "end");
+    EXPECT_FALSE(script->isRunning());
+    EXPECT_TRUE(script->lastActionFailure().startsWith("Profile name of 999X1:1 "));
+    clock.now = 0;
+    ASSERT_TRUE(script->start());
+    EXPECT_TRUE(script->lastActionFailure().isEmpty()) << "a new run starts clean";
+    EXPECT_TRUE(script->lastActionRecovery().isEmpty());
+}
+
+// A step the linked controller refuses is not tried on every tick, only at a return; a later step
+// of the same kind that reaches the channel overtakes it, and nothing old is replayed over that.
+TEST_F(ScriptRun, AFailureWhileLinkedWaitsForAReturnAndALaterStepOvertakesIt)
+{
+    install(script, {makeAction(script, "setChannelValue", 1000, stage, 1e6, "refused"),
+                     makeAction(script, "setChannelValue", 5000, stage, 39.0, "kept"),
+                     makeAction(script, "setChannelValue", 600000, lid, 36.0, "end")});
+    QSignalSpy failed(script, &TsExperimentScript::actionFailed);
+    QSignalSpy reapplied(script, &TsExperimentScript::actionReapplied);
+    ASSERT_TRUE(script->start());
+    EXPECT_EQ(tick(1001), "refused");
+    ASSERT_EQ(failed.count(), 1);
+    EXPECT_TRUE(script->lastActionFailure().contains("out of range"))
+        << qPrintable(script->lastActionFailure());
+    EXPECT_EQ(tick(2000), "");
+    EXPECT_EQ(tick(3000), "");
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_EQ(reapplied.count(), 0) << "the same controller, not a return";
+
+    EXPECT_EQ(tick(5001), "kept");
+    EXPECT_TRUE(script->lastActionFailure().isEmpty()) << "overtaken by a step that took";
+    TsDeviceChannel *link = deviceChannel(stage);
+    experiment->channel(stage)->disconnectFrom();
+    experiment->channel(stage)->connectTo(link);
+    EXPECT_EQ(tick(6000), "");
+    EXPECT_EQ(reapplied.count(), 0);
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_DOUBLE_EQ(deviceChannel(stage)->setpointValue(), 39.0);
+}
+
 TEST_F(ScriptRun, ReportsProgressAndRefusesChangesWhileRunning)
 {
     install(script, {makeAction(script, "setChannelValue", 0, stage, 30.0, "a"),

@@ -17,12 +17,19 @@
 class SmallTmpfs
 {
 public:
-    // Mounts over folder, which must exist; what it holds is hidden until the unmount.
-    SmallTmpfs(const QString &folder, int kilobytes)
+    // Mounts over folder, which must exist; what it holds is hidden until the unmount. Read-only,
+    // nobody can write there, root included.
+    enum Access
+    {
+        ReadWrite,
+        ReadOnly
+    };
+    SmallTmpfs(const QString &folder, int kilobytes, Access access = ReadWrite)
         : m_path(QDir(folder).absolutePath())
     {
         const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0755";
-        if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+        const unsigned long flags = MS_NOSUID | MS_NODEV | (access == ReadOnly ? MS_RDONLY : 0);
+        if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", flags,
                     options.constData()) == 0) {
             m_mounted = true;
         } else {

@@ -78,6 +78,77 @@ TEST_F(TsDynamicViewTest, StatusLineShowsElapsedTimeAndRoundedProgressToViewAndW
     EXPECT_EQ(status(), "Running (01d 00h 00m 00s / 100%)");
 }
 
+// The heat unit unplugged while a step falls due: the line turns red with the running time, the
+// web page's line and the tool tip say which step failed and why; when the unit is back the step
+// is applied and the line says so in amber; a step on a controller that never comes back stays
+// said until the run ends.
+TEST_F(TsDynamicViewTest, AStepDueWhileItsControllerIsUnpluggedIsSaidUntilItIsApplied)
+{
+    writeDynamicExp("Unplug", {{"setChannelValue", 5000, stage, 37.5, "warm"},
+                               {"setChannelValue", 10000, missing, 20.0, "nowhere"},
+                               {"setChannelValue", 20000, lid, 36.0, "end"}});
+    TsCore::instance()->reloadDynamicExps();
+    ASSERT_TRUE(TsCore::setCurrentDynamicExp("Unplug").isSuccess());
+    script()->setClock(clock.function());
+    QTest::mouseClick(button("pushButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(script()->isRunning());
+    const QLabel *label = child<QLabel>(view.data(), "labelStatus");
+    const auto web = [] { return script()->statusLine(); };
+    const auto showStatus = [this] { QMetaObject::invokeMethod(script(), "updateStatus"); };
+
+    tick(2);
+    unplug();
+    tick(4); // 6 s: the step due after 5 s finds no controller
+    showStatus();
+    EXPECT_EQ(row(), "010 STEP FAILED: 00m 06s");
+    const QString failure = "Stage Setpoint Value 37.5°C, due at 00m 05s, failed: its controller "
+                            "is not connected";
+    EXPECT_EQ(label->toolTip(), failure);
+    EXPECT_TRUE(label->styleSheet().contains("color"));
+    EXPECT_EQ(web(), "Running (00m 06s / 30%) - STEP FAILED: " + failure);
+
+    plug();
+    tick(); // 7 s: back, and the step applied
+    EXPECT_DOUBLE_EQ(deviceChannel(stage)->setpointValue(), 37.5);
+    EXPECT_EQ(status(), "STEP LATE: 00m 06s") << "said at once, before the next second";
+    showStatus();
+    EXPECT_EQ(status(), "STEP LATE: 00m 07s");
+    const QString late =
+        "Stage Setpoint Value 37.5°C, due at 00m 05s, applied at 00m 07s when its controller "
+        "came back";
+    EXPECT_EQ(label->toolTip(), late);
+    EXPECT_EQ(web(), "Running (00m 07s / 35%) - STEP LATE: " + late);
+
+    tick(4); // 11 s: a step on a controller that is never plugged in
+    showStatus();
+    EXPECT_EQ(status(), "STEP FAILED: 00m 11s");
+    tick(8);
+    showStatus();
+    EXPECT_EQ(status(), "STEP FAILED: 00m 19s") << "until the run ends";
+    EXPECT_TRUE(web().contains("Missing Setpoint Value 20")) << qPrintable(web());
+    tick(2); // 21 s: the last step ends the run
+    EXPECT_FALSE(script()->isRunning());
+    EXPECT_EQ(row(), "101 Not running");
+    EXPECT_TRUE(label->toolTip().isEmpty());
+    EXPECT_TRUE(label->styleSheet().isEmpty());
+    EXPECT_EQ(web(), "Not running");
+}
+
+// Whoever hears the view go (the screenshot program stops the run then) must not reach its form:
+// the script's signals end with the view's destructor.
+TEST_F(TsDynamicViewTest, AViewBeingDestroyedHearsTheScriptNoMore)
+{
+    ASSERT_TRUE(TsCore::setCurrentDynamicExp("Heating").isSuccess());
+    QTest::mouseClick(button("pushButtonStart"), Qt::LeftButton);
+    ASSERT_TRUE(script()->isRunning());
+    QObject::connect(view.data(), &QObject::destroyed, [] {
+        emit script()->status("00m 01s", 0.5);
+        experiment()->stopDynamic();
+    });
+    view.reset();
+    EXPECT_FALSE(script()->isRunning());
+}
+
 TEST_F(TsDynamicViewTest, StartIsOfferedExactlyWhenADynamicExperimentIsNamed)
 {
     EXPECT_EQ(row(), "001 No dynamic experiment configured");

@@ -1,7 +1,9 @@
 // The recorder view on the real core, recorder and script over the controller simulation, driven by
 // clicks: the status line and its progress by stop mode, the prefix question and its file-name
 // check, the start together with the dynamic experiment, the session's settings through the
-// settings dialog, and a file that cannot be created shown in the view and on the web page.
+// settings dialog, a folder that cannot be written refused at the start, and a full disk shown in
+// the view and on the web page until rows reach the file again.
+#include "support/smalltmpfs.h"
 #include "support/webtestsupport.h"
 #include "viewtestsupport.h"
 
@@ -19,6 +21,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +32,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -306,8 +312,45 @@ TEST_F(RecorderViewTest, TheGraphButtonShowsTheGraphWindow)
     EXPECT_TRUE(graph->isVisible());
 }
 
-TEST_F(RecorderViewTest, AFileThatCannotBeCreatedIsShownInTheViewAndOnTheWebPage)
+// A file standing where the prefix wants a folder: no folder can be made there, root or not.
+// The start is refused with the folder and the system's reason, by hand and with the script.
+TEST_F(RecorderViewTest, AFolderThatCannotBeWrittenRefusesTheStartWithItsReason)
 {
+    QFile blocker(logs.path() + "/plate");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    config()->setLogFilePrefix(TsConfigManager::TemporaryLevel, "plate/run");
+    const QString reason = "The folder '" + QDir::toNativeSeparators(logs.path() + "/plate") +
+                           "' for the recording file cannot be written: " +
+                           QString::fromLocal8Bit(std::strerror(ENOTDIR));
+    clickStart();
+    EXPECT_FALSE(recorder()->isRunning());
+    QList<TsMessageBox::Asked> boxes = TsMessageBox::takeAsked();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.at(0).icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes.at(0).title, "Recording not started");
+    EXPECT_EQ(boxes.at(0).text, reason);
+    EXPECT_EQ(status(), "Not running");
+
+    loadScript(600000);
+    TsRecorderLogSettings log;
+    log.setStartMode(TsRecorderLogSettings::StartWithDynamicExp);
+    config()->setLogSettings(TsConfigManager::TemporaryLevel, log);
+    EXPECT_FALSE(experiment()->startDynamic());
+    EXPECT_FALSE(experiment()->script()->isRunning());
+    EXPECT_FALSE(recorder()->isRunning());
+    boxes = TsMessageBox::takeAsked();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.at(0).text, reason);
+}
+
+// A disk that fills during the recording: the view reads NOT SAVED in red and the web page carries
+// the reason; once space is freed rows reach the file again and both say so within seconds.
+TEST_F(RecorderViewTest, AFullDiskIsShownInTheViewAndOnTheWebPageUntilRowsReachTheFileAgain)
+{
+    SmallTmpfs disk(logs.path(), 64);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
     TsWebInterfaceManager *web = TsCore::webInterfaceManager();
     web->setWebServerDir(QCoreApplication::applicationDirPath() + "/webserver");
     TsWebInterfaceSettings settings = web->settings();
@@ -325,36 +368,33 @@ TEST_F(RecorderViewTest, AFileThatCannotBeCreatedIsShownInTheViewAndOnTheWebPage
         return reply.finished ? QString::fromUtf8(reply.body) : QString();
     };
 
-    // A file where the prefix wants a folder: the folder cannot be made.
-    QFile blocker(logs.path() + "/plate");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    config()->setLogFilePrefix(TsConfigManager::TemporaryLevel, "plate/run");
+    config()->setLogFilePrefix(TsConfigManager::TemporaryLevel, "run");
     clickStart();
     ASSERT_TRUE(recorder()->isRunning());
+    record(2);
+    ASSERT_TRUE(disk.fill());
+    for (int i = 0; i < 500 && !recorder()->hasFileError(); ++i)
+        record(1);
     ASSERT_TRUE(recorder()->hasFileError());
-    record(1);
-    advance(4000);
-    EXPECT_EQ(status(), QStringLiteral("NOT SAVED: 00m 05s"));
+    advance(0);
     const QLabel *label = view->findChild<QLabel *>("labelStatus");
+    EXPECT_TRUE(status().startsWith("NOT SAVED: ")) << qPrintable(status());
     EXPECT_EQ(label->toolTip(), recorder()->fileErrorString());
     EXPECT_TRUE(label->styleSheet().contains("color"));
     const QString line = recorder()->statusLine();
-    EXPECT_TRUE(line.startsWith("Running (00m 05s) - NOT SAVED: ")) << qPrintable(line);
+    EXPECT_TRUE(line.contains(" - NOT SAVED: ")) << qPrintable(line);
     EXPECT_TRUE(line.contains(recorder()->fileErrorString()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return page().contains("NOT SAVED"); }, WaitMs))
         << qPrintable(page());
 
-    // The stopped run still says that it was not saved, until a start that writes.
-    QTest::mouseClick(button("pushButtonStop"), Qt::LeftButton);
-    EXPECT_EQ(status(), QStringLiteral("NOT SAVED: Not running"));
-    config()->setLogFilePrefix(TsConfigManager::TemporaryLevel, "good");
-    clickStart();
+    disk.release();
+    record(int(TsExperimentRecorder::FileRetryInterval / 1000));
     EXPECT_FALSE(recorder()->hasFileError());
-    EXPECT_EQ(status(), QStringLiteral("Running (00m 00s)"));
+    EXPECT_TRUE(status().startsWith("Running (")) << qPrintable(status());
     EXPECT_TRUE(label->toolTip().isEmpty());
     EXPECT_TRUE(label->styleSheet().isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !page().contains("NOT SAVED"); }, WaitMs));
+    QTest::mouseClick(button("pushButtonStop"), Qt::LeftButton);
     web->stop();
 }
 

@@ -1,4 +1,5 @@
-// The dynamic-experiment view, idle and running, and the script editor with its action dialog,
+// The dynamic-experiment view, idle, running, with a step that found its controller unplugged and
+// with that step applied late, and the script editor with its action dialog,
 // each over a five-step dynamic experiment.
 #include "screenshotscene.h"
 
@@ -14,6 +15,8 @@
 #include <QAbstractProxyModel>
 #include <QMetaObject>
 #include <QTableView>
+
+#include <functional>
 
 namespace {
 
@@ -50,7 +53,10 @@ TESSARO_SCREENSHOT_SCENE(dynamicIdle, "dynamic-idle")
     return dynamicView();
 }
 
-TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
+namespace {
+
+// "Heat shock" started; `during` moves through the run before the status tick at 2h 10m into it.
+QWidget *runningView(screenshots::Context &context, const std::function<void()> &during = {})
 {
     useFiveSteps(context);
     QWidget *view = dynamicView();
@@ -58,14 +64,49 @@ TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
     TsExperimentScript *script = experiment->script();
     script->setClock(context.clock.function());
     experiment->startDynamic();
-    // 2h 10m into a run of a day: the status tick of that moment.
-    context.clock.now += 7800000;
+    const qint64 start = context.clock.now;
+    if (during)
+        during();
+    context.clock.now = start + 7800000;
     QMetaObject::invokeMethod(script, "updateStatus");
     QObject::connect(view, &QObject::destroyed, [experiment] {
         experiment->stopDynamic();
         experiment->script()->setClock({});
     });
     return view;
+}
+
+// The heat unit unplugged when the lid's step fell due; with `back`, plugged in again and the step
+// applied late.
+QWidget *unpluggedStepView(screenshots::Context &context, bool back)
+{
+    return runningView(context, [&context, back] {
+        context.tick(); // "Settle"
+        context.unplug();
+        context.clock.now += 1800000;
+        context.tick(); // "Warm the lid" finds no controller
+        if (back) {
+            context.plug();
+            context.tick();
+        }
+    });
+}
+
+} // namespace
+
+TESSARO_SCREENSHOT_SCENE(dynamicRunning, "dynamic-running")
+{
+    return runningView(context);
+}
+
+TESSARO_SCREENSHOT_SCENE(dynamicStepFailed, "dynamic-step-failed")
+{
+    return unpluggedStepView(context, false);
+}
+
+TESSARO_SCREENSHOT_SCENE(dynamicStepLate, "dynamic-step-late")
+{
+    return unpluggedStepView(context, true);
 }
 
 TESSARO_SCREENSHOT_SCENE(scriptEditor, "script-editor")

@@ -1,6 +1,7 @@
-// The recorder view idle, running with its progress and running without its file, and the graph
+// The recorder view idle, running with its progress and running on a full disk, and the graph
 // window after five minutes of recording from the controller simulation.
 #include "screenshotscene.h"
+#include "support/smalltmpfs.h"
 
 #include "config/tsconfigmanager.h"
 #include "dialogs/tsrecordergraphdialog.h"
@@ -99,12 +100,16 @@ TESSARO_SCREENSHOT_SCENE(recorderRunning, "recorder-running")
 
 TESSARO_SCREENSHOT_SCENE(recorderFileError, "recorder-file-error")
 {
-    // A file stands where the prefix wants its folder.
-    const QString blocker = QDir::home().filePath(QStringLiteral("blocker"));
-    QFile file(blocker);
-    file.open(QIODevice::WriteOnly);
-    file.close();
-    return runningView(context, blocker + QStringLiteral("/run"));
+    // A small disk that fills up during the recording (mounting it needs root).
+    const QString folder = QDir::home().filePath(QStringLiteral("small-disk"));
+    QDir().mkpath(folder);
+    auto *disk = new SmallTmpfs(folder, 64);
+    if (!disk->isMounted())
+        qWarning("recorder-file-error: %s", qPrintable(disk->skipReason()));
+    disk->fill();
+    TsRecorderView *view = runningView(context, folder + QStringLiteral("/run"));
+    QObject::connect(view, &QObject::destroyed, [disk] { delete disk; });
+    return view;
 }
 
 TESSARO_SCREENSHOT_SCENE(recorderGraph, "recorder-graph")
