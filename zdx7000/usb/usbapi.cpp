@@ -1,6 +1,6 @@
 #include "usbapi.h"
 
-#include "simulation/simulationbackend.h"
+#include "backendchoice.h"
 
 namespace zdx::usb {
 
@@ -85,8 +85,21 @@ Backend *backend()
     if (g_backend)
         return g_backend;
     if (!g_defaultBackend)
-        g_defaultBackend = SimulationBackend::fromEnvironment();
+        g_defaultBackend = makeChosenBackend();
     return g_defaultBackend;
+}
+
+int32_t Backend::accessProblem(uint32_t, char *buffer)
+{
+    if (!buffer)
+        return InvalidParameter;
+    buffer[0] = '\0';
+    return Success;
+}
+
+int32_t accessProblem(uint32_t device, char *buffer)
+{
+    return backend()->accessProblem(device, buffer);
 }
 
 void setBackend(Backend *backend)

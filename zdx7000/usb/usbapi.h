@@ -60,6 +60,11 @@ public:
     // Process-wide, like the platform library's: no handle.
     virtual int32_t setTimeouts(uint32_t readMs, uint32_t writeMs) = 0;
     virtual int32_t setBaudRate(Handle handle, uint32_t baudRate) = 0;
+    // Why the device cannot be opened, as a sentence a user can act on (the missing permission
+    // and the rule that grants it), NUL-terminated in a buffer of ProductStringSize bytes; empty
+    // when nothing is known to stand in the way. Not one of the platform library's calls: a
+    // backend that cannot tell leaves it empty.
+    virtual int32_t accessProblem(uint32_t device, char *buffer);
 };
 
 // The table of entry points, with the argument lists of the platform library (the overlapped
@@ -86,9 +91,11 @@ int apiReferenceCount();
 // The filled table (null before the first acquire).
 const Api *api();
 
-// The backend the table calls. Without an explicit one, the simulation: the file named by the
-// environment variable ZDX7000_SIMULATION, or the built-in demonstration controllers.
+// The backend the table calls. Without an explicit one, the one ZDX7000_SIMULATION chooses
+// (backendchoice.h): a simulation file, the built-in demonstration, or real USB.
 Backend *backend();
+// Backend::accessProblem of the backend in use.
+int32_t accessProblem(uint32_t device, char *buffer);
 // Replaces the backend (not owned; null restores the default). For tests and embedding.
 void setBackend(Backend *backend);
 // Destroys the default backend, if one was made; the next call makes a fresh one. For the
