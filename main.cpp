@@ -1,7 +1,7 @@
 // The program's entry point. With a display it is the desktop program: the main window on the
 // controllers it finds. Without one, or with --headless, it runs the core alone on the controllers
-// it finds (the built-in demonstration controllers when no simulation file is named) with a
-// demonstration user and profile and the web interface, all in a folder of its own so that an
+// it finds (on USB; with --demo the built-in demonstration controllers unless a simulation file
+// is named) with a demonstration user and profile and the web interface, all in a folder of its own so that an
 // operator's settings and data are never touched.
 #include "config/tsconfigmanager.h"
 #include "config/tsprofile.h"
@@ -534,8 +534,11 @@ int runDesktop(int argc, char **argv)
 int main(int argc, char **argv)
 {
     bool headless = false;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         headless = headless || std::strcmp(argv[i], "--headless") == 0;
+        if (std::strcmp(argv[i], "--demo") == 0)
+            useDemonstrationControllers();
+    }
     if (!headless && !hasDisplay()) {
         std::fprintf(stderr, "tessaro: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                              "running without a window, serving the web page only\n");

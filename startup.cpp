@@ -37,6 +37,13 @@ static void initStyleResources()
     Q_UNUSED(registered)
 }
 
+void useDemonstrationControllers()
+{
+    const QByteArray chosen = qgetenv("ZDX7000_SIMULATION");
+    if (chosen.isEmpty() || chosen == "demo")
+        qputenv("ZDX7000_SIMULATION", "demo");
+}
+
 void setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Varon"));
