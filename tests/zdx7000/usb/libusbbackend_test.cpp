@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -251,6 +252,42 @@ TEST_F(LibusbExportsTest, AControllerWithoutPermissionIsListedWithWhatToDo)
     s_bed->denyAccess(heat, false);
     EXPECT_EQ(scan()[0].accessProblem, "");
     EXPECT_EQ(ZdxGetActualValue(openOk("150U7"), 1, &value), ZDX_SUCCESS);
+}
+
+std::string run(const std::string &arguments)
+{
+    std::string output;
+    FILE *tool = popen((std::string(ZDXTOOL) + " " + arguments + " 2>&1").c_str(), "r");
+    char chunk[512];
+    while (tool && std::fgets(chunk, sizeof chunk, tool))
+        output += chunk;
+    if (tool)
+        pclose(tool);
+    return output;
+}
+
+TEST_F(LibusbExportsTest, ZdxtoolSaysItUsesUsbAndWhatAControllerLacks)
+{
+    const int heat = add("H2", "150U9");
+    s_bed->denyAccess(heat, true);
+    s_bed->unplug(heat);
+    s_bed->plug(heat);
+    add("G1", "153U10");
+    ASSERT_EQ(scanUntil(2).size(), 2u);
+
+    const std::string list = run("list");
+    EXPECT_NE(list.find("controllers on USB"), std::string::npos) << list;
+    EXPECT_NE(list.find("153U10           Gas Unit G1              2E91 0003"), std::string::npos)
+        << list;
+    EXPECT_NE(list.find("150U9: no permission to open the controller's device node " +
+                        s_bed->node(heat)),
+              std::string::npos)
+        << list;
+    const std::string read = run("read 150U9 1");
+    EXPECT_NE(read.find("150U9: open failed: Function call failed (1): no permission"),
+              std::string::npos)
+        << read;
+    EXPECT_NE(run("read 153U10 1").find("1 CO2 Sensor           actual     50"), std::string::npos);
 }
 
 } // namespace
