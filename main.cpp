@@ -1,8 +1,8 @@
 // The program's entry point. With a display it is the desktop program: the main window on the
 // controllers it finds. Without one, or with --headless, it runs the core alone on the controllers
 // it finds (on USB; with --demo the built-in demonstration controllers unless a simulation file
-// is named) with a demonstration user and profile and the web interface, all in a folder of its own so that an
-// operator's settings and data are never touched.
+// is named) with a demonstration user and profile and the web interface, all in a folder of its own
+// so that an operator's settings and data are never touched.
 #include "config/tsconfigmanager.h"
 #include "config/tsprofile.h"
 #include "device/tsdevice.h"

@@ -261,9 +261,9 @@ void TsDeviceManager::populateDevices()
             d->pending.insert(serial, device);
             if (!d->accessReported.contains(serial)) {
                 d->accessReported.insert(serial);
-                const QString text = tr("The controller %1 (%2) cannot be opened: %3")
-                                         .arg(serial, controller.description,
-                                              controller.accessProblem);
+                const QString text =
+                    tr("The controller %1 (%2) cannot be opened: %3")
+                        .arg(serial, controller.description, controller.accessProblem);
                 qWarning("TsDeviceManager::populateDevices: %s", qPrintable(text));
                 emit deviceError(device, text);
             }

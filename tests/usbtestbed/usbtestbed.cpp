@@ -51,8 +51,9 @@ std::string hexOf(const std::vector<uint8_t> &bytes)
 // OUT and IN endpoints of 64 bytes, as the kernel's sysfs "descriptors" file holds them.
 std::vector<uint8_t> descriptors(uint16_t vendorId, uint16_t productId)
 {
-    return {0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, uint8_t(vendorId), uint8_t(vendorId >> 8),
-            uint8_t(productId), uint8_t(productId >> 8), 0x00, 0x01, 0x01, 0x02, 0x03, 0x01,
+    return {0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40, uint8_t(vendorId),
+            uint8_t(vendorId >> 8), uint8_t(productId), uint8_t(productId >> 8), 0x00, 0x01, 0x01,
+            0x02, 0x03, 0x01,
             // configuration: 32 bytes in all, one interface, bus-powered, 100 mA
             0x09, 0x02, 0x20, 0x00, 0x01, 0x01, 0x00, 0x80, 0x32,
             // interface 0: two endpoints, class 0xFF
@@ -177,9 +178,8 @@ struct UsbTestBed::Private
             if (slot.gone) {
                 finish(u, -ESHUTDOWN, 0);
             } else {
-                const size_t taken = slot.controller->take(u.buffer->data,
-                                                           size_t(u.urb()->buffer_length),
-                                                           steadyNow());
+                const size_t taken = slot.controller->take(
+                    u.buffer->data, size_t(u.urb()->buffer_length), steadyNow());
                 if (taken == 0)
                     return;
                 finish(u, 0, int(taken));

@@ -70,8 +70,9 @@ void sayBackend()
                              "(ZDX7000_SIMULATION=demo)\n");
         break;
     case zdx::usb::BackendKind::SimulationFile:
-        std::fprintf(stderr, "zdxtool: the controllers of the simulation file %s "
-                             "(ZDX7000_SIMULATION)\n",
+        std::fprintf(stderr,
+                     "zdxtool: the controllers of the simulation file %s "
+                     "(ZDX7000_SIMULATION)\n",
                      variable);
         break;
     }

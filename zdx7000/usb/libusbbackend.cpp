@@ -378,9 +378,9 @@ int32_t LibusbBackend::read(Handle handle, void *buffer, uint32_t wanted, uint32
         return Success;
     if (open->head == open->end) {
         int transferred = 0;
-        const int result = libusb_bulk_transfer(open->handle, open->in, open->packet.data(),
-                                                int(open->packet.size()), &transferred,
-                                                m_readTimeoutMs);
+        const int result =
+            libusb_bulk_transfer(open->handle, open->in, open->packet.data(),
+                                 int(open->packet.size()), &transferred, m_readTimeoutMs);
         if (transferred <= 0) {
             open->unsettled = true;
             // A zero-length packet carries nothing either: the same as no answer yet.

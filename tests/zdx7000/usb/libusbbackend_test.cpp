@@ -40,8 +40,8 @@ std::vector<Record> scan()
         ZdxEnumGetData(&info, ZDX_DATA_VENDOR_ID, &r.vendorId, 4);
         ZdxEnumGetData(&info, ZDX_DATA_PRODUCT_ID, &r.productId, 4);
         char text[256] = {};
-        EXPECT_EQ(ZdxEnumGetData(&info, ZDX_DATA_ACCESS_PROBLEM,
-                                 reinterpret_cast<uint32_t *>(text), sizeof text),
+        EXPECT_EQ(ZdxEnumGetData(&info, ZDX_DATA_ACCESS_PROBLEM, reinterpret_cast<uint32_t *>(text),
+                                 sizeof text),
                   ZDX_SUCCESS);
         r.accessProblem = text;
         records.push_back(r);
@@ -279,9 +279,9 @@ TEST_F(LibusbExportsTest, ZdxtoolSaysItUsesUsbAndWhatAControllerLacks)
     EXPECT_NE(list.find("controllers on USB"), std::string::npos) << list;
     EXPECT_NE(list.find("153U10           Gas Unit G1              2E91 0003"), std::string::npos)
         << list;
-    EXPECT_NE(list.find("150U9: no permission to open the controller's device node " +
-                        s_bed->node(heat)),
-              std::string::npos)
+    EXPECT_NE(
+        list.find("150U9: no permission to open the controller's device node " + s_bed->node(heat)),
+        std::string::npos)
         << list;
     const std::string read = run("read 150U9 1");
     EXPECT_NE(read.find("150U9: open failed: Function call failed (1): no permission"),

@@ -2,6 +2,7 @@
 // product strings, re-reading a rewritten file (plug, unplug, changed attributes, values the host
 // wrote), and files that cannot be used.
 #include "simulationtestsupport.h"
+#include "usb/backendchoice.h"
 
 #include <gtest/gtest.h>
 
@@ -306,16 +307,26 @@ TEST_F(SimulationFileTest, NumbersAreDecimalOrHexNeverOctal)
     EXPECT_EQ(range.int16(2), 32767);
 }
 
-TEST_F(SimulationFileTest, EnvironmentChoosesTheFileOrTheDemonstration)
+TEST_F(SimulationFileTest, EnvironmentChoosesTheFileTheDemonstrationOrRealUsb)
 {
     file.writeControllers(controllerXml("150E1", ""));
     setenv("ZDX7000_SIMULATION", file.path().string().c_str(), 1);
-    std::unique_ptr<Backend> fromFile(SimulationBackend::fromEnvironment());
+    std::unique_ptr<Backend> fromFile(makeChosenBackend());
     ASSERT_EQ(count(*fromFile), 1u);
     EXPECT_EQ(productString(*fromFile, 0, SerialNumber), "150E1");
 
-    setenv("ZDX7000_SIMULATION", "", 1);
-    std::unique_ptr<Backend> demo(SimulationBackend::fromEnvironment());
+    // Empty is unset: real USB, never a simulation nobody asked for.
+    for (const char *unset : {"", static_cast<const char *>(nullptr)}) {
+        if (unset)
+            setenv("ZDX7000_SIMULATION", unset, 1);
+        else
+            unsetenv("ZDX7000_SIMULATION");
+        std::unique_ptr<Backend> usb(makeChosenBackend());
+        EXPECT_EQ(dynamic_cast<SimulationBackend *>(usb.get()), nullptr);
+    }
+
+    setenv("ZDX7000_SIMULATION", "demo", 1);
+    std::unique_ptr<Backend> demo(makeChosenBackend());
     unsetenv("ZDX7000_SIMULATION");
     ASSERT_EQ(count(*demo), 2u);
     EXPECT_EQ(productString(*demo, 0, Description), "Heat Unit H2");
