@@ -3,7 +3,10 @@
 // may not open said once with what to do, another vendor's device left alone, and a controller
 // unplugged in the middle of a transaction going offline and coming back when plugged in again.
 #include "support/webtestsupport.h"
+#include "testenvironment.h"
 #include "usbtestbed.h"
+
+#include <QCoreApplication>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -153,3 +156,19 @@ TEST_F(ProgramUsbTest, FindsTheControllersOnUsbLosesOneAndFindsItAgain)
 }
 
 } // namespace
+
+// umockdev announces plugging only to processes that see its sysfs: the test's too.
+int main(int argc, char **argv)
+{
+    UsbTestBed::restartWithPreload(argv);
+    if (!UsbTestBed::preloadActive())
+        return 1;
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    isolateEnvironment(home.path());
+    QCoreApplication app(argc, argv);
+    settleIdentityAndDataPath(home.path());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
