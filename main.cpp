@@ -1,6 +1,7 @@
 // The program's entry point. With a display it is the desktop program: the main window on the
 // controllers it finds. Without one, or with --headless, it runs the core alone on the controllers
-// it finds with the demonstration and the web interface, all in a folder of its own so that an
+// it finds (on USB; with --demo the built-in demonstration controllers unless a simulation file
+// is named) with the demonstration and the web interface, all in a folder of its own so that an
 // operator's settings and data are never touched. Both read one command line.
 #include "config/tsconfigmanager.h"
 #include "device/tsdevicemanager.h"
@@ -372,6 +373,8 @@ int main(int argc, char **argv)
     case Parsed::Run:
         break;
     }
+    if (line.demo)
+        useDemonstrationControllers();
     bool headless = line.headless;
     if (!headless && !hasDisplay()) {
         std::fprintf(stderr, "tessaro: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "

@@ -68,6 +68,13 @@ void keepSettingsUnder(const QString &home, HostSystem system)
     QSettings().setValue(QStringLiteral("dataPath"), home + QStringLiteral("/data"));
 }
 
+void useDemonstrationControllers()
+{
+    const QByteArray chosen = qgetenv("ZDX7000_SIMULATION");
+    if (chosen.isEmpty() || chosen == "demo")
+        qputenv("ZDX7000_SIMULATION", "demo");
+}
+
 void setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Varon"));

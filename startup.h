@@ -32,6 +32,11 @@ bool hasDisplay();
 // that file already ("Varon/Tessaro.conf") and stays so. Call before anything reads the store.
 void keepSettingsUnder(const QString &home, HostSystem system = hostSystem());
 
+// With the demonstration asked for (--demo), the device-access library runs the built-in
+// demonstration controllers unless ZDX7000_SIMULATION names a simulation file; without it, the
+// variable alone chooses (unset: real USB). Before the library is first used.
+void useDemonstrationControllers();
+
 // Organisation, domain, application name, display name and version. Every default-constructed
 // QSettings of the program addresses the same store once these are set.
 void setApplicationIdentity();

@@ -30,6 +30,8 @@ struct PresentController
     QString description;
     int vendorId = 0;
     int productId = 0;
+    // Why the library cannot open it (no permission to its device node), from the library.
+    QString accessProblem;
 };
 
 } // namespace
@@ -45,6 +47,8 @@ struct TsDeviceManager::Private
     // open them again. They are never given up: a controller that stops answering for a while
     // (switched off, a firmware hang) must come back on its own when it answers again.
     QHash<QString, int> reconnecting;
+    // Controllers whose missing permission was reported: once while they stay attached.
+    QSet<QString> accessReported;
     std::unique_ptr<DeviceSpecSet> specs = std::make_unique<DeviceSpecSet>();
     // Sets replaced by a later load; devices made from them still point into them.
     std::vector<std::unique_ptr<DeviceSpecSet>> retiredSpecs;
@@ -162,6 +166,10 @@ void TsDeviceManager::populateDevices()
         id = 0;
         if (ZdxEnumGetData(&record, ZDX_DATA_PRODUCT_ID, &id, sizeof id) == ZDX_SUCCESS)
             controller.productId = int(id);
+        char problem[256] = {};
+        if (ZdxEnumGetData(&record, ZDX_DATA_ACCESS_PROBLEM, reinterpret_cast<uint32_t *>(problem),
+                           sizeof problem) == ZDX_SUCCESS)
+            controller.accessProblem = QString::fromLocal8Bit(problem);
         present.insert(QString::fromLatin1(record.serialNumber), controller);
     }
     ZdxEnumFree();
@@ -175,6 +183,12 @@ void TsDeviceManager::populateDevices()
             ++it;
         else
             it = d->reconnecting.erase(it);
+    }
+    for (auto it = d->accessReported.begin(); it != d->accessReported.end();) {
+        if (present.contains(*it))
+            ++it;
+        else
+            it = d->accessReported.erase(it);
     }
 
     QList<TsDevice *> removed;
@@ -231,6 +245,7 @@ void TsDeviceManager::populateDevices()
         }
         const QxResult result = device->open();
         if (result.isSuccess()) {
+            d->accessReported.remove(serial);
             if (d->reconnecting.remove(serial))
                 qDebug("TsDeviceManager::populateDevices: %s answers again", qPrintable(serial));
             device->setProperty(OpenFailedProperty, 0);
@@ -240,6 +255,20 @@ void TsDeviceManager::populateDevices()
             continue;
         }
         ++d->openFailures;
+        if (!controller.accessProblem.isEmpty()) {
+            // Never given up: installing the rule and plugging the controller in again must be
+            // all it takes. Said once, not at every attempt.
+            d->pending.insert(serial, device);
+            if (!d->accessReported.contains(serial)) {
+                d->accessReported.insert(serial);
+                const QString text =
+                    tr("The controller %1 (%2) cannot be opened: %3")
+                        .arg(serial, controller.description, controller.accessProblem);
+                qWarning("TsDeviceManager::populateDevices: %s", qPrintable(text));
+                emit deviceError(device, text);
+            }
+            continue;
+        }
         const auto reconnect = d->reconnecting.find(serial);
         if (reconnect != d->reconnecting.end()) {
             // Tried for as long as it stays attached; said now and then.

@@ -7,6 +7,7 @@
 #include "status.h"
 #include "usb/usbapi.h"
 
+#include <cstring>
 #include <limits>
 
 #if defined(_WIN32)
@@ -143,7 +144,8 @@ ZDX_API int32_t ZDX_CALL ZdxEnumGetData(ZdxDeviceInfo *info, int32_t dataId, uin
 {
     if (!info || !value)
         return ZDX_NULL_POINTER;
-    if (dataId != ZDX_DATA_VENDOR_ID && dataId != ZDX_DATA_PRODUCT_ID)
+    if (dataId != ZDX_DATA_VENDOR_ID && dataId != ZDX_DATA_PRODUCT_ID &&
+        dataId != ZDX_DATA_ACCESS_PROBLEM)
         return ZDX_ILLEGAL_PARAMETER;
     if (!info->entry)
         return ZDX_ILLEGAL_PARAMETER;
@@ -153,6 +155,13 @@ ZDX_API int32_t ZDX_CALL ZdxEnumGetData(ZdxDeviceInfo *info, int32_t dataId, uin
     if (!enumerator || !enumerator->contains(info->entry))
         return ZDX_OPERATION_FAILURE;
     const auto *entry = static_cast<const DeviceEntry *>(info->entry);
+    if (dataId == ZDX_DATA_ACCESS_PROBLEM) {
+        const size_t length = std::strlen(entry->accessProblem);
+        if (size < 1 || size_t(size) <= length)
+            return ZDX_BUFFER_TOO_SMALL;
+        std::memcpy(value, entry->accessProblem, length + 1);
+        return ZDX_SUCCESS;
+    }
     if (size < 4)
         return ZDX_BUFFER_TOO_SMALL;
     *value =

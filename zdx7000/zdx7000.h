@@ -55,7 +55,12 @@ enum ZdxResult
 enum ZdxDataId
 {
     ZDX_DATA_VENDOR_ID = 0,
-    ZDX_DATA_PRODUCT_ID = 1
+    ZDX_DATA_PRODUCT_ID = 1,
+    /* Text: why the controller cannot be opened, naming its device node and what grants access
+     * (off Windows, a missing permission); empty when nothing is known against opening it.
+     * `value` points to a character buffer of `size` bytes; a longer text gives
+     * ZDX_BUFFER_TOO_SMALL. */
+    ZDX_DATA_ACCESS_PROBLEM = 2
 };
 
 /* Handles run from 1 to ZDX_MAX_DEVICES. */

@@ -97,7 +97,7 @@ StartFigures timeStart(const QString &program, bool desktop)
         store.sync();
         arguments = QStringList{"--home", home.path(), "--demo"};
     } else {
-        arguments = QStringList{"--headless", "--home", home.path()};
+        arguments = QStringList{"--headless", "--demo", "--home", home.path()};
         arguments << "--http-port" << QString::number(http) << "--fcgi-port"
                   << QString::number(fcgi);
     }

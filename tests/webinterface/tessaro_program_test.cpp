@@ -74,7 +74,7 @@ protected:
         ASSERT_TRUE(home.isValid());
         httpPort = freePort();
         program.setProgram(QStringLiteral(TESSARO_PROGRAM));
-        program.setArguments({"--headless", "--home", home.path(), "--http-port",
+        program.setArguments({"--headless", "--demo", "--home", home.path(), "--http-port",
                               QString::number(httpPort), "--fcgi-port",
                               QString::number(freePort())});
         program.setProcessChannelMode(QProcess::SeparateChannels);
@@ -278,7 +278,7 @@ struct ProgramRun
     {
         httpPort = freePort();
         program.setProgram(QStringLiteral(TESSARO_PROGRAM));
-        program.setArguments(QStringList{"--headless", "--home", home, "--http-port",
+        program.setArguments(QStringList{"--headless", "--demo", "--home", home, "--http-port",
                                          QString::number(httpPort), "--fcgi-port",
                                          QString::number(freePort())} +
                              extra);

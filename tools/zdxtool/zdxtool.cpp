@@ -1,6 +1,7 @@
 // zdxtool: lists the controllers and reads and writes their values through the exported functions
 // only. It is the library's smoke test for people and scripts; values are the controllers' raw
 // signed 16-bit numbers (the library knows no units or scales).
+#include "zdx7000/usb/backendchoice.h"
 #include "zdx7000/zdx7000.h"
 
 #include <chrono>
@@ -52,7 +53,30 @@ struct Controller
     uint32_t vendorId = 0;
     uint32_t productId = 0;
     int32_t handle = 0;
+    std::string accessProblem; // why it cannot be opened, as the library knows it
 };
+
+// Which controllers the library talks to: the same variable chooses for the library.
+void sayBackend()
+{
+    const char *variable = std::getenv(zdx::usb::SimulationVariable);
+    switch (zdx::usb::chosenBackendKind()) {
+    case zdx::usb::BackendKind::Usb:
+        std::fprintf(stderr, "zdxtool: controllers on USB (ZDX7000_SIMULATION=demo chooses the "
+                             "demonstration controllers, a file name a simulation)\n");
+        break;
+    case zdx::usb::BackendKind::Demonstration:
+        std::fprintf(stderr, "zdxtool: the built-in demonstration controllers "
+                             "(ZDX7000_SIMULATION=demo)\n");
+        break;
+    case zdx::usb::BackendKind::SimulationFile:
+        std::fprintf(stderr,
+                     "zdxtool: the controllers of the simulation file %s "
+                     "(ZDX7000_SIMULATION)\n",
+                     variable);
+        break;
+    }
+}
 
 // Enumerates, copying the strings at once: they live only until ZdxEnumFree. With `open`, opens
 // each controller too.
@@ -72,11 +96,16 @@ std::vector<Controller> scan(bool open)
         c.description = info.description;
         ZdxEnumGetData(&info, ZDX_DATA_VENDOR_ID, &c.vendorId, sizeof(c.vendorId));
         ZdxEnumGetData(&info, ZDX_DATA_PRODUCT_ID, &c.productId, sizeof(c.productId));
+        char problem[256] = {};
+        if (ZdxEnumGetData(&info, ZDX_DATA_ACCESS_PROBLEM, reinterpret_cast<uint32_t *>(problem),
+                           sizeof problem) == ZDX_SUCCESS)
+            c.accessProblem = problem;
         if (open) {
             const int32_t code = ZdxOpen(&info, &c.handle);
             if (code != ZDX_SUCCESS) {
-                std::fprintf(stderr, "%s: open failed: %s (%d)\n", c.serial.c_str(),
-                             resultText(code), code);
+                std::fprintf(stderr, "%s: open failed: %s (%d)%s%s\n", c.serial.c_str(),
+                             resultText(code), code, c.accessProblem.empty() ? "" : ": ",
+                             c.accessProblem.c_str());
                 c.handle = 0;
             }
         }
@@ -132,6 +161,10 @@ int cmdList()
                     c.productId);
     if (controllers.empty())
         std::printf("no controllers\n");
+    for (const Controller &c : controllers) {
+        if (!c.accessProblem.empty())
+            std::fprintf(stderr, "%s: %s\n", c.serial.c_str(), c.accessProblem.c_str());
+    }
     return 0;
 }
 
@@ -304,6 +337,7 @@ int main(int argc, char **argv)
     if (argc < 2)
         return usage();
     const std::string command = argv[1];
+    sayBackend();
     if (command == "list")
         return cmdList();
     if (command == "read")

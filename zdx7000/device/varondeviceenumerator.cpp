@@ -76,6 +76,10 @@ void VaronDeviceEnumerator::refresh()
         entry->productId = queryHex(port->index, usb::ProductId);
         queryString(port->index, usb::Description, entry->description);
         queryString(port->index, usb::SerialNumber, entry->serialNumber);
+        if (usb::accessProblem(static_cast<uint32_t>(port->index), entry->accessProblem) !=
+            usb::Success)
+            entry->accessProblem[0] = '\0';
+        entry->accessProblem[AccessProblemSize - 1] = '\0';
         *tail = entry;
         tail = &entry->next;
     }

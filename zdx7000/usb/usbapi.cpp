@@ -1,8 +1,9 @@
 #include "usbapi.h"
 
-#include "simulation/simulationbackend.h"
 #if defined(_WIN32)
 #include "siusbxpbackend.h"
+#else
+#include "backendchoice.h"
 #endif
 
 namespace zdx::usb {
@@ -93,10 +94,23 @@ Backend *backend()
         // controllers come from a stand-in of that library, so the same path is exercised.
         g_defaultBackend = new SiUSBXpBackend;
 #else
-        g_defaultBackend = SimulationBackend::fromEnvironment();
+        g_defaultBackend = makeChosenBackend();
 #endif
     }
     return g_defaultBackend;
+}
+
+int32_t Backend::accessProblem(uint32_t, char *buffer)
+{
+    if (!buffer)
+        return InvalidParameter;
+    buffer[0] = '\0';
+    return Success;
+}
+
+int32_t accessProblem(uint32_t device, char *buffer)
+{
+    return backend()->accessProblem(device, buffer);
 }
 
 void setBackend(Backend *backend)

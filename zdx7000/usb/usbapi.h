@@ -66,6 +66,11 @@ public:
     // Success while the backend can reach controllers at all, else why not (LibraryUnavailable).
     // Meaningful after a device count, which is where a backend loads what it needs.
     virtual int32_t availability() const { return Success; }
+    // Why the device cannot be opened, as a sentence a user can act on (the missing permission
+    // and the rule that grants it), NUL-terminated in a buffer of ProductStringSize bytes; empty
+    // when nothing is known to stand in the way. Not one of the platform library's calls: a
+    // backend that cannot tell leaves it empty.
+    virtual int32_t accessProblem(uint32_t device, char *buffer);
 };
 
 // The table of entry points, with the argument lists of the platform library (the overlapped
@@ -92,10 +97,12 @@ int apiReferenceCount();
 // The filled table (null before the first acquire).
 const Api *api();
 
-// The backend the table calls. Without an explicit one, the simulation: the file named by the
-// environment variable ZDX7000_SIMULATION, or the built-in demonstration controllers. On Windows it
-// is the vendor's library, SiUSBXp.dll (siusbxpbackend.h).
+// The backend the table calls. Without an explicit one, the one ZDX7000_SIMULATION chooses
+// (backendchoice.h): a simulation file, the built-in demonstration, or real USB. On Windows it is
+// always the vendor's library, SiUSBXp.dll (siusbxpbackend.h).
 Backend *backend();
+// Backend::accessProblem of the backend in use.
+int32_t accessProblem(uint32_t device, char *buffer);
 // Replaces the backend (not owned; null restores the default). For tests and embedding.
 void setBackend(Backend *backend);
 // Destroys the default backend, if one was made; the next call makes a fresh one. For the

@@ -130,7 +130,16 @@ TEST_F(ExportsTest, EnumerationListsOurControllersOnly)
     EXPECT_EQ(ZdxEnumGetData(&records[1], ZDX_DATA_PRODUCT_ID, &value, 4), ZDX_SUCCESS);
     EXPECT_EQ(value, 0x0004u);
     EXPECT_EQ(ZdxEnumGetData(&records[1], ZDX_DATA_PRODUCT_ID, &value, 3), ZDX_BUFFER_TOO_SMALL);
-    EXPECT_EQ(ZdxEnumGetData(&records[1], 2, &value, 4), ZDX_ILLEGAL_PARAMETER);
+    EXPECT_EQ(ZdxEnumGetData(&records[1], 3, &value, 4), ZDX_ILLEGAL_PARAMETER);
+    // Nothing stands against opening a simulated controller: an empty text, which needs a byte.
+    char problem[4] = "x";
+    EXPECT_EQ(ZdxEnumGetData(&records[1], ZDX_DATA_ACCESS_PROBLEM,
+                             reinterpret_cast<uint32_t *>(problem), sizeof problem),
+              ZDX_SUCCESS);
+    EXPECT_STREQ(problem, "");
+    EXPECT_EQ(ZdxEnumGetData(&records[1], ZDX_DATA_ACCESS_PROBLEM,
+                             reinterpret_cast<uint32_t *>(problem), 0),
+              ZDX_BUFFER_TOO_SMALL);
     EXPECT_EQ(ZdxEnumGetData(&records[1], -1, &value, 4), ZDX_ILLEGAL_PARAMETER);
     EXPECT_EQ(ZdxEnumGetData(&records[1], 0, nullptr, 4), ZDX_NULL_POINTER);
     EXPECT_EQ(ZdxEnumGetData(nullptr, 0, &value, 4), ZDX_NULL_POINTER);
@@ -143,7 +152,7 @@ TEST_F(ExportsTest, EnumerationListsOurControllersOnly)
     EXPECT_EQ(ZdxEnumNext(&info), ZDX_FAILED) << "after free";
     EXPECT_EQ(ZdxEnumGetData(&stale, 0, &value, 4), ZDX_OPERATION_FAILURE)
         << "not a controller entry of the current enumeration";
-    EXPECT_EQ(ZdxEnumGetData(&stale, 2, &value, 4), ZDX_ILLEGAL_PARAMETER) << "the id comes first";
+    EXPECT_EQ(ZdxEnumGetData(&stale, 3, &value, 4), ZDX_ILLEGAL_PARAMETER) << "the id comes first";
     int32_t handle = 0;
     EXPECT_EQ(ZdxOpen(&stale, &handle), ZDX_FAILED);
     EXPECT_EQ(ZdxOpen(nullptr, &handle), ZDX_NULL_POINTER);

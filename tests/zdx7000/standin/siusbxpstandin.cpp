@@ -3,6 +3,7 @@
 // controller simulation (the file named by ZDX7000_SIMULATION, else the demonstration) exactly as
 // the Linux library's own simulation answers. Loading it, taking its ordinals and calling through
 // them is the path a Windows program takes to real controllers.
+#include "usb/backendchoice.h"
 #include "usb/simulation/simulationbackend.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -22,7 +23,7 @@ Backend *g_backend = nullptr;
 Backend &backend()
 {
     if (!g_backend)
-        g_backend = SimulationBackend::fromEnvironment();
+        g_backend = zdx::usb::makeChosenBackend();
     return *g_backend;
 }
 

@@ -3,6 +3,7 @@
 // wrote), and files that cannot be used.
 #include "simulationtestsupport.h"
 #include "support/simulationfile.h"
+#include "usb/backendchoice.h"
 
 #include <gtest/gtest.h>
 
@@ -307,16 +308,29 @@ TEST_F(SimulationFileTest, NumbersAreDecimalOrHexNeverOctal)
     EXPECT_EQ(range.int16(2), 32767);
 }
 
-TEST_F(SimulationFileTest, EnvironmentChoosesTheFileOrTheDemonstration)
+TEST_F(SimulationFileTest, EnvironmentChoosesTheFileTheDemonstrationOrRealUsb)
 {
     file.writeControllers(controllerXml("150E1", ""));
     zdx::test::setEnvironment("ZDX7000_SIMULATION", file.path().string());
-    std::unique_ptr<Backend> fromFile(SimulationBackend::fromEnvironment());
+    std::unique_ptr<Backend> fromFile(makeChosenBackend());
     ASSERT_EQ(count(*fromFile), 1u);
     EXPECT_EQ(productString(*fromFile, 0, SerialNumber), "150E1");
 
-    zdx::test::setEnvironment("ZDX7000_SIMULATION", "");
-    std::unique_ptr<Backend> demo(SimulationBackend::fromEnvironment());
+#if !defined(_WIN32)
+    // Empty is unset: real USB, never a simulation nobody asked for. (The Windows build has no USB
+    // backend of its own below the vendor's library.)
+    for (const char *unset : {"", static_cast<const char *>(nullptr)}) {
+        if (unset)
+            zdx::test::setEnvironment("ZDX7000_SIMULATION", unset);
+        else
+            zdx::test::unsetEnvironment("ZDX7000_SIMULATION");
+        std::unique_ptr<Backend> usb(makeChosenBackend());
+        EXPECT_EQ(dynamic_cast<SimulationBackend *>(usb.get()), nullptr);
+    }
+#endif
+
+    zdx::test::setEnvironment("ZDX7000_SIMULATION", "demo");
+    std::unique_ptr<Backend> demo(makeChosenBackend());
     zdx::test::unsetEnvironment("ZDX7000_SIMULATION");
     ASSERT_EQ(count(*demo), 2u);
     EXPECT_EQ(productString(*demo, 0, Description), "Heat Unit H2");

@@ -67,14 +67,6 @@ SimulationBackend::SimulationBackend(std::filesystem::path file, Clock clock)
 
 SimulationBackend::~SimulationBackend() = default;
 
-Backend *SimulationBackend::fromEnvironment()
-{
-    const char *file = std::getenv("ZDX7000_SIMULATION");
-    if (file && *file)
-        return new SimulationBackend(std::filesystem::path(file));
-    return new SimulationBackend();
-}
-
 void SimulationBackend::refresh()
 {
     if (m_file.empty())

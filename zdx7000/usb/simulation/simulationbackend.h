@@ -33,10 +33,6 @@ public:
     explicit SimulationBackend(std::filesystem::path file, Clock clock = {});
     ~SimulationBackend() override;
 
-    // The file named by ZDX7000_SIMULATION, or the demonstration when it is unset or empty.
-    // Allocated with new and meant to live until the process ends.
-    static Backend *fromEnvironment();
-
     int32_t deviceCount(uint32_t *count) override;
     int32_t productString(uint32_t device, char *buffer, uint32_t selector) override;
     int32_t open(uint32_t device, Handle *handle) override;
