@@ -274,10 +274,23 @@ void TsMainWindow::showDeviceError(TsDevice *device, const QString &errorString)
 {
     const QString model = device && device->spec() ? device->spec()->name : QString();
     const QString name = device ? device->objectName() : QString();
-    TsMessageBox::critical(
-        this, tr("Device error"),
-        tr("<b>%1</b><br>%2<br><br>").arg(model.toHtmlEscaped(), name.toHtmlEscaped()) +
-            errorString.toHtmlEscaped());
+    const QString serial = device ? device->serialNumber() : QString();
+    if (m_deviceErrorsAsked.contains(serial))
+        return;
+    m_deviceErrorsAsked.insert(serial);
+    m_deviceErrors.append(
+        {serial, tr("<b>%1</b><br>%2<br><br>").arg(model.toHtmlEscaped(), name.toHtmlEscaped()) +
+                     errorString.toHtmlEscaped()});
+    QMetaObject::invokeMethod(this, &TsMainWindow::showNextDeviceError, Qt::QueuedConnection);
+}
+
+void TsMainWindow::showNextDeviceError()
+{
+    if (m_deviceErrors.isEmpty())
+        return;
+    const QPair<QString, QString> error = m_deviceErrors.takeFirst();
+    TsMessageBox::critical(this, tr("Device error"), error.second);
+    m_deviceErrorsAsked.remove(error.first);
 }
 
 void TsMainWindow::showFileError(const QString &message)

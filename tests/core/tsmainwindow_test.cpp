@@ -6,6 +6,7 @@
 #include "config/tsconfigmanager.h"
 #include "config/tsprofile.h"
 #include "device/devicespec.h"
+#include "device/devicetestsupport.h"
 #include "device/tsdevice.h"
 #include "device/tsdevicemanager.h"
 #include "dialogs/tsaboutdialog.h"
@@ -29,6 +30,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +45,8 @@
 namespace {
 
 const char User[] = "Layout";
+// The controllers the device manager finds come from this test's simulation file.
+const bool simulationReady = (devicetest::simulation(), true);
 
 // Stand-ins for the views: what is tested here is where the window puts them, not what they show.
 QList<TsMainWindow::ViewEntry> placeholderViews()
@@ -287,6 +291,83 @@ TEST_F(TsMainWindowTest, DeviceErrorNamesModelAndSerialNumber)
     EXPECT_EQ(asked.at(0).icon, QMessageBox::Critical);
     EXPECT_EQ(asked.at(0).title, "Device error");
     EXPECT_EQ(asked.at(0).text, "<b>Heat Unit H2</b><br>150A7001<br><br>Read &lt;timed out&gt;");
+}
+
+// The visible "Device error" boxes.
+QList<QMessageBox *> deviceErrorBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (box && box->isVisible() && box->windowTitle() == "Device error")
+            boxes << box;
+    }
+    return boxes;
+}
+
+// A controller given up overnight must not stop the scans: while its box waits for someone to
+// click OK, a controller plugged in is still found, and the same controller gets no second box.
+TEST_F(TsMainWindowTest, ScanningGoesOnWhileADeviceErrorBoxIsOpen)
+{
+    TsMessageBox::setAnswering(false);
+    TsDeviceManager *devices = TsCore::deviceManager();
+    // The window's start-up step, which listens to the device manager, runs on the event loop.
+    QTest::qWait(10);
+    ASSERT_FALSE(devices->deviceSpecs().devices().empty());
+    const std::string broken = devicetest::freshHeatSerial();
+    const std::string later = devicetest::freshHeatSerial();
+    devicetest::simulation().write(devicetest::heatUnit(broken, "openFailures=\"100\""));
+
+    bool handled = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QList<QMessageBox *> boxes = deviceErrorBoxes();
+        if (handled || boxes.isEmpty())
+            return;
+        handled = true;
+        EXPECT_TRUE(boxes.first()->text().contains(QString::fromStdString(broken)));
+        devicetest::simulation().write(devicetest::heatUnit(broken, "openFailures=\"100\"") +
+                                       devicetest::heatUnit(later));
+        devices->populateDevices();
+        EXPECT_TRUE(devices->devices().contains(QString::fromStdString(later)))
+            << "the scan while the box is open found nothing";
+        // The same controller again, before the box is answered: no second box.
+        struct Device : TsDevice
+        {
+            using TsDevice::TsDevice;
+            QxResult open() override { return {}; }
+            QxResult close() override { return {}; }
+            QxResult updateStatus() override { return {}; }
+        };
+        TsDevice::Info info;
+        info.serialNumber = QString::fromStdString(broken);
+        Device again(info);
+        // A second box is closed at once, so that a failing run ends.
+        bool second = false;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            auto *top = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (deviceErrorBoxes().size() > 1 && top) {
+                second = true;
+                top->button(QMessageBox::Ok)->click();
+            }
+        });
+        closer.start(10);
+        emit devices->deviceError(&again, "once more");
+        QTest::qWait(50);
+        EXPECT_FALSE(second);
+        QTest::mouseClick(boxes.first()->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    poll.start(10);
+    QSignalSpy errors(devices, &TsDeviceManager::deviceError);
+    for (int scan = 0; scan < 40; ++scan)
+        devices->populateDevices();
+    EXPECT_EQ(errors.count(), 1) << devices->openFailures();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handled; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return deviceErrorBoxes().isEmpty(); }, 5000));
+    TsMessageBox::setAnswering(true);
+    devicetest::simulation().write("");
+    devices->populateDevices();
 }
 
 TEST_F(TsMainWindowTest, ADataFileThatCouldNotBeUsedIsSaidInABox)
