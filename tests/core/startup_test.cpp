@@ -4,11 +4,11 @@
 #include "device/tsdevicemanager.h"
 #include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailermanager.h"
+#include "startup.h"
 #include "testenvironment.h"
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
 #include "utils/singleinstancepeer.h"
-#include "startup.h"
 #include "webinterface/tswebinterfacemanager.h"
 
 #include <QComboBox>
@@ -151,7 +151,7 @@ TEST(SingleInstancePeer, OldLockOfALiveInstanceIsNotTakenOver)
     ASSERT_FALSE(first.isClient());
 
     // A running instance's lock grows old over days; age alone must not free it.
-    QFile lock(QDir::temp().absoluteFilePath(first.serverName() + ".lock"));
+    QFile lock(first.lockFileName());
     ASSERT_TRUE(lock.exists());
     ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
     ASSERT_TRUE(lock.setFileTime(QDateTime::currentDateTime().addDays(-3),
@@ -162,6 +162,75 @@ TEST(SingleInstancePeer, OldLockOfALiveInstanceIsNotTakenOver)
     EXPECT_TRUE(second.isClient());
     EXPECT_EQ(second.serverName(), first.serverName());
     EXPECT_FALSE(first.sendMessage("x", 100)) << "the lock holder does not message itself";
+}
+
+// Another local user who can write where the lock and the socket would go could take them first
+// and keep the program from starting: they live only where no one else may enter.
+TEST(SingleInstancePeer, LockAndSocketLiveInAFolderOnlyTheUserEnters)
+{
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QFileDevice::Permissions ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    const QFileDevice::Permissions everyone =
+        ownerOnly | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const auto folder = [&](const QString &name, QFileDevice::Permissions permissions) {
+        const QString path = base.path() + '/' + name;
+        QDir().mkpath(path);
+        QFile::setPermissions(path, permissions);
+        return path;
+    };
+    const QString ownTemp = "tessaro-runtime-" + QString::number(QFileInfo(base.path()).ownerId());
+    struct Row
+    {
+        const char *what;
+        QString runtime; // XDG_RUNTIME_DIR, empty for unset
+        QString temp;    // TMPDIR
+        QString expected;
+    };
+    const QString runtime = folder("run", ownerOnly);
+    const QString shared = folder("shared", everyone);
+    const QString taken = folder("taken", ownerOnly);
+    folder("taken/" + ownTemp, everyone); // made first by someone else, open to all
+    const QList<Row> rows = {
+        {"the runtime folder", runtime, shared, runtime},
+        {"a runtime folder open to all", shared, shared, shared + '/' + ownTemp},
+        {"no runtime folder", QString(), shared, shared + '/' + ownTemp},
+        {"our name taken in the temporary folder", QString(), taken,
+         qEnvironmentVariable("XDG_CACHE_HOME") + "/tessaro-runtime"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.runtime.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", row.runtime.toLocal8Bit());
+        qputenv("TMPDIR", row.temp.toLocal8Bit());
+        const QString id = uniqueId("private");
+        SingleInstancePeer first(id);
+        EXPECT_EQ(SingleInstancePeer::privateFolder(), row.expected);
+        ASSERT_FALSE(first.isClient());
+        EXPECT_EQ(QFileInfo(first.lockFileName()).absolutePath(), row.expected);
+        EXPECT_TRUE(QFileInfo::exists(first.lockFileName()));
+        EXPECT_EQ(QFileInfo(first.serverName()).absolutePath(), row.expected);
+        EXPECT_TRUE(QFileInfo::exists(first.serverName())) << "the socket";
+        EXPECT_EQ(QFile::permissions(row.expected) & everyone, ownerOnly);
+        SingleInstancePeer second(id);
+        EXPECT_TRUE(second.isClient());
+        // Another start of the program finds the socket there as well.
+        QSignalSpy received(&first, &SingleInstancePeer::messageReceived);
+        EXPECT_EQ(runChild({"--send", id, "here"}).exitCode, 0);
+        EXPECT_TRUE(received.count() == 1 || received.wait(2000));
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    if (savedRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", savedTemp);
+    if (savedTemp.isNull())
+        qunsetenv("TMPDIR");
 }
 
 TEST(SingleInstancePeer, LockOfACrashedInstanceIsTakenOver)
