@@ -2,6 +2,7 @@
 
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
+#include "views/tsstylepalette.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,6 +77,7 @@ void loadStyle(bool light)
     const QString sheet = QString::fromUtf8(file.readAll());
     if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance())) {
         app->setStyleSheet(sheet);
+        TsStylePalette::followStyleSheet();
         app->setProperty("styleName", name);
     }
 }

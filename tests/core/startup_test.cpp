@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
@@ -30,7 +32,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QUuid>
+#include <QVBoxLayout>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -334,6 +338,62 @@ TEST(Startup, LoadStyleInstallsEitherSheetAndBothParse)
         }
         EXPECT_GE(images, 8) << "arrows and check marks";
     }
+}
+
+double luminance(const QColor &c)
+{
+    const auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+// The contrast of the strongest ink in a widget's picture against its background.
+double inkContrast(QWidget *widget, const QColor &background)
+{
+    const QImage image = widget->grab().toImage();
+    double best = 1.0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            best = qMax(best, contrast(image.pixelColor(x, y), background));
+    return best;
+}
+
+// Example text must not read like an entry, and a link must be seen, in either style.
+TEST(Startup, PlaceholdersAndLinksAreDrawnApartFromEntriesInEitherStyle)
+{
+    for (bool light : {false, true}) {
+        SCOPED_TRACE(light ? "light" : "dark");
+        loadStyle(light);
+        QWidget window;
+        auto *placeholder = new QLineEdit(&window);
+        placeholder->setPlaceholderText("smtp.example.org");
+        auto *entry = new QLineEdit("smtp.example.org", &window);
+        auto *link = new QLabel("<a href=\"https://www.example.org/\">licence</a>", &window);
+        auto *layout = new QVBoxLayout(&window);
+        for (QWidget *widget : {static_cast<QWidget *>(placeholder), static_cast<QWidget *>(entry),
+                                static_cast<QWidget *>(link)})
+            layout->addWidget(widget);
+        placeholder->setFocusPolicy(Qt::NoFocus);
+        entry->setFocusPolicy(Qt::NoFocus);
+        window.show();
+        QCoreApplication::processEvents();
+
+        const QColor field = entry->palette().color(QPalette::Base);
+        const double text = inkContrast(entry, field);
+        const double example = inkContrast(placeholder, field);
+        EXPECT_GE(text, 7.0);
+        EXPECT_LE(example, text * 0.6) << "the example reads like an entry";
+        EXPECT_GE(example, 2.0) << "the example cannot be read";
+        EXPECT_GE(inkContrast(link, window.palette().color(QPalette::Window)), 3.0);
+    }
+    loadStyle(false);
 }
 
 TEST(Startup, SecondStartHandsOverWithoutAWindowAndTheFirstComesToTheFront)
