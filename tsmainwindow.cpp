@@ -17,6 +17,7 @@
 #include "views/tsemailalertview.h"
 #include "views/tsrecorderview.h"
 #include "views/tsusersview.h"
+#include "views/tswebserverstatus.h"
 #include "views/viewresources.h"
 
 #include <QAction>
@@ -176,6 +177,9 @@ void TsMainWindow::createViews(const QList<ViewEntry> &views)
     m_layout = new QVBoxLayout(ui->centralWidget);
     m_layout->setContentsMargins(5, 0, 5, 5);
     m_layout->addWidget(ui->labelLogo, ViewStretch);
+    // Where the operator looks first; hidden while the web page is served.
+    m_webServerStatus = new TsWebServerStatus(ui->centralWidget);
+    m_layout->addWidget(m_webServerStatus);
     for (const ViewEntry &entry : views) {
         QWidget *widget = entry.create ? entry.create(ui->centralWidget) : nullptr;
         if (!widget)
@@ -251,6 +255,8 @@ void TsMainWindow::showSettings()
     TsSettingsDialog dialog(this);
     dialog.exec();
     setTrayMenuEnabled(true);
+    // The settings may have started or stopped the web server.
+    m_webServerStatus->refresh();
 }
 
 void TsMainWindow::initialize()

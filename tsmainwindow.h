@@ -22,6 +22,7 @@ class QMenu;
 class QSystemTrayIcon;
 class QVBoxLayout;
 class TsDevice;
+class TsWebServerStatus;
 
 class TsMainWindow : public QMainWindow
 {
@@ -102,6 +103,7 @@ private:
     QSystemTrayIcon *m_trayIcon = nullptr;
     QMenu *m_trayMenu = nullptr;
     QVBoxLayout *m_layout = nullptr;
+    TsWebServerStatus *m_webServerStatus = nullptr;
     QStringList m_viewNames;
     QHash<QString, QWidget *> m_views;
     std::function<int()> m_screenCount;

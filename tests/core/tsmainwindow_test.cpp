@@ -18,6 +18,8 @@
 #include "testenvironment.h"
 #include "tscore.h"
 #include "utils/gui/desktopdock.h"
+#include "webinterface/tswebinterfacemanager.h"
+#include "webtestsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -37,6 +39,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+
+#include <csignal>
 
 #include <functional>
 
@@ -141,8 +145,8 @@ TEST_F(TsMainWindowTest, RegistersTheNamedViewsWithTheCoreInOrder)
     EXPECT_EQ(TsCore::viewNames(), QStringList({"channels", "recorder", "dynamic", "emailalert"}));
     EXPECT_EQ(TsCore::view("channels"), window->view("channels"));
     EXPECT_EQ(TsCore::view("users"), nullptr) << "the users view is always there, unregistered";
-    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "users", "channels", "(recorder)",
-                                              "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users", "channels",
+                                              "(recorder)", "dynamic", "emailalert"}));
     EXPECT_EQ(window->width(), 226);
     EXPECT_EQ(window->maximumWidth(), 226);
 }
@@ -156,13 +160,14 @@ TEST_F(TsMainWindowTest, LayoutFollowsTheProfilesViewList)
 
     // Listed views in list order with their flags, then the unlisted ones shown.
     selectProfile("named");
-    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "users", "(recorder)", "channels",
-                                              "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users",
+                                              "(recorder)", "channels", "dynamic", "emailalert"}));
 
     // Without channels the rest gathers at the top; unregistered names are skipped.
     selectProfile("nochannels");
-    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "users", "(channels)", "recorder",
-                                              "dynamic", "emailalert", "stretch 1"}));
+    EXPECT_EQ(layoutOf(*window),
+              QStringList({"labelLogo", "(webServerStatus)", "users", "(channels)", "recorder",
+                           "dynamic", "emailalert", "stretch 1"}));
     // Loading again, also twice in a row, keeps one stretch only.
     selectProfile("nochannels");
     TsCore::setCurrentProfile("nochannels");
@@ -170,12 +175,12 @@ TEST_F(TsMainWindowTest, LayoutFollowsTheProfilesViewList)
 
     // "@all": every view in registration order, shown, whatever follows.
     selectProfile("all");
-    EXPECT_EQ(layoutOf(*window),
-              QStringList({"labelLogo", "users", "channels", "recorder", "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users", "channels",
+                                              "recorder", "dynamic", "emailalert"}));
 
     selectProfile("empty");
-    EXPECT_EQ(layoutOf(*window),
-              QStringList({"labelLogo", "users", "channels", "recorder", "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users", "channels",
+                                              "recorder", "dynamic", "emailalert"}));
     auto *box = qobject_cast<QBoxLayout *>(window->centralWidget()->layout());
     EXPECT_EQ(box->stretch(box->indexOf(window->view("dynamic"))), 32);
 }
@@ -368,6 +373,48 @@ TEST_F(TsMainWindowTest, ScanningGoesOnWhileADeviceErrorBoxIsOpen)
     TsMessageBox::setAnswering(true);
     devicetest::simulation().write("");
     devices->populateDevices();
+}
+
+// A web server that keeps dying is given up; the operator learns it from the window and starts it
+// again from there.
+TEST_F(TsMainWindowTest, AWebServerGivenUpIsShownWithAWayToStartItAgain)
+{
+    auto *status = window->findChild<QWidget *>("webServerStatus");
+    ASSERT_NE(status, nullptr);
+    EXPECT_FALSE(status->isVisible()) << "nothing to say before the web server ran";
+
+    QTemporaryDir pages;
+    ASSERT_TRUE(pages.isValid());
+    // nginx's workers run as nobody under root: the pages must be readable by anyone.
+    QFile::setPermissions(pages.path(),
+                          QFile::permissions(pages.path()) | QFile::ReadOther | QFile::ExeOther);
+    ASSERT_TRUE(webtest::copyTree(QCoreApplication::applicationDirPath() + "/webserver",
+                                  pages.path() + "/webserver"));
+    TsWebInterfaceManager *web = TsCore::webInterfaceManager();
+    web->setWebServerDir(pages.path() + "/webserver");
+    TsWebInterfaceSettings settings = web->settings();
+    settings.httpPort = webtest::freePort();
+    settings.fcgiPort = webtest::freePort();
+    web->setSettings(settings);
+    web->setRestartDelays({}); // the first end is the last
+    web->start();
+    ASSERT_TRUE(web->isRunning()) << qPrintable(web->errorString());
+    EXPECT_FALSE(status->isVisible());
+
+    QFile pidFile(web->runtimeDir() + "/nginx.pid");
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    ::kill(pid_t(pidFile.readAll().trimmed().toLongLong()), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web->isRunning(); }, 10000));
+    EXPECT_TRUE(status->isVisible());
+    const QString said = status->findChild<QLabel *>("labelWebServerStatus")->text();
+    EXPECT_TRUE(said.startsWith("The web page is not available. The web server ended "
+                                "unexpectedly"))
+        << qPrintable(said);
+
+    QTest::mouseClick(status->findChild<QPushButton *>("pushButtonStartWebServer"), Qt::LeftButton);
+    EXPECT_TRUE(web->isRunning()) << qPrintable(web->errorString());
+    EXPECT_FALSE(status->isVisible());
+    web->stop();
 }
 
 TEST_F(TsMainWindowTest, ADataFileThatCouldNotBeUsedIsSaidInABox)
