@@ -149,6 +149,15 @@ bool addPresentChannels(const QString &file)
             added = true;
         }
     }
+    // Earlier versions stored every line of the demonstration black: those get the graph colours.
+    const bool allBlack = std::all_of(channels.begin(), channels.end(), [](const auto &entry) {
+        return entry.color == QColor(Qt::black);
+    });
+    if (allBlack && !channels.isEmpty()) {
+        for (TsProfile::Channel &entry : channels)
+            entry.color = QColor();
+        added = true;
+    }
     if (exists && !added)
         return false;
     profile.setChannels(channels);

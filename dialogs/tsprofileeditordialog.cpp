@@ -51,16 +51,6 @@ const QList<QPair<QString, const char *>> &knownViews()
 
 const char AllViews[] = "@all";
 
-// Graph colours that stay apart on both the dark and the light style.
-const QList<QColor> &graphColors()
-{
-    static const QList<QColor> colors = {QColor(0xe6, 0x4b, 0x3c), QColor(0x2e, 0xcc, 0x71),
-                                         QColor(0x34, 0x98, 0xdb), QColor(0xf3, 0x9c, 0x12),
-                                         QColor(0x9b, 0x59, 0xb6), QColor(0x1a, 0xbc, 0x9c),
-                                         QColor(0xe8, 0x43, 0x93), QColor(0xb8, 0xc2, 0x2b)};
-    return colors;
-}
-
 QIcon swatch(const QColor &color)
 {
     QPixmap pixmap(14, 14);
@@ -405,8 +395,8 @@ void TsProfileEditorDialog::channelChanged(QTreeWidgetItem *item, int column)
             used.append(ui->treeWidgetChannels->topLevelItem(row)
                             ->data(ColorColumn, ColorRole)
                             .value<QColor>());
-        QColor color = graphColors().first();
-        for (const QColor &candidate : graphColors()) {
+        QColor color = TsProfile::graphColors().first();
+        for (const QColor &candidate : TsProfile::graphColors()) {
             if (!used.contains(candidate)) {
                 color = candidate;
                 break;
