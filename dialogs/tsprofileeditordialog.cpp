@@ -207,6 +207,11 @@ bool TsProfileEditorDialog::save()
         ui->lineEditTitle->setFocus();
         return false;
     }
+    if (Utils::NameCheck::isTooLong(title)) {
+        TsMessageBox::critical(this, tr("Invalid filename"), Utils::NameCheck::tooLongText());
+        ui->lineEditTitle->setFocus();
+        return false;
+    }
     if (title != m_savedName && TsCore::profiles().contains(title) &&
         TsMessageBox::question(
             this, tr("Replace profile"),

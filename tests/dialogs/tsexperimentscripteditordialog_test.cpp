@@ -130,6 +130,10 @@ TEST_F(ScriptEditorTest, NewRefusesTakenAndInvalidNamesAndStartsAnEmptyNamedScri
         EXPECT_EQ(messages(), QStringList{"Name error: Please use a valid name."})
             << qPrintable(bad);
     }
+    TsInputDialog::queueAnswer(QString(65, 'n'));
+    QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
+    EXPECT_EQ(messages(), QStringList{"Name error: The name is too long: at most 64 characters are "
+                                      "possible."});
     EXPECT_EQ(states(), "000000");
 
     TsInputDialog::queueAnswer("  Long   run ");

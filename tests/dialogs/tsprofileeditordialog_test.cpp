@@ -218,6 +218,11 @@ TEST_F(TsProfileEditorDialogTest, NewProfileNeedsAValidTitleAndDeletingAsksFirst
         click(dialog, QDialogButtonBox::Save);
         EXPECT_EQ(shown(), QStringList{"Invalid filename: Please use a valid title."}) << refused;
     }
+    title->setText(QString(65, 'p'));
+    click(dialog, QDialogButtonBox::Save);
+    EXPECT_EQ(shown(), QStringList{"Invalid filename: The name is too long: at most 64 characters "
+                                   "are possible."});
+    EXPECT_TRUE(dialog.selectedProfile().isEmpty());
     title->setText("  Fresh   run ");
     toggle(dialog, row(dialog, lid));
     click(dialog, QDialogButtonBox::Save);
