@@ -24,7 +24,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -231,7 +233,13 @@ void TsMainWindow::showManual()
     const QUrl url = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() +
                                          QStringLiteral("/Manual_Tessaro.pdf"));
     qDebug("TsMainWindow::showManual: '%s'", qPrintable(url.toString()));
-    QDesktopServices::openUrl(url);
+    // Without a program for PDF files nothing would happen at all: say where the manual is.
+    if (!QFileInfo::exists(url.toLocalFile()) || !QDesktopServices::openUrl(url))
+        TsMessageBox::information(
+            this, tr("Manual"),
+            tr("The manual could not be shown: no program to open PDF files was found.<br><br>"
+               "It is the file <b>%1</b>.")
+                .arg(QDir::toNativeSeparators(url.toLocalFile()).toHtmlEscaped()));
 }
 
 void TsMainWindow::setTrayMenuEnabled(bool enabled)

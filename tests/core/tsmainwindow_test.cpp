@@ -523,6 +523,23 @@ TEST_F(TsMainWindowTest, ManualIsTheBuiltPdfBesideTheProgram)
     EXPECT_GT(manual.size(), 10000);
 }
 
+// Where the desktop has no program for PDF files (here: none to start at all), the operator is
+// told where the manual is instead of nothing happening.
+TEST_F(TsMainWindowTest, ManualThatCannotBeOpenedIsSaidWithItsPlace)
+{
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    TsMessageBox::takeAsked();
+    window->showManual();
+    qputenv("PATH", path);
+    const QList<TsMessageBox::Asked> asked = TsMessageBox::takeAsked();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked.at(0).title, "Manual");
+    EXPECT_TRUE(
+        asked.at(0).text.contains(QCoreApplication::applicationDirPath() + "/Manual_Tessaro.pdf"))
+        << qPrintable(asked.at(0).text);
+}
+
 TEST_F(TsMainWindowTest, AboutTellsVersionBuildAndDataFolder)
 {
     setApplicationIdentity();
