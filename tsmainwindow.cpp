@@ -106,6 +106,9 @@ TsMainWindow::TsMainWindow(const QList<ViewEntry> &views, QWidget *parent)
     // A window made while a profile is already current (a test, a scene) lays out at once.
     if (!TsCore::currentProfile().isEmpty())
         loadViewsFromProfile();
+    // The form's height does not hold every view as it wants to be drawn (the lowest would lose
+    // its bottom); a geometry saved by the operator still wins below.
+    resize(width(), qMax(height(), sizeHint().height()));
     readSettings();
     QTimer::singleShot(0, this, &TsMainWindow::initialize);
 

@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -183,6 +184,28 @@ TEST_F(TsMainWindowTest, LayoutFollowsTheProfilesViewList)
                                               "recorder", "dynamic", "emailalert"}));
     auto *box = qobject_cast<QBoxLayout *>(window->centralWidget()->layout());
     EXPECT_EQ(box->stretch(box->indexOf(window->view("dynamic"))), 32);
+}
+
+TEST_F(TsMainWindowTest, TheFirstWindowHoldsEveryViewWhole)
+{
+    // Views that may be squeezed below the height they want, as the real ones can.
+    QList<TsMainWindow::ViewEntry> tall = placeholderViews();
+    for (TsMainWindow::ViewEntry &entry : tall) {
+        entry.create = [](QWidget *parent) -> QWidget * {
+            auto *view = new QListWidget(parent);
+            view->addItems({"a", "b", "c", "d", "e", "f", "g", "h", "i"});
+            return view;
+        };
+    }
+    TsMainWindow first(tall);
+    first.show();
+    QCoreApplication::processEvents();
+    for (const QString &name : first.viewNames()) {
+        QWidget *view = first.view(name);
+        if (view->isVisible())
+            EXPECT_GE(view->height(), view->sizeHint().height()) << qPrintable(name);
+    }
+    EXPECT_EQ(first.width(), 226);
 }
 
 TEST_F(TsMainWindowTest, DockingMenuOffersBothEdgesOfEveryScreen)
