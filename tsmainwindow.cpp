@@ -108,6 +108,7 @@ TsMainWindow::TsMainWindow(const QList<ViewEntry> &views, QWidget *parent)
         loadViewsFromProfile();
     // The form's height does not hold every view as it wants to be drawn (the lowest would lose
     // its bottom); a geometry saved by the operator still wins below.
+    ensurePolished(); // the style sheet's paddings count
     resize(width(), qMax(height(), sizeHint().height()));
     readSettings();
     QTimer::singleShot(0, this, &TsMainWindow::initialize);
