@@ -2,6 +2,7 @@
 
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
+#include "views/tsstylepalette.h"
 
 #include <QApplication>
 #include <QDir>
@@ -102,6 +103,8 @@ void initEnvironment()
         QDir::setCurrent(documents);
 
     TsCore::makeUserFolders(QString());
+    // What a sheet cannot say (placeholders, links) follows every sheet the user chooses.
+    setStyleSheetFollower(&TsStylePalette::followStyleSheet);
     loadStyle(false);
 }
 

@@ -15,10 +15,12 @@
 #include "tscore.h"
 #include "webinterface/tswebinterfacemanager.h"
 
+#include <QColor>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -66,6 +68,15 @@ bool addPresentChannels(const QString &file)
             channels.append(entry);
             added = true;
         }
+    }
+    // Earlier versions stored every line of the demonstration black: those get the graph colours.
+    const bool allBlack = std::all_of(channels.begin(), channels.end(), [](const auto &entry) {
+        return entry.color == QColor(Qt::black);
+    });
+    if (allBlack && !channels.isEmpty()) {
+        for (TsProfile::Channel &entry : channels)
+            entry.color = QColor();
+        added = true;
     }
     if (exists && !added)
         return false;

@@ -17,13 +17,16 @@
 #include "views/tsemailalertview.h"
 #include "views/tsrecorderview.h"
 #include "views/tsusersview.h"
+#include "views/tswebserverstatus.h"
 #include "views/viewresources.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -103,6 +106,10 @@ TsMainWindow::TsMainWindow(const QList<ViewEntry> &views, QWidget *parent)
     // A window made while a profile is already current (a test, a scene) lays out at once.
     if (!TsCore::currentProfile().isEmpty())
         loadViewsFromProfile();
+    // The form's height does not hold every view as it wants to be drawn (the lowest would lose
+    // its bottom); a geometry saved by the operator still wins below.
+    ensurePolished(); // the style sheet's paddings count
+    resize(width(), qMax(height(), sizeHint().height()));
     readSettings();
     QTimer::singleShot(0, this, &TsMainWindow::initialize);
 
@@ -176,6 +183,9 @@ void TsMainWindow::createViews(const QList<ViewEntry> &views)
     m_layout = new QVBoxLayout(ui->centralWidget);
     m_layout->setContentsMargins(5, 0, 5, 5);
     m_layout->addWidget(ui->labelLogo, ViewStretch);
+    // Where the operator looks first; hidden while the web page is served.
+    m_webServerStatus = new TsWebServerStatus(ui->centralWidget);
+    m_layout->addWidget(m_webServerStatus);
     for (const ViewEntry &entry : views) {
         QWidget *widget = entry.create ? entry.create(ui->centralWidget) : nullptr;
         if (!widget)
@@ -227,7 +237,13 @@ void TsMainWindow::showManual()
     const QUrl url = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() +
                                          QStringLiteral("/Manual_Tessaro.pdf"));
     qDebug("TsMainWindow::showManual: '%s'", qPrintable(url.toString()));
-    QDesktopServices::openUrl(url);
+    // Without a program for PDF files nothing would happen at all: say where the manual is.
+    if (!QFileInfo::exists(url.toLocalFile()) || !QDesktopServices::openUrl(url))
+        TsMessageBox::information(
+            this, tr("Manual"),
+            tr("The manual could not be shown: no program to open PDF files was found.<br><br>"
+               "It is the file <b>%1</b>.")
+                .arg(QDir::toNativeSeparators(url.toLocalFile()).toHtmlEscaped()));
 }
 
 void TsMainWindow::setTrayMenuEnabled(bool enabled)
@@ -251,6 +267,8 @@ void TsMainWindow::showSettings()
     TsSettingsDialog dialog(this);
     dialog.exec();
     setTrayMenuEnabled(true);
+    // The settings may have started or stopped the web server.
+    m_webServerStatus->refresh();
 }
 
 void TsMainWindow::initialize()
@@ -274,10 +292,23 @@ void TsMainWindow::showDeviceError(TsDevice *device, const QString &errorString)
 {
     const QString model = device && device->spec() ? device->spec()->name : QString();
     const QString name = device ? device->objectName() : QString();
-    TsMessageBox::critical(
-        this, tr("Device error"),
-        tr("<b>%1</b><br>%2<br><br>").arg(model.toHtmlEscaped(), name.toHtmlEscaped()) +
-            errorString.toHtmlEscaped());
+    const QString serial = device ? device->serialNumber() : QString();
+    if (m_deviceErrorsAsked.contains(serial))
+        return;
+    m_deviceErrorsAsked.insert(serial);
+    m_deviceErrors.append(
+        {serial, tr("<b>%1</b><br>%2<br><br>").arg(model.toHtmlEscaped(), name.toHtmlEscaped()) +
+                     errorString.toHtmlEscaped()});
+    QMetaObject::invokeMethod(this, &TsMainWindow::showNextDeviceError, Qt::QueuedConnection);
+}
+
+void TsMainWindow::showNextDeviceError()
+{
+    if (m_deviceErrors.isEmpty())
+        return;
+    const QPair<QString, QString> error = m_deviceErrors.takeFirst();
+    TsMessageBox::critical(this, tr("Device error"), error.second);
+    m_deviceErrorsAsked.remove(error.first);
 }
 
 void TsMainWindow::showFileError(const QString &message)

@@ -6,7 +6,9 @@
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QPair>
 #include <QScopedPointer>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -20,6 +22,7 @@ class QMenu;
 class QSystemTrayIcon;
 class QVBoxLayout;
 class TsDevice;
+class TsWebServerStatus;
 
 class TsMainWindow : public QMainWindow
 {
@@ -71,7 +74,10 @@ protected slots:
     void dockLeft();
     void dockRight();
     void dockingChanged();
+    // Takes the error down while the device is still there and shows it once the scan that
+    // reported it is over: a box open inside the scan would hold up every scan after it.
     void showDeviceError(TsDevice *device, const QString &errorString);
+    void showNextDeviceError();
     // A settings, user or profile file that could not be read or saved.
     void showFileError(const QString &message);
 
@@ -97,7 +103,12 @@ private:
     QSystemTrayIcon *m_trayIcon = nullptr;
     QMenu *m_trayMenu = nullptr;
     QVBoxLayout *m_layout = nullptr;
+    TsWebServerStatus *m_webServerStatus = nullptr;
     QStringList m_viewNames;
     QHash<QString, QWidget *> m_views;
     std::function<int()> m_screenCount;
+    // Device errors waiting for their box, oldest first, and the controllers (by serial number)
+    // whose box is waiting or open: one box per controller until it is answered.
+    QList<QPair<QString, QString>> m_deviceErrors;
+    QSet<QString> m_deviceErrorsAsked;
 };

@@ -136,9 +136,45 @@ QList<TsProfile::Channel> TsProfile::channels() const
     return d->channels;
 }
 
+const QList<QColor> &TsProfile::graphColors()
+{
+    static const QList<QColor> colors = {QColor(0xe6, 0x4b, 0x3c), QColor(0x2e, 0xcc, 0x71),
+                                         QColor(0x34, 0x98, 0xdb), QColor(0xf3, 0x9c, 0x12),
+                                         QColor(0x9b, 0x59, 0xb6), QColor(0x1a, 0xbc, 0x9c),
+                                         QColor(0xe8, 0x43, 0x93), QColor(0xb8, 0xc2, 0x2b)};
+    return colors;
+}
+
+namespace {
+
+void giveColors(QList<TsProfile::Channel> &channels)
+{
+    const QList<QColor> &palette = TsProfile::graphColors();
+    QList<QColor> used;
+    for (const TsProfile::Channel &channel : qAsConst(channels))
+        used << channel.color;
+    int next = 0;
+    for (TsProfile::Channel &channel : channels) {
+        if (channel.color.isValid())
+            continue;
+        QColor color = palette.at(next++ % palette.size());
+        for (const QColor &candidate : palette) {
+            if (!used.contains(candidate)) {
+                color = candidate;
+                break;
+            }
+        }
+        channel.color = color;
+        used << color;
+    }
+}
+
+} // namespace
+
 void TsProfile::setChannels(const QList<Channel> &channels)
 {
     d->channels = channels;
+    giveColors(d->channels);
 }
 
 bool TsProfile::operator==(const TsProfile &other) const
@@ -255,6 +291,7 @@ void TsProfile::readFrom(const QDomElement &root)
         channel.alert = e.attribute(QStringLiteral("alert"), QStringLiteral("1")).toInt() != 0;
         d->channels.append(channel);
     }
+    giveColors(d->channels);
 
     const QDomElement recorder = root.firstChildElement(QStringLiteral("Recorder"));
     d->logSettings.readFrom(recorder);

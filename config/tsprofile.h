@@ -72,7 +72,12 @@ public:
     QList<View> views() const;
     void setViews(const QList<View> &views);
     QList<Channel> channels() const;
+    // An entry without a colour gets the first graph colour no other entry has (after all are
+    // taken, they repeat): a line never defaults to black, which no legend key shows on the dark
+    // window. The same holds for entries loaded without one.
     void setChannels(const QList<Channel> &channels);
+    // The colours graph lines are given, distinct from each other and readable in both styles.
+    static const QList<QColor> &graphColors();
 
     bool operator==(const TsProfile &other) const;
     bool operator!=(const TsProfile &other) const { return !(*this == other); }

@@ -17,6 +17,15 @@ static void initStyleResources()
     Q_UNUSED(registered)
 }
 
+namespace {
+void (*s_follower)() = nullptr;
+} // namespace
+
+void setStyleSheetFollower(void (*follower)())
+{
+    s_follower = follower;
+}
+
 void loadStyle(bool light)
 {
     initStyleResources();
@@ -29,4 +38,6 @@ void loadStyle(bool light)
         return;
     app->setProperty("styleSheet", QString::fromUtf8(file.readAll()));
     app->setProperty("styleName", name);
+    if (s_follower)
+        s_follower();
 }

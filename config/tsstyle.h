@@ -7,3 +7,7 @@
 // sheet and sets the application's property "styleName"; a missing sheet, or an application
 // object without style sheets (the window-less program), changes nothing.
 void loadStyle(bool light);
+
+// Called after each sheet loadStyle installs: the window's layer fills in there what a sheet
+// cannot say (TsStylePalette), without this layer knowing it. Null: nobody.
+void setStyleSheetFollower(void (*follower)());

@@ -11,6 +11,7 @@
 #include "utils/timecode.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
 
@@ -37,6 +38,8 @@ TsExperimentScriptActionDialog::TsExperimentScriptActionDialog(TsExperimentScrip
     , m_index(index)
 {
     ui->setupUi(this);
+    // Accepting goes through on_buttonBox_accepted(), which checks the entries first.
+    connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     const int row = index.row();
     auto cell = [this, row](int column, int role = Qt::EditRole) {

@@ -172,6 +172,10 @@ void TsExperimentScriptEditorDialog::on_pushButtonNew_clicked()
         TsMessageBox::critical(this, tr("Name error"), tr("Please use a valid name."));
         return;
     }
+    if (Utils::NameCheck::isTooLong(name)) {
+        TsMessageBox::critical(this, tr("Name error"), Utils::NameCheck::tooLongText());
+        return;
+    }
     if (TsCore::dynamicExps().contains(name) || ui->comboBoxName->findData(name) >= 0) {
         TsMessageBox::critical(this, tr("Name error"), tr("Name already exists."));
         return;

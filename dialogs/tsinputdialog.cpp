@@ -1,6 +1,8 @@
 #include "dialogs/tsinputdialog.h"
 
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QQueue>
 
 #include <optional>
@@ -28,8 +30,22 @@ QString TsInputDialog::getText(QWidget *parent, const QString &title, const QStr
                                const QString &text, bool *ok)
 {
     Answering &state = answering();
-    if (!state.on)
-        return QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, ok);
+    if (!state.on) {
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(title);
+        dialog.setLabelText(label);
+        dialog.setTextValue(text);
+        // Sized for its field only, the dialog would cut its own title ("Test-EMa...") in the
+        // title bar, which also holds the window manager's buttons.
+        // (Its layout decides the dialog's width: the field is made wide enough.)
+        if (auto *field = dialog.findChild<QLineEdit *>())
+            field->setMinimumWidth(QFontMetrics(dialog.font()).horizontalAdvance(title) +
+                                   TitleBarButtonsWidth);
+        const bool accepted = dialog.exec() == QDialog::Accepted;
+        if (ok)
+            *ok = accepted;
+        return accepted ? dialog.textValue() : QString();
+    }
     state.asked.append({title, label});
     const std::optional<QString> answer =
         state.answers.isEmpty() ? std::nullopt : state.answers.dequeue();

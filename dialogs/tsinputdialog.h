@@ -15,6 +15,8 @@ public:
     // question gives an empty text.
     static QString getText(QWidget *parent, const QString &title, const QString &label,
                            const QString &text = QString(), bool *ok = nullptr);
+    // Room the dialog keeps beside its title for the window manager's buttons and margins.
+    static constexpr int TitleBarButtonsWidth = 140;
 
     // For tests.
     struct Asked

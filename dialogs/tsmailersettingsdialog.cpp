@@ -1,6 +1,7 @@
 #include "tsmailersettingsdialog.h"
 #include "ui_tsmailersettingsdialog.h"
 
+#include "dialogs/tsinputdialog.h"
 #include "dialogs/tsmessagebox.h"
 #include "mailer/tsmail.h"
 #include "mailer/tsmailer.h"
@@ -88,9 +89,9 @@ void TsMailerSettingsDialog::encryptionChosen(int index)
 void TsMailerSettingsDialog::on_pushButtonTest_clicked()
 {
     bool ok = false;
-    const QString address = QInputDialog::getText(this, tr("Test-EMail"), tr("Recipient Address"),
-                                                  QLineEdit::Normal, QString(), &ok)
-                                .trimmed();
+    const QString address =
+        TsInputDialog::getText(this, tr("Test-EMail"), tr("Recipient Address"), QString(), &ok)
+            .trimmed();
     if (!ok || address.isEmpty())
         return;
 

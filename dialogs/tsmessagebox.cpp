@@ -102,6 +102,7 @@ QMessageBox::StandardButton TsMessageBox::ask(QMessageBox::Icon icon, QWidget *p
         asked.title = title;
         asked.text = text;
         asked.buttons = buttons;
+        asked.defaultButton = defaultButton;
         asked.answer = state.answers.isEmpty() ? fallbackAnswer(buttons, defaultButton)
                                                : state.answers.dequeue();
         state.asked.append(asked);

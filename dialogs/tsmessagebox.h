@@ -34,6 +34,7 @@ public:
         QString title;
         QString text;
         QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
         QMessageBox::StandardButton answer = QMessageBox::NoButton;
     };
     static void setAnswering(bool on);

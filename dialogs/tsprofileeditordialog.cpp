@@ -11,6 +11,7 @@
 #include "utils/timecode.h"
 
 #include <QColorDialog>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -34,7 +35,8 @@ enum Role
 {
     IdRole = Qt::UserRole, // on NameColumn
     EntryNameRole = Qt::UserRole + 1,
-    ColorRole = Qt::UserRole + 2 // on ColorColumn
+    ColorRole = Qt::UserRole + 2,           // on ColorColumn
+    AcceptedSetpointRole = Qt::UserRole + 3 // on SetpointColumn: the last value within range
 };
 
 // The views of the main window in the order it registers them, with the names the operator knows.
@@ -50,16 +52,6 @@ const QList<QPair<QString, const char *>> &knownViews()
 }
 
 const char AllViews[] = "@all";
-
-// Graph colours that stay apart on both the dark and the light style.
-const QList<QColor> &graphColors()
-{
-    static const QList<QColor> colors = {QColor(0xe6, 0x4b, 0x3c), QColor(0x2e, 0xcc, 0x71),
-                                         QColor(0x34, 0x98, 0xdb), QColor(0xf3, 0x9c, 0x12),
-                                         QColor(0x9b, 0x59, 0xb6), QColor(0x1a, 0xbc, 0x9c),
-                                         QColor(0xe8, 0x43, 0x93), QColor(0xb8, 0xc2, 0x2b)};
-    return colors;
-}
 
 QIcon swatch(const QColor &color)
 {
@@ -217,11 +209,16 @@ bool TsProfileEditorDialog::save()
         ui->lineEditTitle->setFocus();
         return false;
     }
+    if (Utils::NameCheck::isTooLong(title)) {
+        TsMessageBox::critical(this, tr("Invalid filename"), Utils::NameCheck::tooLongText());
+        ui->lineEditTitle->setFocus();
+        return false;
+    }
     if (title != m_savedName && TsCore::profiles().contains(title) &&
         TsMessageBox::question(
             this, tr("Replace profile"),
-            tr("A profile named '%1' exists already. Do you want to replace it?").arg(title)) !=
-            QMessageBox::Yes) {
+            tr("A profile named '%1' exists already. Do you want to replace it?").arg(title),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
         ui->lineEditTitle->setFocus();
         return false;
     }
@@ -405,8 +402,8 @@ void TsProfileEditorDialog::channelChanged(QTreeWidgetItem *item, int column)
             used.append(ui->treeWidgetChannels->topLevelItem(row)
                             ->data(ColorColumn, ColorRole)
                             .value<QColor>());
-        QColor color = graphColors().first();
-        for (const QColor &candidate : graphColors()) {
+        QColor color = TsProfile::graphColors().first();
+        for (const QColor &candidate : TsProfile::graphColors()) {
             if (!used.contains(candidate)) {
                 color = candidate;
                 break;
@@ -414,15 +411,23 @@ void TsProfileEditorDialog::channelChanged(QTreeWidgetItem *item, int column)
         }
         setColor(item, color);
     } else if (column == SetpointColumn) {
-        // The controller would clamp a setpoint outside its range; show what it will get.
-        double value = item->data(SetpointColumn, Qt::EditRole).toDouble();
+        // Refused as on the tile: a value quietly made into another one would be applied unseen.
+        const double value = item->data(SetpointColumn, Qt::EditRole).toDouble();
         const TsDeviceChannel *channel =
             TsCore::deviceManager()->channel(item->data(NameColumn, IdRole).toString());
-        if (channel && !std::isnan(channel->minValue()) && value < channel->minValue())
-            value = channel->minValue();
-        if (channel && !std::isnan(channel->maxValue()) && value > channel->maxValue())
-            value = channel->maxValue();
-        item->setData(SetpointColumn, Qt::EditRole, value);
+        if (channel && ((!std::isnan(channel->minValue()) && value < channel->minValue()) ||
+                        (!std::isnan(channel->maxValue()) && value > channel->maxValue()))) {
+            item->setData(SetpointColumn, Qt::EditRole,
+                          item->data(SetpointColumn, AcceptedSetpointRole));
+            const QLocale locale;
+            TsMessageBox::warning(this, tr("Setpoint out of range"),
+                                  tr("%1 is outside this channel's setpoint range of %2 to %3.")
+                                      .arg(locale.toString(value, 'f', 1),
+                                           locale.toString(channel->minValue(), 'f', 1),
+                                           locale.toString(channel->maxValue(), 'f', 1)));
+        } else {
+            item->setData(SetpointColumn, AcceptedSetpointRole, value);
+        }
     }
 }
 
@@ -533,6 +538,7 @@ void TsProfileEditorDialog::addChannelRow(const TsProfile::Channel &entry, bool 
     item->setData(NameColumn, IdRole, entry.id);
     item->setData(NameColumn, EntryNameRole, entry.name);
     item->setData(SetpointColumn, Qt::EditRole, entry.setpoint);
+    item->setData(SetpointColumn, AcceptedSetpointRole, entry.setpoint);
     item->setText(UnitColumn, entry.unit);
     item->setCheckState(LoopColumn, entry.control ? Qt::Checked : Qt::Unchecked);
     item->setCheckState(AlertColumn, entry.alert ? Qt::Checked : Qt::Unchecked);

@@ -125,6 +125,11 @@ void TsRecorderSettingsDialog::accept()
         ui->lineEditPrefix->setFocus();
         return;
     }
+    if (Utils::NameCheck::isTooLong(prefix)) {
+        TsMessageBox::critical(this, tr("Invalid filename"), Utils::NameCheck::tooLongText(true));
+        ui->lineEditPrefix->setFocus();
+        return;
+    }
     // Stopping "after" nothing would end every recording the moment it starts.
     const TsRecorderLogSettings settings = logSettings();
     if (!ui->groupBoxLog->isHidden() && settings.stopMode() == TsRecorderLogSettings::StopAfter &&

@@ -11,6 +11,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
+#include <QTextBrowser>
 
 namespace {
 
@@ -39,6 +40,17 @@ TsUpdateDialog::TsUpdateDialog(QWidget *parent)
     ui->pushButtonDownload->hide();
     connect(ui->pushButtonDownload, &QPushButton::clicked, this, &TsUpdateDialog::downloadUpdate);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &TsUpdateDialog::reject);
+    // The notes come from the network like the page: their links leave the program by the same
+    // rule as the download address.
+    connect(ui->textBrowserReleaseNotes, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl &link) {
+                const QUrl url = webAddress(m_releaseNotesUrl, link.toString());
+                if (url.isValid())
+                    QDesktopServices::openUrl(url);
+                else
+                    qDebug("TsUpdateDialog: link '%s' in the release notes not opened",
+                           qUtf8Printable(link.toString()));
+            });
 }
 
 TsUpdateDialog::~TsUpdateDialog()

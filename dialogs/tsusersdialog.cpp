@@ -247,10 +247,14 @@ bool TsUsersDialog::commitName()
         showCurrentUser();
         return true;
     } else if (!Utils::NameCheck::isValidFileName(name)) {
-        TsMessageBox::critical(this, tr("Invalid filename"),
-                               tr("The filename contains invalid characters."));
+        TsMessageBox::critical(this, tr("Invalid name"),
+                               tr("The name contains characters that a folder name cannot have "
+                                  "(? * : \" ; | < > / \\), or is one the system keeps for "
+                                  "itself."));
+    } else if (Utils::NameCheck::isTooLong(name)) {
+        TsMessageBox::critical(this, tr("Invalid name"), Utils::NameCheck::tooLongText());
     } else {
-        TsMessageBox::critical(this, tr("Invalid filename"),
+        TsMessageBox::critical(this, tr("User exists"),
                                tr("A user named '%1' exists already.").arg(name));
     }
     // The refused text stays in the field, so that it can be corrected rather than retyped.

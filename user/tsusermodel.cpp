@@ -184,7 +184,8 @@ bool TsUserModel::setData(const QModelIndex &index, const QVariant &value, int r
     switch (index.column()) {
     case NameColumn: {
         const QString name = value.toString().simplified();
-        if (!Utils::NameCheck::isValidFileName(name) || d->nameTaken(name, index.row()))
+        if (!Utils::NameCheck::isValidFileName(name) || Utils::NameCheck::isTooLong(name) ||
+            d->nameTaken(name, index.row()))
             return false;
         const QString oldFolder = TsCore::folderPath(TsCore::User, entry.name);
         const QString logPath = entry.settings.logPath();

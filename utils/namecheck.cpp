@@ -1,6 +1,9 @@
 #include "utils/namecheck.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace Utils {
 namespace NameCheck {
@@ -54,6 +57,26 @@ bool isValidFileName(const QString &name)
 bool isValidFilePath(const QString &path)
 {
     return !path.isEmpty() && !isReservedOrHidden(path) && hasOnlyAllowedCharacters(path, true);
+}
+
+bool isTooLong(const QString &nameOrPath)
+{
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    const QStringList parts = nameOrPath.split(separators);
+    return std::any_of(parts.cbegin(), parts.cend(),
+                       [](const QString &part) { return part.size() > MaxNameLength; });
+}
+
+QString tooLongText(bool path)
+{
+    return path ? QCoreApplication::translate("Utils::NameCheck",
+                                              "The name is too long: each folder and file name "
+                                              "may have at most %1 characters.")
+                      .arg(MaxNameLength)
+                : QCoreApplication::translate("Utils::NameCheck",
+                                              "The name is too long: at most %1 characters are "
+                                              "possible.")
+                      .arg(MaxNameLength);
 }
 
 } // namespace NameCheck

@@ -15,5 +15,16 @@ bool isValidFileName(const QString &name);
 // The same rule, but '/' and '\' are allowed so that the text may name a sub-folder.
 bool isValidFilePath(const QString &path);
 
+// The longest name, in characters, that the program makes a file or folder name of. With the
+// extension or time stamp it adds, such a name stays within what the file systems it writes to
+// take (255 bytes or UTF-16 units), even when every character takes three bytes; a longer one
+// would be accepted here and fail only when the file is written.
+constexpr int MaxNameLength = 64;
+
+// Whether the name, or for a path any of its folder and file names, is longer than that.
+bool isTooLong(const QString &nameOrPath);
+// Why, in the operator's words; for a path, said of each of its names.
+QString tooLongText(bool path = false);
+
 } // namespace NameCheck
 } // namespace Utils

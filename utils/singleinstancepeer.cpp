@@ -3,12 +3,17 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QThread>
 #include <QtEndian>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -25,12 +30,64 @@ QString userIdentity()
     return user + QLatin1Char('|') + QDir::homePath();
 }
 
+#ifdef Q_OS_UNIX
+// A socket's path must fit into the address the system passes it in (108 bytes on Linux, 104 on
+// others), with the name of ours appended.
+constexpr int MaxFolderLength = 50;
+
+// The user's own folder that no one else may enter: the rules of the runtime folder.
+bool isPrivate(const QString &folder)
+{
+    const QFileInfo info(folder);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    return info.isDir() && info.ownerId() == uint(geteuid()) && !(info.permissions() & others) &&
+           folder.toLocal8Bit().size() <= MaxFolderLength;
+}
+
+// Made with the owner's rights only, unless it is there already (then it must be private).
+QString ownFolder(const QString &path)
+{
+    if (!QFileInfo::exists(path) && QDir().mkpath(path))
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                        QFileDevice::ExeOwner);
+    return isPrivate(path) ? path : QString();
+}
+#endif
+
 } // namespace
+
+QString SingleInstancePeer::privateFolder()
+{
+#ifdef Q_OS_UNIX
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivate(runtime))
+        return runtime;
+    // Another user may have made this name first; the cache folder below the home is then ours.
+    const QString own = ownFolder(
+        QDir::temp().absoluteFilePath(QStringLiteral("tessaro-runtime-%1").arg(geteuid())));
+    if (!own.isEmpty())
+        return own;
+    // Not through the standard paths, which tests move: every instance must find the same one.
+    QString cacheHome = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cacheHome))
+        cacheHome = QDir::homePath() + QStringLiteral("/.cache");
+    const QString cache = ownFolder(cacheHome + QStringLiteral("/tessaro-runtime"));
+    if (!cache.isEmpty())
+        return cache;
+    qWarning("SingleInstancePeer: no folder of the user's own for the instance lock");
+    return QDir::tempPath();
+#else
+    return QDir::tempPath();
+#endif
+}
 
 class SingleInstancePeer::Private
 {
 public:
     QString name;
+    QString folder;
     QScopedPointer<QLockFile> lock;
     QLocalServer *server = nullptr;
     enum
@@ -55,6 +112,11 @@ SingleInstancePeer::SingleInstancePeer(const QString &id, QObject *parent)
     QString prefix = id;
     prefix.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
     d->name = prefix.left(32) + QLatin1Char('-') + QString::fromLatin1(hash);
+    d->folder = privateFolder();
+#ifdef Q_OS_UNIX
+    // A path: the socket lives in the private folder too, not in the shared temporary folder.
+    d->name = d->folder + QLatin1Char('/') + d->name;
+#endif
 }
 
 SingleInstancePeer::~SingleInstancePeer()
@@ -70,12 +132,17 @@ QString SingleInstancePeer::serverName() const
     return d->name;
 }
 
+QString SingleInstancePeer::lockFileName() const
+{
+    return d->folder + QLatin1Char('/') + QFileInfo(d->name).fileName() + QStringLiteral(".lock");
+}
+
 bool SingleInstancePeer::isClient()
 {
     if (d->role != Private::Undecided)
         return d->role == Private::Client;
 
-    d->lock.reset(new QLockFile(QDir::temp().absoluteFilePath(d->name + QStringLiteral(".lock"))));
+    d->lock.reset(new QLockFile(lockFileName()));
     // A running instance keeps its lock for days; only a lock whose owner has died may be taken
     // over, never one that is merely old.
     d->lock->setStaleLockTime(0);

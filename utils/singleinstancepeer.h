@@ -22,8 +22,17 @@ public:
     // Sends message to the instance holding the lock and waits up to timeout ms for its receipt.
     bool sendMessage(const QString &message, int timeout);
 
-    // The local socket's and the lock file's name, unique per id and user.
+    // The local socket's name, unique per id and user; on Unix a path in privateFolder().
     QString serverName() const;
+    // The lock file, in privateFolder().
+    QString lockFileName() const;
+
+    // Where the lock and the socket live: a folder no other local user may enter, so that no one
+    // can take the names first and keep the program from starting. On Unix the user's runtime
+    // folder (XDG_RUNTIME_DIR) when it is the user's own with mode 0700, else a folder of the
+    // program's own in the temporary folder made so, else one in the user's cache folder; on
+    // Windows the temporary folder, which is the user's own there.
+    static QString privateFolder();
 
 signals:
     void messageReceived(const QString &message);

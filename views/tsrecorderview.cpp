@@ -142,6 +142,12 @@ void TsRecorderView::recordingStarting(bool &ok)
             ok = false;
             return;
         }
+        if (Utils::NameCheck::isTooLong(answer)) {
+            TsMessageBox::critical(this, tr("Invalid filename"),
+                                   Utils::NameCheck::tooLongText(true));
+            ok = false;
+            return;
+        }
         config->setLogFilePrefix(TemporaryLevel, answer);
         prefix = answer;
     }

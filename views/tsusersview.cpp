@@ -114,12 +114,32 @@ void TsUsersView::userActivated(int index)
 {
     const QString name = ui->comboBoxUsers->itemData(index).toString();
     qDebug("TsUsersView:user:activated %s", qPrintable(name));
+    switchUser(name);
+}
+
+void TsUsersView::switchUser(const QString &name)
+{
+    const QString leaving = TsCore::currentUser();
+    if (name == leaving) {
+        TsCore::setCurrentUser(name);
+        return;
+    }
+    if (!leaving.isEmpty())
+        m_lastProfiles.insert(leaving, TsCore::currentProfile());
     TsCore::setCurrentUser(name);
+    const QString profile = m_lastProfiles.value(name);
+    if (TsCore::currentUser() == name && TsCore::currentProfile().isEmpty() &&
+        TsCore::profiles().contains(profile))
+        chooseProfile(profile);
 }
 
 void TsUsersView::profileActivated(int index)
 {
-    const QString name = ui->comboBoxProfiles->itemData(index).toString();
+    chooseProfile(ui->comboBoxProfiles->itemData(index).toString());
+}
+
+void TsUsersView::chooseProfile(const QString &name)
+{
     const int flags = TsCore::configManager()->userSettings().flags();
     TsCore::setApplyValues(flags & TsUserSettings::ApplyValuesOnProfileChange);
     TsCore::setCurrentProfile(name);
@@ -132,7 +152,7 @@ void TsUsersView::editUsers()
     TsUsersDialog dialog(this);
     dialog.setSelectedUser(TsCore::currentUser());
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedUser().isEmpty())
-        TsCore::setCurrentUser(dialog.selectedUser());
+        switchUser(dialog.selectedUser());
     dropHover(ui->toolButtonUsers);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QHash>
 #include <QScopedPointer>
 
 namespace Ui {
@@ -37,6 +38,12 @@ private slots:
     void onNewExperiment(TsExperiment *experiment);
 
 private:
+    // Switching user empties the profile; an operator who switches back finds the profile that
+    // user last had, chosen again as if picked from the list.
+    void switchUser(const QString &name);
+    void chooseProfile(const QString &name);
+
     QScopedPointer<Ui::TsUsersView> ui;
     FancyLabel *m_title;
+    QHash<QString, QString> m_lastProfiles; // by user, for this session
 };

@@ -195,8 +195,7 @@ bool TsExperimentScriptModel::setData(const QModelIndex &index, const QVariant &
             action->setParameter(ChannelValue, value);
             break;
         case CommentColumn:
-            if (value.toString().isEmpty())
-                return false;
+            // An empty text clears the comment: the operator took it out on purpose.
             action->setComment(value.toString());
             break;
         default:

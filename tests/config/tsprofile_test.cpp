@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QXmlStreamWriter>
 
@@ -228,6 +229,46 @@ TEST(TsProfile, ReadingIsTolerant)
     EXPECT_EQ(profile.logSettings(), TsRecorderLogSettings());
     EXPECT_FALSE(profile.csvSettings().isEnabled());
     EXPECT_TRUE(profile.channels().isEmpty()) << "a reload clears the old channels";
+}
+
+// Entries made without a colour (a new channel, the demonstration's, a file without the
+// attribute) get graph colours of their own; black, which no legend key shows, never.
+TEST(TsProfile, EntriesWithoutAColourGetDistinctGraphColours)
+{
+    const QList<QColor> &palette = TsProfile::graphColors();
+    ASSERT_GE(palette.size(), 8);
+    QList<TsProfile::Channel> entries;
+    for (int i = 0; i < 10; ++i) {
+        TsProfile::Channel entry;
+        entry.id = QStringLiteral("150A7:%1").arg(i + 1);
+        if (i == 1)
+            entry.color = palette.first(); // chosen by the operator: kept, and not given again
+        entries << entry;
+    }
+    TsProfile profile;
+    profile.setChannels(entries);
+    const QList<TsProfile::Channel> given = profile.channels();
+    ASSERT_EQ(given.size(), 10);
+    EXPECT_EQ(given[1].color, palette.first());
+    QSet<QRgb> firstEight;
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(given[i].color.isValid()) << i;
+        EXPECT_NE(given[i].color, QColor(Qt::black)) << i;
+        if (i < 8)
+            firstEight.insert(given[i].color.rgb());
+    }
+    EXPECT_EQ(firstEight.size(), 8) << "distinct while the palette lasts";
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.tsp");
+    ASSERT_TRUE(profile.save(path).isSuccess());
+    EXPECT_FALSE(readAll(path).contains("#000000"));
+
+    write(path, "<TsProfile><Channels><Channel id=\"7:1\" color=\"#102030\"/>"
+                "<Channel id=\"7:2\"/></Channels></TsProfile>");
+    ASSERT_TRUE(profile.load(path).isSuccess());
+    EXPECT_EQ(profile.channels()[0].color, QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(profile.channels()[1].color, palette.first());
 }
 
 TEST(TsProfile, RefusedDocumentsLeaveTheProfileAlone)

@@ -4,11 +4,11 @@
 #include "device/tsdevicemanager.h"
 #include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailermanager.h"
+#include "startup.h"
 #include "testenvironment.h"
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
 #include "utils/singleinstancepeer.h"
-#include "startup.h"
 #include "webinterface/tswebinterfacemanager.h"
 
 #include <QComboBox>
@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
 #include <QPushButton>
@@ -30,7 +32,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QUuid>
+#include <QVBoxLayout>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -151,7 +155,7 @@ TEST(SingleInstancePeer, OldLockOfALiveInstanceIsNotTakenOver)
     ASSERT_FALSE(first.isClient());
 
     // A running instance's lock grows old over days; age alone must not free it.
-    QFile lock(QDir::temp().absoluteFilePath(first.serverName() + ".lock"));
+    QFile lock(first.lockFileName());
     ASSERT_TRUE(lock.exists());
     ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
     ASSERT_TRUE(lock.setFileTime(QDateTime::currentDateTime().addDays(-3),
@@ -162,6 +166,75 @@ TEST(SingleInstancePeer, OldLockOfALiveInstanceIsNotTakenOver)
     EXPECT_TRUE(second.isClient());
     EXPECT_EQ(second.serverName(), first.serverName());
     EXPECT_FALSE(first.sendMessage("x", 100)) << "the lock holder does not message itself";
+}
+
+// Another local user who can write where the lock and the socket would go could take them first
+// and keep the program from starting: they live only where no one else may enter.
+TEST(SingleInstancePeer, LockAndSocketLiveInAFolderOnlyTheUserEnters)
+{
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QFileDevice::Permissions ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    const QFileDevice::Permissions everyone =
+        ownerOnly | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const auto folder = [&](const QString &name, QFileDevice::Permissions permissions) {
+        const QString path = base.path() + '/' + name;
+        QDir().mkpath(path);
+        QFile::setPermissions(path, permissions);
+        return path;
+    };
+    const QString ownTemp = "tessaro-runtime-" + QString::number(QFileInfo(base.path()).ownerId());
+    struct Row
+    {
+        const char *what;
+        QString runtime; // XDG_RUNTIME_DIR, empty for unset
+        QString temp;    // TMPDIR
+        QString expected;
+    };
+    const QString runtime = folder("run", ownerOnly);
+    const QString shared = folder("shared", everyone);
+    const QString taken = folder("taken", ownerOnly);
+    folder("taken/" + ownTemp, everyone); // made first by someone else, open to all
+    const QList<Row> rows = {
+        {"the runtime folder", runtime, shared, runtime},
+        {"a runtime folder open to all", shared, shared, shared + '/' + ownTemp},
+        {"no runtime folder", QString(), shared, shared + '/' + ownTemp},
+        {"our name taken in the temporary folder", QString(), taken,
+         qEnvironmentVariable("XDG_CACHE_HOME") + "/tessaro-runtime"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.runtime.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", row.runtime.toLocal8Bit());
+        qputenv("TMPDIR", row.temp.toLocal8Bit());
+        const QString id = uniqueId("private");
+        SingleInstancePeer first(id);
+        EXPECT_EQ(SingleInstancePeer::privateFolder(), row.expected);
+        ASSERT_FALSE(first.isClient());
+        EXPECT_EQ(QFileInfo(first.lockFileName()).absolutePath(), row.expected);
+        EXPECT_TRUE(QFileInfo::exists(first.lockFileName()));
+        EXPECT_EQ(QFileInfo(first.serverName()).absolutePath(), row.expected);
+        EXPECT_TRUE(QFileInfo::exists(first.serverName())) << "the socket";
+        EXPECT_EQ(QFile::permissions(row.expected) & everyone, ownerOnly);
+        SingleInstancePeer second(id);
+        EXPECT_TRUE(second.isClient());
+        // Another start of the program finds the socket there as well.
+        QSignalSpy received(&first, &SingleInstancePeer::messageReceived);
+        EXPECT_EQ(runChild({"--send", id, "here"}).exitCode, 0);
+        EXPECT_TRUE(received.count() == 1 || received.wait(2000));
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    if (savedRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", savedTemp);
+    if (savedTemp.isNull())
+        qunsetenv("TMPDIR");
 }
 
 TEST(SingleInstancePeer, LockOfACrashedInstanceIsTakenOver)
@@ -265,6 +338,62 @@ TEST(Startup, LoadStyleInstallsEitherSheetAndBothParse)
         }
         EXPECT_GE(images, 8) << "arrows and check marks";
     }
+}
+
+double luminance(const QColor &c)
+{
+    const auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+// The contrast of the strongest ink in a widget's picture against its background.
+double inkContrast(QWidget *widget, const QColor &background)
+{
+    const QImage image = widget->grab().toImage();
+    double best = 1.0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            best = qMax(best, contrast(image.pixelColor(x, y), background));
+    return best;
+}
+
+// Example text must not read like an entry, and a link must be seen, in either style.
+TEST(Startup, PlaceholdersAndLinksAreDrawnApartFromEntriesInEitherStyle)
+{
+    for (bool light : {false, true}) {
+        SCOPED_TRACE(light ? "light" : "dark");
+        loadStyle(light);
+        QWidget window;
+        auto *placeholder = new QLineEdit(&window);
+        placeholder->setPlaceholderText("smtp.example.org");
+        auto *entry = new QLineEdit("smtp.example.org", &window);
+        auto *link = new QLabel("<a href=\"https://www.example.org/\">licence</a>", &window);
+        auto *layout = new QVBoxLayout(&window);
+        for (QWidget *widget : {static_cast<QWidget *>(placeholder), static_cast<QWidget *>(entry),
+                                static_cast<QWidget *>(link)})
+            layout->addWidget(widget);
+        placeholder->setFocusPolicy(Qt::NoFocus);
+        entry->setFocusPolicy(Qt::NoFocus);
+        window.show();
+        QCoreApplication::processEvents();
+
+        const QColor field = entry->palette().color(QPalette::Base);
+        const double text = inkContrast(entry, field);
+        const double example = inkContrast(placeholder, field);
+        EXPECT_GE(text, 7.0);
+        EXPECT_LE(example, text * 0.6) << "the example reads like an entry";
+        EXPECT_GE(example, 2.0) << "the example cannot be read";
+        EXPECT_GE(inkContrast(link, window.palette().color(QPalette::Window)), 3.0);
+    }
+    loadStyle(false);
 }
 
 TEST(Startup, SecondStartHandsOverWithoutAWindowAndTheFirstComesToTheFront)

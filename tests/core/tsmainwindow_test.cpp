@@ -6,6 +6,7 @@
 #include "config/tsconfigmanager.h"
 #include "config/tsprofile.h"
 #include "device/devicespec.h"
+#include "device/devicetestsupport.h"
 #include "device/tsdevice.h"
 #include "device/tsdevicemanager.h"
 #include "dialogs/tsaboutdialog.h"
@@ -17,6 +18,8 @@
 #include "testenvironment.h"
 #include "tscore.h"
 #include "utils/gui/desktopdock.h"
+#include "webinterface/tswebinterfacemanager.h"
+#include "webtestsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -24,17 +27,21 @@
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+
+#include <csignal>
 
 #include <functional>
 
@@ -43,6 +50,8 @@
 namespace {
 
 const char User[] = "Layout";
+// The controllers the device manager finds come from this test's simulation file.
+const bool simulationReady = (devicetest::simulation(), true);
 
 // Stand-ins for the views: what is tested here is where the window puts them, not what they show.
 QList<TsMainWindow::ViewEntry> placeholderViews()
@@ -137,8 +146,8 @@ TEST_F(TsMainWindowTest, RegistersTheNamedViewsWithTheCoreInOrder)
     EXPECT_EQ(TsCore::viewNames(), QStringList({"channels", "recorder", "dynamic", "emailalert"}));
     EXPECT_EQ(TsCore::view("channels"), window->view("channels"));
     EXPECT_EQ(TsCore::view("users"), nullptr) << "the users view is always there, unregistered";
-    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "users", "channels", "(recorder)",
-                                              "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users", "channels",
+                                              "(recorder)", "dynamic", "emailalert"}));
     EXPECT_EQ(window->width(), 226);
     EXPECT_EQ(window->maximumWidth(), 226);
 }
@@ -152,13 +161,14 @@ TEST_F(TsMainWindowTest, LayoutFollowsTheProfilesViewList)
 
     // Listed views in list order with their flags, then the unlisted ones shown.
     selectProfile("named");
-    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "users", "(recorder)", "channels",
-                                              "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users",
+                                              "(recorder)", "channels", "dynamic", "emailalert"}));
 
     // Without channels the rest gathers at the top; unregistered names are skipped.
     selectProfile("nochannels");
-    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "users", "(channels)", "recorder",
-                                              "dynamic", "emailalert", "stretch 1"}));
+    EXPECT_EQ(layoutOf(*window),
+              QStringList({"labelLogo", "(webServerStatus)", "users", "(channels)", "recorder",
+                           "dynamic", "emailalert", "stretch 1"}));
     // Loading again, also twice in a row, keeps one stretch only.
     selectProfile("nochannels");
     TsCore::setCurrentProfile("nochannels");
@@ -166,14 +176,36 @@ TEST_F(TsMainWindowTest, LayoutFollowsTheProfilesViewList)
 
     // "@all": every view in registration order, shown, whatever follows.
     selectProfile("all");
-    EXPECT_EQ(layoutOf(*window),
-              QStringList({"labelLogo", "users", "channels", "recorder", "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users", "channels",
+                                              "recorder", "dynamic", "emailalert"}));
 
     selectProfile("empty");
-    EXPECT_EQ(layoutOf(*window),
-              QStringList({"labelLogo", "users", "channels", "recorder", "dynamic", "emailalert"}));
+    EXPECT_EQ(layoutOf(*window), QStringList({"labelLogo", "(webServerStatus)", "users", "channels",
+                                              "recorder", "dynamic", "emailalert"}));
     auto *box = qobject_cast<QBoxLayout *>(window->centralWidget()->layout());
     EXPECT_EQ(box->stretch(box->indexOf(window->view("dynamic"))), 32);
+}
+
+TEST_F(TsMainWindowTest, TheFirstWindowHoldsEveryViewWhole)
+{
+    // Views that may be squeezed below the height they want, as the real ones can.
+    QList<TsMainWindow::ViewEntry> tall = placeholderViews();
+    for (TsMainWindow::ViewEntry &entry : tall) {
+        entry.create = [](QWidget *parent) -> QWidget * {
+            auto *view = new QListWidget(parent);
+            view->addItems({"a", "b", "c", "d", "e", "f", "g", "h", "i"});
+            return view;
+        };
+    }
+    TsMainWindow first(tall);
+    first.show();
+    QCoreApplication::processEvents();
+    for (const QString &name : first.viewNames()) {
+        QWidget *view = first.view(name);
+        if (view->isVisible())
+            EXPECT_GE(view->height(), view->sizeHint().height()) << qPrintable(name);
+    }
+    EXPECT_EQ(first.width(), 226);
 }
 
 TEST_F(TsMainWindowTest, DockingMenuOffersBothEdgesOfEveryScreen)
@@ -289,6 +321,125 @@ TEST_F(TsMainWindowTest, DeviceErrorNamesModelAndSerialNumber)
     EXPECT_EQ(asked.at(0).text, "<b>Heat Unit H2</b><br>150A7001<br><br>Read &lt;timed out&gt;");
 }
 
+// The visible "Device error" boxes.
+QList<QMessageBox *> deviceErrorBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (box && box->isVisible() && box->windowTitle() == "Device error")
+            boxes << box;
+    }
+    return boxes;
+}
+
+// A controller given up overnight must not stop the scans: while its box waits for someone to
+// click OK, a controller plugged in is still found, and the same controller gets no second box.
+TEST_F(TsMainWindowTest, ScanningGoesOnWhileADeviceErrorBoxIsOpen)
+{
+    TsMessageBox::setAnswering(false);
+    TsDeviceManager *devices = TsCore::deviceManager();
+    // The window's start-up step, which listens to the device manager, runs on the event loop.
+    QTest::qWait(10);
+    ASSERT_FALSE(devices->deviceSpecs().devices().empty());
+    const std::string broken = devicetest::freshHeatSerial();
+    const std::string later = devicetest::freshHeatSerial();
+    devicetest::simulation().write(devicetest::heatUnit(broken, "openFailures=\"100\""));
+
+    bool handled = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const QList<QMessageBox *> boxes = deviceErrorBoxes();
+        if (handled || boxes.isEmpty())
+            return;
+        handled = true;
+        EXPECT_TRUE(boxes.first()->text().contains(QString::fromStdString(broken)));
+        devicetest::simulation().write(devicetest::heatUnit(broken, "openFailures=\"100\"") +
+                                       devicetest::heatUnit(later));
+        devices->populateDevices();
+        EXPECT_TRUE(devices->devices().contains(QString::fromStdString(later)))
+            << "the scan while the box is open found nothing";
+        // The same controller again, before the box is answered: no second box.
+        struct Device : TsDevice
+        {
+            using TsDevice::TsDevice;
+            QxResult open() override { return {}; }
+            QxResult close() override { return {}; }
+            QxResult updateStatus() override { return {}; }
+        };
+        TsDevice::Info info;
+        info.serialNumber = QString::fromStdString(broken);
+        Device again(info);
+        // A second box is closed at once, so that a failing run ends.
+        bool second = false;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            auto *top = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (deviceErrorBoxes().size() > 1 && top) {
+                second = true;
+                top->button(QMessageBox::Ok)->click();
+            }
+        });
+        closer.start(10);
+        emit devices->deviceError(&again, "once more");
+        QTest::qWait(50);
+        EXPECT_FALSE(second);
+        QTest::mouseClick(boxes.first()->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    poll.start(10);
+    QSignalSpy errors(devices, &TsDeviceManager::deviceError);
+    for (int scan = 0; scan < 40; ++scan)
+        devices->populateDevices();
+    EXPECT_EQ(errors.count(), 1) << devices->openFailures();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return handled; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return deviceErrorBoxes().isEmpty(); }, 5000));
+    TsMessageBox::setAnswering(true);
+    devicetest::simulation().write("");
+    devices->populateDevices();
+}
+
+// A web server that keeps dying is given up; the operator learns it from the window and starts it
+// again from there.
+TEST_F(TsMainWindowTest, AWebServerGivenUpIsShownWithAWayToStartItAgain)
+{
+    auto *status = window->findChild<QWidget *>("webServerStatus");
+    ASSERT_NE(status, nullptr);
+    EXPECT_FALSE(status->isVisible()) << "nothing to say before the web server ran";
+
+    QTemporaryDir pages;
+    ASSERT_TRUE(pages.isValid());
+    // nginx's workers run as nobody under root: the pages must be readable by anyone.
+    QFile::setPermissions(pages.path(),
+                          QFile::permissions(pages.path()) | QFile::ReadOther | QFile::ExeOther);
+    ASSERT_TRUE(webtest::copyTree(QCoreApplication::applicationDirPath() + "/webserver",
+                                  pages.path() + "/webserver"));
+    TsWebInterfaceManager *web = TsCore::webInterfaceManager();
+    web->setWebServerDir(pages.path() + "/webserver");
+    TsWebInterfaceSettings settings = web->settings();
+    settings.httpPort = webtest::freePort();
+    settings.fcgiPort = webtest::freePort();
+    web->setSettings(settings);
+    web->setRestartDelays({}); // the first end is the last
+    web->start();
+    ASSERT_TRUE(web->isRunning()) << qPrintable(web->errorString());
+    EXPECT_FALSE(status->isVisible());
+
+    QFile pidFile(web->runtimeDir() + "/nginx.pid");
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    ::kill(pid_t(pidFile.readAll().trimmed().toLongLong()), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web->isRunning(); }, 10000));
+    EXPECT_TRUE(status->isVisible());
+    const QString said = status->findChild<QLabel *>("labelWebServerStatus")->text();
+    EXPECT_TRUE(said.startsWith("The web page is not available. The web server ended "
+                                "unexpectedly"))
+        << qPrintable(said);
+
+    QTest::mouseClick(status->findChild<QPushButton *>("pushButtonStartWebServer"), Qt::LeftButton);
+    EXPECT_TRUE(web->isRunning()) << qPrintable(web->errorString());
+    EXPECT_FALSE(status->isVisible());
+    web->stop();
+}
+
 TEST_F(TsMainWindowTest, ADataFileThatCouldNotBeUsedIsSaidInABox)
 {
     QList<TsMessageBox::Asked> asked;
@@ -393,6 +544,23 @@ TEST_F(TsMainWindowTest, ManualIsTheBuiltPdfBesideTheProgram)
     ASSERT_TRUE(manual.open(QIODevice::ReadOnly)) << "made at build time";
     EXPECT_TRUE(manual.read(5) == "%PDF-");
     EXPECT_GT(manual.size(), 10000);
+}
+
+// Where the desktop has no program for PDF files (here: none to start at all), the operator is
+// told where the manual is instead of nothing happening.
+TEST_F(TsMainWindowTest, ManualThatCannotBeOpenedIsSaidWithItsPlace)
+{
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    TsMessageBox::takeAsked();
+    window->showManual();
+    qputenv("PATH", path);
+    const QList<TsMessageBox::Asked> asked = TsMessageBox::takeAsked();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked.at(0).title, "Manual");
+    EXPECT_TRUE(
+        asked.at(0).text.contains(QCoreApplication::applicationDirPath() + "/Manual_Tessaro.pdf"))
+        << qPrintable(asked.at(0).text);
 }
 
 TEST_F(TsMainWindowTest, AboutTellsVersionBuildAndDataFolder)

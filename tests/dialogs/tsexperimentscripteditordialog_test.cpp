@@ -130,6 +130,10 @@ TEST_F(ScriptEditorTest, NewRefusesTakenAndInvalidNamesAndStartsAnEmptyNamedScri
         EXPECT_EQ(messages(), QStringList{"Name error: Please use a valid name."})
             << qPrintable(bad);
     }
+    TsInputDialog::queueAnswer(QString(65, 'n'));
+    QTest::mouseClick(button("pushButtonNew"), Qt::LeftButton);
+    EXPECT_EQ(messages(), QStringList{"Name error: The name is too long: at most 64 characters are "
+                                      "possible."});
     EXPECT_EQ(states(), "000000");
 
     TsInputDialog::queueAnswer("  Long   run ");
@@ -158,7 +162,12 @@ TEST_F(ScriptEditorTest, AddThenCancelLeavesTheTableAsItWas)
     bool opened = false;
     whenModal<TsExperimentScriptActionDialog>([&opened](TsExperimentScriptActionDialog *d) {
         opened = true;
-        d->reject();
+        QTest::mouseClick(in<QDialogButtonBox>(d, "buttonBox")->button(QDialogButtonBox::Cancel),
+                          Qt::LeftButton);
+        // A Cancel that did nothing would leave the dialog up and the editor waiting.
+        EXPECT_FALSE(d->isVisible());
+        if (d->isVisible())
+            d->reject();
     });
     QTest::mouseClick(button("pushButtonAdd"), Qt::LeftButton);
     EXPECT_TRUE(opened);
@@ -261,6 +270,31 @@ TEST_F(ScriptEditorTest, EditReadsTheRowAndChangesItsKind)
     EXPECT_EQ(row(1), (QStringList{"01d 02h 03m 04s", "Lid", "Setpoint Value",
                                    "36.0" + experiment()->channel(lid)->unit(), "lid on"}));
     EXPECT_EQ(model()->index(1, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+}
+
+TEST_F(ScriptEditorTest, ACommentTakenOutIsGoneFromTheRowAndTheFile)
+{
+    choose("Heating");
+    clickCell(table(), 1, 2);
+    whenModal<TsExperimentScriptActionDialog>([](TsExperimentScriptActionDialog *d) {
+        QLineEdit *comment = in<QLineEdit>(d, "lineEditComment");
+        EXPECT_EQ(comment->text(), "lid on");
+        comment->selectAll();
+        QTest::keyClick(comment, Qt::Key_Delete);
+        QTest::mouseClick(in<QDialogButtonBox>(d, "buttonBox")->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+    });
+    QTest::mouseClick(button("pushButtonEdit"), Qt::LeftButton);
+    EXPECT_EQ(row(1).at(4), "");
+
+    QTest::mouseClick(okButton(), Qt::LeftButton);
+    TsExperimentScript stored;
+    ASSERT_TRUE(stored.load(dynamicExpFile("Heating")).isSuccess());
+    const QList<TsExperimentScriptAction *> actions = stored.actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions.at(0)->comment(), "warm");
+    EXPECT_EQ(actions.at(1)->comment(), "");
+    qDeleteAll(actions);
 }
 
 TEST_F(ScriptEditorTest, ActionWithoutAChannelOfTheProfileAsksForOne)

@@ -116,7 +116,8 @@ TEST_F(TsProfileEditorDialogTest, OffersConnectedChannelsAndKeepsMissingOnesWith
     EXPECT_EQ(lidRow->checkState(0), Qt::Unchecked);
     EXPECT_EQ(lidRow->text(2), "°C");
 
-    // The setpoint is typed into its cell and held to the controller's range.
+    // The setpoint is typed into its cell; one outside the controller's range is refused, as on
+    // the tile, and the cell keeps what it had.
     const QRect cell = tree->visualItemRect(stageRow);
     const QPoint setpointCell(tree->header()->sectionViewportPosition(1) + 5, cell.center().y());
     auto typeSetpoint = [&](const QString &text) {
@@ -130,10 +131,12 @@ TEST_F(TsProfileEditorDialogTest, OffersConnectedChannelsAndKeepsMissingOnesWith
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return !tree->viewport()->findChild<QDoubleSpinBox *>(); }, 5000));
     };
-    typeSetpoint("999");
-    EXPECT_DOUBLE_EQ(stageRow->data(1, Qt::EditRole).toDouble(), deviceChannel(stage)->maxValue());
     typeSetpoint("40");
     EXPECT_DOUBLE_EQ(stageRow->data(1, Qt::EditRole).toDouble(), 40.0);
+    typeSetpoint("99");
+    EXPECT_DOUBLE_EQ(stageRow->data(1, Qt::EditRole).toDouble(), 40.0);
+    EXPECT_EQ(shown(), QStringList{"Setpoint out of range: 99.0 is outside this channel's "
+                                   "setpoint range of 0.0 to 60.0."});
 
     toggle(dialog, lidRow); // picked: it gets a colour of its own
     const QColor lidColor = lidRow->data(5, Qt::UserRole + 2).value<QColor>();
@@ -218,6 +221,11 @@ TEST_F(TsProfileEditorDialogTest, NewProfileNeedsAValidTitleAndDeletingAsksFirst
         click(dialog, QDialogButtonBox::Save);
         EXPECT_EQ(shown(), QStringList{"Invalid filename: Please use a valid title."}) << refused;
     }
+    title->setText(QString(65, 'p'));
+    click(dialog, QDialogButtonBox::Save);
+    EXPECT_EQ(shown(), QStringList{"Invalid filename: The name is too long: at most 64 characters "
+                                   "are possible."});
+    EXPECT_TRUE(dialog.selectedProfile().isEmpty());
     title->setText("  Fresh   run ");
     toggle(dialog, row(dialog, lid));
     click(dialog, QDialogButtonBox::Save);
@@ -226,11 +234,14 @@ TEST_F(TsProfileEditorDialogTest, NewProfileNeedsAValidTitleAndDeletingAsksFirst
     EXPECT_EQ(stored("Fresh run").channels().size(), 1);
     EXPECT_EQ(TsCore::currentProfile(), "Test"); // choosing it is the caller's business
 
-    // Taking the name of another profile asks before replacing it.
+    // Taking the name of another profile asks before replacing it; Enter keeps the other one.
     title->setText("Test");
     click(dialog, QDialogButtonBox::Save);
-    EXPECT_EQ(shown(), QStringList{"Replace profile: A profile named 'Test' exists already. Do "
-                                   "you want to replace it?"});
+    const QList<TsMessageBox::Asked> replace = TsMessageBox::takeAsked();
+    ASSERT_EQ(replace.size(), 1);
+    EXPECT_EQ(replace.at(0).title + ": " + replace.at(0).text,
+              "Replace profile: A profile named 'Test' exists already. Do you want to replace it?");
+    EXPECT_EQ(replace.at(0).defaultButton, QMessageBox::No);
     EXPECT_EQ(stored("Test").channels().size(), 2);
     title->setText("Fresh run");
 

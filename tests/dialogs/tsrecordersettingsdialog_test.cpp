@@ -173,6 +173,15 @@ TEST_F(TsRecorderSettingsDialogTest, PrefixIsSimplifiedAndRefusedWhenItIsNoFileN
             << refused;
         EXPECT_TRUE(dialog.isVisible()) << refused;
     }
+    // Refused here, not with the first row of the recording as "File name too long".
+    for (const QString &tooLong :
+         {QString(65, 'x'), "day 3/" + QString(65, 'x'), QString(65, 'x') + "/run"}) {
+        prefix->setText(tooLong);
+        clickOk(dialog);
+        EXPECT_EQ(shown(), QStringList{"Invalid filename: The name is too long: each folder and "
+                                       "file name may have at most 64 characters."});
+        EXPECT_TRUE(dialog.isVisible());
+    }
 
     prefix->clear();
     QTest::keyClicks(prefix, "  day 3/run   A ");

@@ -6,6 +6,7 @@
 #include "support/webtestsupport.h"
 #include "viewtestsupport.h"
 
+#include "dialogs/tsinputdialog.h"
 #include "dialogs/tsmailersettingsdialog.h"
 #include "dialogs/tsmessagebox.h"
 #include "dialogs/tssettingsdialog.h"
@@ -22,6 +23,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -390,6 +392,9 @@ TEST_F(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
     QPointer<QMessageBox> noteBox;
     whenModal<QInputDialog>([&](QInputDialog *input) {
         asked = input->windowTitle() + QLatin1Char('|') + input->labelText();
+        // Wide enough that the title bar shows the title whole beside its buttons.
+        EXPECT_GE(input->width(), QFontMetrics(input->font()).horizontalAdvance("Test-EMail") +
+                                      TsInputDialog::TitleBarButtonsWidth);
         input->setTextValue(QStringLiteral("ann@lab.example"));
         input->accept();
         // Shown while the mail goes out, without waiting for an answer.

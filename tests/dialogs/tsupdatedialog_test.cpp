@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -246,6 +248,43 @@ TEST_F(UpdateDialogTest, NewerReleaseShowsItsNotesAndOffersTheDownload)
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls.at(0), QUrl(server.url("files/setup-1.2.exe")))
         << "relative to the page";
+}
+
+// Clicks the text of a link in the release notes as a user would.
+void clickLink(QTextBrowser *notes, const QString &text)
+{
+    const QTextCursor found = notes->document()->find(text);
+    ASSERT_FALSE(found.isNull()) << text.toStdString();
+    QTextCursor middle(notes->document());
+    middle.setPosition((found.selectionStart() + found.selectionEnd()) / 2);
+    const QPoint at = notes->cursorRect(middle).center();
+    QTest::mouseClick(notes->viewport(), Qt::LeftButton, {}, at);
+}
+
+TEST_F(UpdateDialogTest, OnlyWebLinksInTheReleaseNotesLeaveTheProgram)
+{
+    server.put("update.html", page("1.2", "setup.exe", "notes.html"));
+    server.put("notes.html", "<html><body><p><a href=\"changes.html\">Changes</a></p>"
+                             "<p><a href=\"file:///etc/passwd\">Local file</a></p>"
+                             "<p><a href=\"smb://share/x.exe\">Share</a></p>"
+                             "<p><a href=\"https://www.example.org/\">Web</a></p></body></html>");
+    usePage("update.html");
+    UrlCatcher others;
+    for (const char *scheme : {"file", "smb", "https"})
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &others, "open");
+    openAndCheck();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return notes().contains("Web"); }, WaitMs));
+
+    auto *browser = dialog.findChild<QTextBrowser *>("textBrowserReleaseNotes");
+    for (const char *text : {"Changes", "Local file", "Share", "Web"})
+        clickLink(browser, QString::fromLatin1(text));
+    for (const char *scheme : {"file", "smb", "https"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+
+    EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl(server.url("changes.html"))})
+        << "relative to the notes";
+    EXPECT_EQ(others.urls, QList<QUrl>{QUrl("https://www.example.org/")});
+    EXPECT_TRUE(notes().contains("Local file")) << "the notes stay shown";
 }
 
 TEST_F(UpdateDialogTest, SameOrOlderReleaseSaysSoAndHidesTheDialog)

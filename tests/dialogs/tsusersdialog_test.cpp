@@ -114,13 +114,19 @@ TEST_F(TsUsersDialogTest, RefusesDuplicateAndInvalidNamesAndUnnamedUsers)
     ASSERT_TRUE(clickRow(list, "ann"));
 
     retype(name, "bob");
-    EXPECT_EQ(shown(), QStringList{"Invalid filename: A user named 'bob' exists already."});
+    EXPECT_EQ(shown(), QStringList{"User exists: A user named 'bob' exists already."});
     for (const char *refused : {"a:b", ".ann", "CON", "x/y"}) {
         retype(name, refused);
-        EXPECT_EQ(shown(),
-                  QStringList{"Invalid filename: The filename contains invalid characters."})
+        EXPECT_EQ(shown(), QStringList{"Invalid name: The name contains characters that a folder "
+                                       "name cannot have (? * : \" ; | < > / \\), or is one the "
+                                       "system keeps for itself."})
             << refused;
     }
+    // Said while typing, not as "could not be added:" without a reason when the folder is made.
+    retype(name, QString(300, 'u'));
+    EXPECT_EQ(
+        shown(),
+        QStringList{"Invalid name: The name is too long: at most 64 characters are possible."});
     // OK does not close over a refused name, and writes nothing.
     click(dialog, QDialogButtonBox::Ok);
     EXPECT_EQ(shown().size(), 1);

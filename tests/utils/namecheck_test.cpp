@@ -23,3 +23,16 @@ TEST(NameCheck, PathsMayNameSubFolders)
     for (const char *bad : {"", "CON", ".config/x", "runs:1", "a/b?", "a|b/c", "x\ny"})
         EXPECT_FALSE(isValidFilePath(QString::fromUtf8(bad))) << bad;
 }
+
+TEST(NameCheck, NamesLongerThanAFileNameTakesAreTooLong)
+{
+    const QString most(MaxNameLength, QChar(0x00e9)); // two bytes each in UTF-8
+    const QString over = most + 'x';
+    for (const QString &fine : {most, most + "/" + most, "runs\\" + most, QString()})
+        EXPECT_FALSE(isTooLong(fine)) << fine.size();
+    for (const QString &tooLong : {over, "runs/" + over, over + "\\day1", most + "/" + over})
+        EXPECT_TRUE(isTooLong(tooLong)) << tooLong.size();
+    // With the time stamp and extension the recorder adds, the longest name still fits a file
+    // system's 255 bytes when every character takes three of them.
+    EXPECT_LE(MaxNameLength * 3 + int(sizeof("_2026-12-10_11-45-00_99.csv")), 255);
+}

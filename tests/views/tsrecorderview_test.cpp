@@ -200,6 +200,16 @@ TEST_F(RecorderViewTest, APrefixIsAskedForWhenNoneIsSetAndMustBeAValidPath)
         EXPECT_FALSE(config()->hasLogFilePrefix(TsConfigManager::TemporaryLevel)) << bad;
     }
 
+    // Too long for a file name: said now rather than "NOT SAVED" once the recording runs.
+    TsInputDialog::queueAnswer(QString(250, 'r'));
+    clickStart();
+    EXPECT_FALSE(recorder()->isRunning());
+    const QList<TsMessageBox::Asked> tooLong = TsMessageBox::takeAsked();
+    ASSERT_EQ(tooLong.size(), 1);
+    EXPECT_EQ(tooLong.at(0).text, "The name is too long: each folder and file name may have at "
+                                  "most 64 characters.");
+    EXPECT_FALSE(config()->hasLogFilePrefix(TsConfigManager::TemporaryLevel));
+
     // A sub-folder is fine; the answer is kept for the session with its white space simplified.
     TsInputDialog::queueAnswer("  plate 1/run   a ");
     clickStart();

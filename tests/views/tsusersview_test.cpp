@@ -86,6 +86,11 @@ TEST_F(TsUsersViewTest, ListsFollowTheCoreAndARemovedUserLeavesNothingSelected)
     EXPECT_EQ(TsCore::currentUser(), "ann");
     EXPECT_EQ(profiles->count(), 0);
     EXPECT_EQ(profiles->currentIndex(), -1);
+    // Back again: the profile field shows the profile that is current once more.
+    activate(users, "Operator");
+    EXPECT_EQ(TsCore::currentProfile(), "Test");
+    EXPECT_EQ(profiles->currentText(), "Test");
+    activate(users, "ann");
 
     ASSERT_TRUE(QDir(TsCore::folderPath(TsCore::User, "ann")).removeRecursively());
     TsCore::instance()->reloadUsers();

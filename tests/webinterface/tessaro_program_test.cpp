@@ -12,6 +12,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -165,6 +167,18 @@ TEST_F(ProgramTest, ServesLiveTilesFromItsOwnFolderAndStopsNginxOnSigterm)
     // Settings and data in the folder given, none in the environment's home.
     EXPECT_TRUE(QFile::exists(home.path() + "/settings/Varon/Tessaro.conf"));
     EXPECT_TRUE(QFile::exists(home.path() + "/data/Tessaro/Users/Demo/Profiles/Demo.tsp"));
+    // Every line of the demonstration in a colour of its own.
+    QFile demoFile(home.path() + "/data/Tessaro/Users/Demo/Profiles/Demo.tsp");
+    ASSERT_TRUE(demoFile.open(QIODevice::ReadOnly));
+    const QString demo = QString::fromUtf8(demoFile.readAll());
+    QSet<QString> colors;
+    int entries = 0;
+    for (auto it = QRegularExpression("color=\"(#[0-9a-f]{6})\"").globalMatch(demo); it.hasNext();
+         ++entries)
+        colors.insert(it.next().captured(1));
+    EXPECT_EQ(entries, 4) << qPrintable(demo);
+    EXPECT_EQ(colors.size(), entries);
+    EXPECT_FALSE(colors.contains("#000000"));
     EXPECT_FALSE(QDir(testHome() + "/config/Varon").exists());
     EXPECT_FALSE(QDir(testHome() + "/Documents/Tessaro").exists());
 }

@@ -1,6 +1,7 @@
 // The settings dialog on both of its pages and the update check with a newer release.
 #include "screenshotscene.h"
 
+#include "dialogs/tsaboutdialog.h"
 #include "dialogs/tssettingsdialog.h"
 #include "dialogs/tsupdatechecker.h"
 #include "dialogs/tsupdatedialog.h"
@@ -32,6 +33,13 @@ TsSettingsDialog *settingsDialog(int page)
 }
 
 } // namespace
+
+// Its licence link must read on either style's window.
+TESSARO_SCREENSHOT_SCENE(about, "about")
+{
+    Q_UNUSED(context)
+    return new TsAboutDialog;
+}
 
 TESSARO_SCREENSHOT_SCENE(settingsWebServer, "settings-webserver")
 {
