@@ -12,6 +12,10 @@
 #include "views/tschannelwidget.h"
 #include "views/tssetpointeditor.h"
 
+#include "startup.h"
+
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,6 +26,7 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -71,8 +76,12 @@ protected:
     {
         EXPECT_EQ(tile->statusIndex(), index);
         EXPECT_EQ(tile->experimentChannel()->statusIndex(), index);
-        EXPECT_TRUE(tile->styleSheet().contains(TsChannelWidget::backgroundColor(index)))
-            << qPrintable(tile->styleSheet());
+        const TsChannelState state = static_cast<TsChannelState>(index);
+        EXPECT_EQ(tile->channelState(), state);
+        // What is on the screen, left of the title, below the top corners.
+        const QImage shot = tile->grab().toImage();
+        EXPECT_EQ(QColor(shot.pixel(2, tile->height() / 2)).name(),
+                  TsChannelWidget::backgroundColor(state).name());
     }
 };
 
@@ -88,7 +97,8 @@ TEST_F(TsChannelWidgetTest, ColoursFollowTheStabilityClockThroughWhiteRedYellowG
 
     // Binding reads the channel: loop on, but not yet long inside a band.
     expectStatusIndex(tile.get(), TsExperimentChannel::StatusOther);
-    EXPECT_EQ(TsChannelWidget::backgroundColor(4), QStringLiteral("#ff0000"));
+    EXPECT_EQ(TsChannelWidget::backgroundColor(TsChannelState::Red).name(),
+              QStringLiteral("#ff0000"));
     runFor(15000);
     expectStatusIndex(tile.get(), TsExperimentChannel::StatusYellow);
     runFor(60000);
@@ -100,7 +110,8 @@ TEST_F(TsChannelWidgetTest, ColoursFollowTheStabilityClockThroughWhiteRedYellowG
     plug("actual=\"370\" control=\"0\"");
     tick(2);
     expectStatusIndex(tile.get(), TsExperimentChannel::StatusLoopOff);
-    EXPECT_EQ(TsChannelWidget::backgroundColor(1), QStringLiteral("#3f497f"));
+    EXPECT_EQ(TsChannelWidget::backgroundColor(TsChannelState::Off).name(),
+              QStringLiteral("#3f497f"));
     EXPECT_EQ(loopButton(tile.get())->text(), QStringLiteral("Off"));
     EXPECT_FALSE(loopButton(tile.get())->isChecked());
 }
@@ -135,7 +146,8 @@ TEST_F(TsChannelWidgetTest, AChannelWithoutDeviceIsAGreyCompactOfflineTile)
     useStandardChannels();
     auto tile = tileFor(missing);
     expectStatusIndex(tile.get(), TsExperimentChannel::StatusOffline);
-    EXPECT_EQ(TsChannelWidget::backgroundColor(0), QStringLiteral("#a0a0a4"));
+    EXPECT_EQ(TsChannelWidget::backgroundColor(TsChannelState::Offline).name(),
+              QStringLiteral("#a0a0a4"));
     EXPECT_EQ(tile->valueText(), QStringLiteral("offline"));
     EXPECT_EQ(tile->statusText(), QStringLiteral("offline"));
     EXPECT_EQ(tile->experimentChannel()->statusText(), QStringLiteral("offline"));
@@ -364,6 +376,213 @@ TEST_F(TsChannelWidgetTest, TheGraphTakesASampleEveryRefreshAndAGapWithoutDevice
     // The temperature axis of the device specification.
     EXPECT_DOUBLE_EQ(tile->graph()->valueAxis()->minimum(), 19.0);
     EXPECT_DOUBLE_EQ(tile->graph()->valueAxis()->maximum(), 43.0);
+}
+
+// Relative luminance contrast of two colours, 1 (none) to 21 (black on white).
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The style the test loads is the application's; the next test must not inherit it.
+struct StyleLoaded
+{
+    explicit StyleLoaded(bool light) { loadStyle(light); }
+    ~StyleLoaded() { qApp->setStyleSheet(QString()); }
+};
+
+class TsSetpointEditorLookTest
+    : public TsChannelWidgetTest,
+      public ::testing::WithParamInterface<std::tuple<bool, TsChannelState>>
+{};
+
+// Whatever the tile's colour and the style, the digits being typed are on the screen, whole, in a
+// colour that stands out from the field they are typed into.
+TEST_P(TsSetpointEditorLookTest, WhatIsTypedIsDrawnWholeAndLegible)
+{
+    const StyleLoaded style(std::get<0>(GetParam()));
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    tile->setChannelState(std::get<1>(GetParam()));
+    pressSetpoint(tile.get());
+    TsSetpointEditor *edit = editor(tile.get());
+    ASSERT_TRUE(edit->isVisible());
+    QTest::keyClicks(edit, QStringLiteral("37.5"));
+    ASSERT_EQ(edit->text(), QStringLiteral("37.5"));
+
+    QLineEdit *field = edit->findChild<QLineEdit *>();
+    const QRect fieldRect(field->mapTo(tile.get(), QPoint(0, 0)), field->size());
+    const QImage shot = tile->grab(fieldRect).toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x)
+            ++counts[shot.pixel(x, y)];
+    }
+    QRgb background = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(background))
+            background = it.key();
+    }
+    double best = 1.0;
+    int left = shot.width();
+    int right = -1;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            const double c = contrast(QColor(shot.pixel(x, y)), QColor(background));
+            best = std::max(best, c);
+            if (c >= 3.0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    EXPECT_GE(best, 4.5) << "text hardly differs from its field "
+                         << qPrintable(QColor(background).name());
+    const int wanted = QFontMetrics(field->font()).horizontalAdvance(QStringLiteral("37.5"));
+    EXPECT_GE(right - left + 1, wanted * 4 / 5)
+        << "the field shows " << (right - left + 1) << " of " << wanted << " pixels of text, in a "
+        << shot.width() << "-pixel field";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothStylesFiveColours, TsSetpointEditorLookTest,
+    ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(TsChannelStates)),
+    [](const ::testing::TestParamInfo<std::tuple<bool, TsChannelState>> &info) {
+        return std::string(std::get<0>(info.param) ? "Light" : "Dark") + "_" +
+               tsChannelStateName(std::get<1>(info.param)).toStdString();
+    });
+
+TEST_F(TsChannelWidgetTest, DestroyingATileWhileItsEditorHasTheFocusSendsNothing)
+{
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    pressSetpoint(tile.get());
+    TsSetpointEditor *edit = editor(tile.get());
+    QTest::keyClicks(edit, QStringLiteral("30"));
+    ASSERT_TRUE(edit->hasFocus());
+    // As when the profile changes under an open editor; the tile is a window of its own here, so
+    // that destroying it hides it and takes the focus away while it is being destroyed.
+    tile.reset();
+    EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 37.0);
+}
+
+TEST_F(TsChannelWidgetTest, AssistiveTechnologyHearsTheValueTheStateAndTheStatus)
+{
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    QAccessibleInterface *access = QAccessible::queryAccessibleInterface(tile.get());
+    ASSERT_NE(access, nullptr);
+    EXPECT_EQ(access->text(QAccessible::Name), QStringLiteral("Stage: 25.0°C"));
+    EXPECT_EQ(access->text(QAccessible::Description),
+              QStringLiteral("Not stable. Setpoint 37.0°C. Status: OK."));
+
+    plug("actual=\"370\"");
+    tick();
+    runFor(80000);
+    EXPECT_EQ(access->text(QAccessible::Name), QStringLiteral("Stage: 37.0°C"));
+    EXPECT_EQ(access->text(QAccessible::Description),
+              QStringLiteral("Stable. Setpoint 37.0°C. Status: OK."));
+    plug("actual=\"370\" control=\"0\"");
+    tick(2);
+    EXPECT_TRUE(
+        access->text(QAccessible::Description).startsWith(QStringLiteral("Regulation off.")))
+        << qPrintable(access->text(QAccessible::Description));
+
+    // The buttons inside have names of their own.
+    QAccessibleInterface *loop = QAccessible::queryAccessibleInterface(loopButton(tile.get()));
+    EXPECT_EQ(loop->text(QAccessible::Name), QStringLiteral("Regulation loop"));
+    pressSetpoint(tile.get());
+    QAccessibleInterface *setpoint = QAccessible::queryAccessibleInterface(editor(tile.get()));
+    EXPECT_EQ(setpoint->text(QAccessible::Name), QStringLiteral("Setpoint of Stage"));
+
+    auto offline = tileFor(missing);
+    QAccessibleInterface *gone = QAccessible::queryAccessibleInterface(offline.get());
+    EXPECT_EQ(gone->text(QAccessible::Name), QStringLiteral("Missing: offline"));
+    EXPECT_EQ(gone->text(QAccessible::Description), QStringLiteral("Offline. Status: offline."));
+}
+
+struct DecimalMarkCase
+{
+    const char *locale;
+    const char *typed;
+    double sent;        // NaN: refused
+    const char *saying; // part of the refusal
+};
+
+class TsSetpointDecimalMarkTest : public TsChannelWidgetTest,
+                                  public ::testing::WithParamInterface<DecimalMarkCase>
+{
+protected:
+    void TearDown() override { QLocale::setDefault(previous); }
+    const QLocale previous;
+};
+
+// A number is read with the decimal mark of the operator's locale; one that could be read two ways
+// is refused and stays in the field for a correction.
+TEST_P(TsSetpointDecimalMarkTest, OnlyTheOperatorsDecimalMarkIsRead)
+{
+    const DecimalMarkCase &c = GetParam();
+    QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    pressSetpoint(tile.get());
+    TsSetpointEditor *edit = editor(tile.get());
+    QTest::keyClicks(edit, QString::fromLatin1(c.typed));
+    QTest::keyClick(edit, Qt::Key_Return);
+    if (std::isnan(c.sent)) {
+        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 37.0);
+        EXPECT_TRUE(edit->isVisible());
+        EXPECT_EQ(edit->text(), QString::fromLatin1(c.typed));
+        EXPECT_TRUE(QToolTip::text().contains(QString::fromUtf8(c.saying)))
+            << qPrintable(QToolTip::text());
+    } else {
+        EXPECT_FALSE(edit->isVisible());
+        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), c.sent);
+    }
+}
+
+const double Refused = std::numeric_limits<double>::quiet_NaN();
+
+INSTANTIATE_TEST_SUITE_P(
+    PointAndComma, TsSetpointDecimalMarkTest,
+    ::testing::Values(DecimalMarkCase{"en_US", "3.6", 3.6, ""},
+                      DecimalMarkCase{"en_US", "3,6", Refused, "could mean 3.6 or 36"},
+                      DecimalMarkCase{"en_US", "3,65", Refused, "could mean 3.65 or 365"},
+                      DecimalMarkCase{"en_US", "1,000", Refused, "could mean 1 or 1,000"},
+                      DecimalMarkCase{"de_DE", "3,6", 3.6, ""},
+                      DecimalMarkCase{"de_DE", "37.5", Refused, "could mean 37,5 or 375"},
+                      DecimalMarkCase{"de_DE", "1.5", Refused, "decimal mark as \",\""}));
+
+TEST_F(TsChannelWidgetTest, ASetpointTheControllerRefusesIsSaidAndKeptForAnotherTry)
+{
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    pressSetpoint(tile.get());
+    TsSetpointEditor *edit = editor(tile.get());
+    QTest::keyClicks(edit, QStringLiteral("38.5"));
+    plug("", "", "refuse=\"83\"");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_EQ(edit->text(), QStringLiteral("38.5"));
+    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("The setpoint 38.5 was not set: ")))
+        << qPrintable(QToolTip::text());
+    EXPECT_EQ(edit->toolTip(), QToolTip::text());
+
+    // The controller takes it again: Enter sends what is still in the field.
+    plug();
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_FALSE(edit->isVisible());
+    EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 38.5);
+    EXPECT_EQ(setpointLabel(tile.get())->text(), QStringLiteral("38.5"));
 }
 
 } // namespace
