@@ -385,24 +385,11 @@ void TsChannelWidget::updateAccessibleText()
     // What the tile paints itself (title, value, colour) is otherwise invisible to assistive
     // technology; the name carries the value, the description what the colour and lines say.
     const QString name = tr("%1: %2").arg(d->titleText, d->valueText);
-    QString description;
-    switch (d->state) {
-    case TsChannelState::Offline:
-        description = tr("Offline.");
-        break;
-    case TsChannelState::Off:
-        description = tr("Regulation off.");
-        break;
-    case TsChannelState::Green:
-        description = tr("Stable.");
-        break;
-    case TsChannelState::Yellow:
-        description = tr("Nearly stable.");
-        break;
-    case TsChannelState::Red:
-        description = tr("Not stable.");
-        break;
-    }
+    // Indexed by TsChannelState.
+    static const char *const StateWords[] = {QT_TR_NOOP("Offline."), QT_TR_NOOP("Regulation off."),
+                                             QT_TR_NOOP("Stable."), QT_TR_NOOP("Nearly stable."),
+                                             QT_TR_NOOP("Not stable.")};
+    QString description = tr(StateWords[stateIndex(d->state)]);
     const QString setpoint = ui->labelSetpointValue->text();
     if (deviceChannel() && !setpoint.isEmpty())
         description += QLatin1Char(' ') + tr("Setpoint %1%2.").arg(setpoint, d->unitText);

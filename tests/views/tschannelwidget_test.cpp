@@ -66,6 +66,14 @@ protected:
         QTest::mousePress(setpointLabel(tile), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
         QTest::mouseRelease(setpointLabel(tile), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     }
+    // Opens the tile's setpoint editor and types into it, as the operator does.
+    static TsSetpointEditor *typeSetpoint(TsChannelWidget *tile, const QString &text)
+    {
+        pressSetpoint(tile);
+        TsSetpointEditor *edit = editor(tile);
+        QTest::keyClicks(edit, text);
+        return edit;
+    }
     // What the simulated controller keeps, read through the device layer.
     double controllerSetpoint(const QString &id) const
     {
@@ -413,10 +421,8 @@ TEST_P(TsSetpointEditorLookTest, WhatIsTypedIsDrawnWholeAndLegible)
     useStandardChannels();
     auto tile = tileFor(stage);
     tile->setChannelState(std::get<1>(GetParam()));
-    pressSetpoint(tile.get());
-    TsSetpointEditor *edit = editor(tile.get());
+    TsSetpointEditor *edit = typeSetpoint(tile.get(), QStringLiteral("37.5"));
     ASSERT_TRUE(edit->isVisible());
-    QTest::keyClicks(edit, QStringLiteral("37.5"));
     ASSERT_EQ(edit->text(), QStringLiteral("37.5"));
 
     QLineEdit *field = edit->findChild<QLineEdit *>();
@@ -462,9 +468,7 @@ TEST_F(TsChannelWidgetTest, DestroyingATileWhileItsEditorHasTheFocusSendsNothing
 {
     useStandardChannels();
     auto tile = tileFor(stage);
-    pressSetpoint(tile.get());
-    TsSetpointEditor *edit = editor(tile.get());
-    QTest::keyClicks(edit, QStringLiteral("30"));
+    TsSetpointEditor *edit = typeSetpoint(tile.get(), QStringLiteral("30"));
     ASSERT_TRUE(edit->hasFocus());
     // As when the profile changes under an open editor; the tile is a window of its own here, so
     // that destroying it hides it and takes the focus away while it is being destroyed.
@@ -531,9 +535,7 @@ TEST_P(TsSetpointDecimalMarkTest, OnlyTheOperatorsDecimalMarkIsRead)
     QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
     useStandardChannels();
     auto tile = tileFor(stage);
-    pressSetpoint(tile.get());
-    TsSetpointEditor *edit = editor(tile.get());
-    QTest::keyClicks(edit, QString::fromLatin1(c.typed));
+    TsSetpointEditor *edit = typeSetpoint(tile.get(), QString::fromLatin1(c.typed));
     QTest::keyClick(edit, Qt::Key_Return);
     if (std::isnan(c.sent)) {
         EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 37.0);
@@ -569,9 +571,7 @@ TEST_F(TsChannelWidgetTest, ASetpointTheControllerRefusesIsSaidAndKeptForAnother
 {
     useStandardChannels();
     auto tile = tileFor(stage);
-    pressSetpoint(tile.get());
-    TsSetpointEditor *edit = editor(tile.get());
-    QTest::keyClicks(edit, QStringLiteral("38.5"));
+    TsSetpointEditor *edit = typeSetpoint(tile.get(), QStringLiteral("38.5"));
     plug("", "", "refuse=\"83\"");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_TRUE(edit->isVisible());
