@@ -570,8 +570,9 @@ void TsChannelWidget::onEditingFinished()
     const QxResult written = device->setValue(TsDeviceChannel::SetpointValue, value);
     if (written.isError()) {
         // The typed value stays in the open editor: Enter tries again.
-        const QString message = tr("The setpoint %1 was not set: %2")
-                                    .arg(editor->textFromValue(value), written.message());
+        const QString message =
+            tr("The setpoint %1 was not set (%2). It is still in the box: Enter tries again.")
+                .arg(editor->textFromValue(value), written.message());
         qWarning("TsChannelWidget: %s: %s", qPrintable(device->id()), qPrintable(message));
         showSetpointMessage(message);
         editor->restoreText(editor->textFromValue(value));

@@ -567,25 +567,59 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST_F(TsChannelWidgetTest, ASetpointTheControllerRefusesIsSaidAndKeptForAnotherTry)
+struct WriteFailureCase
+{
+    const char *name;
+    const char *controller; // attributes of the controller at the moment of Enter
+    bool comesBack;         // whether the same channel takes the value at a second try
+};
+
+class TsSetpointWriteFailureTest : public TsChannelWidgetTest,
+                                   public ::testing::WithParamInterface<WriteFailureCase>
+{};
+
+// A controller that refuses the write, or one unplugged after the last scan: the tile says so and
+// keeps the typed value in the open editor for another Enter.
+TEST_P(TsSetpointWriteFailureTest, IsSaidOnTheTileAndKeptForAnotherTry)
 {
     useStandardChannels();
     auto tile = tileFor(stage);
     TsSetpointEditor *edit = typeSetpoint(tile.get(), QStringLiteral("38.5"));
-    plug("", "", "refuse=\"83\"");
+    // Written without a scan, so that the program has not yet noticed.
+    devicetest::simulation().write(devicetest::heatUnit(serial.toStdString(), GetParam().controller,
+                                                        devicetest::channel(1, "Stage", "") +
+                                                            devicetest::channel(2, "Lid", "")));
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_TRUE(edit->isVisible());
     EXPECT_EQ(edit->text(), QStringLiteral("38.5"));
-    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("The setpoint 38.5 was not set: ")))
+    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("The setpoint 38.5 was not set (")))
         << qPrintable(QToolTip::text());
     EXPECT_EQ(edit->toolTip(), QToolTip::text());
 
-    // The controller takes it again: Enter sends what is still in the field.
-    plug();
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_FALSE(edit->isVisible());
-    EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 38.5);
-    EXPECT_EQ(setpointLabel(tile.get())->text(), QStringLiteral("38.5"));
+    if (GetParam().comesBack) {
+        // The controller takes it now: Enter sends what is still in the field.
+        plug();
+        ASSERT_TRUE(edit->isVisible());
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_FALSE(edit->isVisible());
+        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 38.5);
+        EXPECT_EQ(setpointLabel(tile.get())->text(), QStringLiteral("38.5"));
+    } else {
+        // Still gone: every Enter says so again, and the value stays until the program notices
+        // that the channel is gone (then the tile goes offline and the editor closes).
+        QToolTip::hideText();
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_TRUE(edit->isVisible());
+        EXPECT_EQ(edit->text(), QStringLiteral("38.5"));
+        EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("The setpoint 38.5 was not set (")));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(RefusedOrUnplugged, TsSetpointWriteFailureTest,
+                         ::testing::Values(WriteFailureCase{"Refused", "refuse=\"83\"", true},
+                                           WriteFailureCase{"Unplugged", "present=\"0\"", false}),
+                         [](const ::testing::TestParamInfo<WriteFailureCase> &info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
