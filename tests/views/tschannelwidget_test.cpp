@@ -26,6 +26,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <tuple>
 
 namespace {
@@ -386,81 +387,57 @@ TEST_F(TsChannelWidgetTest, TheGraphTakesASampleEveryRefreshAndAGapWithoutDevice
     EXPECT_DOUBLE_EQ(tile->graph()->valueAxis()->maximum(), 43.0);
 }
 
-// Relative luminance contrast of two colours, 1 (none) to 21 (black on white).
+// Contrast of two colours as for text on a background: 1 (none) to 21 (black on white).
 double contrast(const QColor &a, const QColor &b)
 {
     const auto luminance = [](const QColor &c) {
-        const auto channel = [](double v) {
+        const auto linear = [](double v) {
             return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
         };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-               0.0722 * channel(c.blueF());
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
     };
-    const double la = luminance(a);
-    const double lb = luminance(b);
+    const double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
-
-// The style the test loads is the application's; the next test must not inherit it.
-struct StyleLoaded
-{
-    explicit StyleLoaded(bool light) { loadStyle(light); }
-    ~StyleLoaded() { qApp->setStyleSheet(QString()); }
-};
 
 class TsSetpointEditorLookTest
     : public TsChannelWidgetTest,
       public ::testing::WithParamInterface<std::tuple<bool, TsChannelState>>
-{};
+{
+protected:
+    ~TsSetpointEditorLookTest() override { qApp->setStyleSheet(QString()); }
+};
 
-// Whatever the tile's colour and the style, the digits being typed are on the screen, whole, in a
-// colour that stands out from the field they are typed into.
+// In either style and on every tile colour, the digits being typed are on the screen, whole, in
+// a colour that stands out from their field as body text must.
 TEST_P(TsSetpointEditorLookTest, WhatIsTypedIsDrawnWholeAndLegible)
 {
-    const StyleLoaded style(std::get<0>(GetParam()));
+    loadStyle(std::get<0>(GetParam()));
     useStandardChannels();
     auto tile = tileFor(stage);
     tile->setChannelState(std::get<1>(GetParam()));
-    TsSetpointEditor *edit = typeSetpoint(tile.get(), QStringLiteral("37.5"));
-    ASSERT_TRUE(edit->isVisible());
-    ASSERT_EQ(edit->text(), QStringLiteral("37.5"));
-
-    QLineEdit *field = edit->findChild<QLineEdit *>();
-    const QRect fieldRect(field->mapTo(tile.get(), QPoint(0, 0)), field->size());
-    const QImage shot = tile->grab(fieldRect).toImage();
-    QHash<QRgb, int> counts;
-    for (int y = 0; y < shot.height(); ++y) {
-        for (int x = 0; x < shot.width(); ++x)
-            ++counts[shot.pixel(x, y)];
-    }
-    QRgb paper = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() > counts.value(paper))
-            paper = it.key();
-    }
-    // Legible ink: pixels that stand out from the field as body text must.
-    int left = shot.width();
-    int right = -1;
+    QLineEdit *field = typeSetpoint(tile.get(), QStringLiteral("37.5"))->findChild<QLineEdit *>();
+    const QImage shot =
+        tile->grab(QRect(field->mapTo(tile.get(), QPoint()), field->size())).toImage();
+    const QColor paper = shot.pixel(1, shot.height() / 2); // left of the right-aligned digits
+    int left = shot.width(), right = -1;
     for (int y = 0; y < shot.height(); ++y) {
         for (int x = 0; x < shot.width(); ++x) {
-            if (contrast(QColor(shot.pixel(x, y)), QColor(paper)) >= 4.5) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
+            if (contrast(shot.pixel(x, y), paper) >= 4.5)
+                left = std::min(left, x), right = std::max(right, x);
         }
     }
     const int wanted = QFontMetrics(field->font()).horizontalAdvance(QStringLiteral("37.5"));
     EXPECT_GE(right - left + 1, wanted * 4 / 5)
-        << "legible text spans " << std::max(0, right - left + 1) << " of the " << wanted
-        << " pixels of \"37.5\" in a " << shot.width() << "-pixel field of colour "
-        << qPrintable(QColor(paper).name());
+        << "legible ink spans " << right - left + 1 << " of " << wanted << " pixels in a field "
+        << shot.width() << " wide, of " << qPrintable(paper.name());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BothStylesFiveColours, TsSetpointEditorLookTest,
     ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(TsChannelStates)),
     [](const ::testing::TestParamInfo<std::tuple<bool, TsChannelState>> &info) {
-        return std::string(std::get<0>(info.param) ? "Light" : "Dark") + "_" +
+        return std::string(std::get<0>(info.param) ? "Light_" : "Dark_") +
                tsChannelStateName(std::get<1>(info.param)).toStdString();
     });
 
@@ -468,10 +445,8 @@ TEST_F(TsChannelWidgetTest, DestroyingATileWhileItsEditorHasTheFocusSendsNothing
 {
     useStandardChannels();
     auto tile = tileFor(stage);
-    TsSetpointEditor *edit = typeSetpoint(tile.get(), QStringLiteral("30"));
-    ASSERT_TRUE(edit->hasFocus());
-    // As when the profile changes under an open editor; the tile is a window of its own here, so
-    // that destroying it hides it and takes the focus away while it is being destroyed.
+    ASSERT_TRUE(typeSetpoint(tile.get(), QStringLiteral("30"))->hasFocus());
+    // A window of its own, as any tile may be: destroying it hides it, which takes the focus.
     tile.reset();
     EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 37.0);
 }
@@ -480,146 +455,85 @@ TEST_F(TsChannelWidgetTest, AssistiveTechnologyHearsTheValueTheStateAndTheStatus
 {
     useStandardChannels();
     auto tile = tileFor(stage);
-    QAccessibleInterface *access = QAccessible::queryAccessibleInterface(tile.get());
-    ASSERT_NE(access, nullptr);
-    EXPECT_EQ(access->text(QAccessible::Name), QStringLiteral("Stage: 25.0°C"));
-    EXPECT_EQ(access->text(QAccessible::Description),
+    const auto said = [](QWidget *widget, QAccessible::Text text) {
+        return QAccessible::queryAccessibleInterface(widget)->text(text);
+    };
+    EXPECT_EQ(said(tile.get(), QAccessible::Name), QStringLiteral("Stage: 25.0°C"));
+    EXPECT_EQ(said(tile.get(), QAccessible::Description),
               QStringLiteral("Not stable. Setpoint 37.0°C. Status: OK."));
-
-    plug("actual=\"370\"");
-    tick();
-    runFor(80000);
-    EXPECT_EQ(access->text(QAccessible::Name), QStringLiteral("Stage: 37.0°C"));
-    EXPECT_EQ(access->text(QAccessible::Description),
-              QStringLiteral("Stable. Setpoint 37.0°C. Status: OK."));
     plug("actual=\"370\" control=\"0\"");
     tick(2);
-    EXPECT_TRUE(
-        access->text(QAccessible::Description).startsWith(QStringLiteral("Regulation off.")))
-        << qPrintable(access->text(QAccessible::Description));
-
-    // The buttons inside have names of their own.
-    QAccessibleInterface *loop = QAccessible::queryAccessibleInterface(loopButton(tile.get()));
-    EXPECT_EQ(loop->text(QAccessible::Name), QStringLiteral("Regulation loop"));
-    pressSetpoint(tile.get());
-    QAccessibleInterface *setpoint = QAccessible::queryAccessibleInterface(editor(tile.get()));
-    EXPECT_EQ(setpoint->text(QAccessible::Name), QStringLiteral("Setpoint of Stage"));
-
+    EXPECT_EQ(said(tile.get(), QAccessible::Name), QStringLiteral("Stage: 37.0°C"));
+    EXPECT_EQ(said(tile.get(), QAccessible::Description),
+              QStringLiteral("Regulation off. Setpoint 37.0°C. Status: OK."));
+    EXPECT_EQ(said(loopButton(tile.get()), QAccessible::Name), QStringLiteral("Regulation loop"));
+    EXPECT_EQ(said(typeSetpoint(tile.get(), QString()), QAccessible::Name),
+              QStringLiteral("Setpoint of Stage"));
     auto offline = tileFor(missing);
-    QAccessibleInterface *gone = QAccessible::queryAccessibleInterface(offline.get());
-    EXPECT_EQ(gone->text(QAccessible::Name), QStringLiteral("Missing: offline"));
-    EXPECT_EQ(gone->text(QAccessible::Description), QStringLiteral("Offline. Status: offline."));
+    EXPECT_EQ(said(offline.get(), QAccessible::Name), QStringLiteral("Missing: offline"));
+    EXPECT_EQ(said(offline.get(), QAccessible::Description),
+              QStringLiteral("Offline. Status: offline."));
 }
 
-struct DecimalMarkCase
+struct TypedCase
 {
+    const char *name;
     const char *locale;
     const char *typed;
-    double sent;        // NaN: refused
-    const char *saying; // part of the refusal
+    const char *controller; // at the moment of Enter, not yet noticed by a scan
+    const char *refusal;    // empty: sent as the number typed
 };
 
-class TsSetpointDecimalMarkTest : public TsChannelWidgetTest,
-                                  public ::testing::WithParamInterface<DecimalMarkCase>
+class TsSetpointTypedTest : public TsChannelWidgetTest,
+                            public ::testing::WithParamInterface<TypedCase>
 {
 protected:
     void TearDown() override { QLocale::setDefault(previous); }
     const QLocale previous;
 };
 
-// A number is read with the decimal mark of the operator's locale; one that could be read two ways
-// is refused and stays in the field for a correction.
-TEST_P(TsSetpointDecimalMarkTest, OnlyTheOperatorsDecimalMarkIsRead)
+// A number is read with the operator's decimal mark only, and sent only as meant: what could be
+// read two ways, or what the controller did not take, is said on the tile and stays in the field.
+TEST_P(TsSetpointTypedTest, IsSentOnlyAsMeantAndKeptWhenNot)
 {
-    const DecimalMarkCase &c = GetParam();
+    const TypedCase &c = GetParam();
     QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
     useStandardChannels();
     auto tile = tileFor(stage);
     TsSetpointEditor *edit = typeSetpoint(tile.get(), QString::fromLatin1(c.typed));
-    QTest::keyClick(edit, Qt::Key_Return);
-    if (std::isnan(c.sent)) {
-        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 37.0);
-        EXPECT_TRUE(edit->isVisible());
-        EXPECT_EQ(edit->text(), QString::fromLatin1(c.typed));
-        EXPECT_TRUE(QToolTip::text().contains(QString::fromUtf8(c.saying)))
-            << qPrintable(QToolTip::text());
-    } else {
-        EXPECT_FALSE(edit->isVisible());
-        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), c.sent);
-    }
-}
-
-const double Refused = std::numeric_limits<double>::quiet_NaN();
-
-INSTANTIATE_TEST_SUITE_P(
-    PointAndComma, TsSetpointDecimalMarkTest,
-    ::testing::Values(DecimalMarkCase{"en_US", "3.6", 3.6, ""},
-                      DecimalMarkCase{"en_US", "3,6", Refused, "could mean 3.6 or 36"},
-                      DecimalMarkCase{"en_US", "3,65", Refused, "could mean 3.65 or 365"},
-                      DecimalMarkCase{"en_US", "1,000", Refused, "could mean 1 or 1,000"},
-                      DecimalMarkCase{"de_DE", "3,6", 3.6, ""},
-                      DecimalMarkCase{"de_DE", "37.5", Refused, "could mean 37,5 or 375"},
-                      DecimalMarkCase{"de_DE", "1.5", Refused, "decimal mark as \",\""}),
-    [](const ::testing::TestParamInfo<DecimalMarkCase> &info) {
-        std::string name = std::string(info.param.locale) + "_";
-        for (const char *c = info.param.typed; *c; ++c)
-            name += *c == '.' ? "Point" : *c == ',' ? "Comma" : std::string(1, *c);
-        return name;
-    });
-
-struct WriteFailureCase
-{
-    const char *name;
-    const char *controller; // attributes of the controller at the moment of Enter
-    bool comesBack;         // whether the same channel takes the value at a second try
-};
-
-class TsSetpointWriteFailureTest : public TsChannelWidgetTest,
-                                   public ::testing::WithParamInterface<WriteFailureCase>
-{};
-
-// A controller that refuses the write, or one unplugged after the last scan: the tile says so and
-// keeps the typed value in the open editor for another Enter.
-TEST_P(TsSetpointWriteFailureTest, IsSaidOnTheTileAndKeptForAnotherTry)
-{
-    useStandardChannels();
-    auto tile = tileFor(stage);
-    TsSetpointEditor *edit = typeSetpoint(tile.get(), QStringLiteral("38.5"));
-    // Written without a scan, so that the program has not yet noticed.
-    devicetest::simulation().write(devicetest::heatUnit(serial.toStdString(), GetParam().controller,
+    devicetest::simulation().write(devicetest::heatUnit(serial.toStdString(), c.controller,
                                                         devicetest::channel(1, "Stage", "") +
                                                             devicetest::channel(2, "Lid", "")));
     QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_TRUE(edit->isVisible());
-    EXPECT_EQ(edit->text(), QStringLiteral("38.5"));
-    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("The setpoint 38.5 was not set (")))
-        << qPrintable(QToolTip::text());
-    EXPECT_EQ(edit->toolTip(), QToolTip::text());
-
-    if (GetParam().comesBack) {
-        // The controller takes it now: Enter sends what is still in the field.
-        plug();
-        ASSERT_TRUE(edit->isVisible());
-        QTest::keyClick(edit, Qt::Key_Return);
+    if (!*c.refusal) {
         EXPECT_FALSE(edit->isVisible());
-        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 38.5);
-        EXPECT_EQ(setpointLabel(tile.get())->text(), QStringLiteral("38.5"));
-    } else {
-        // Still gone: every Enter says so again, and the value stays until the program notices
-        // that the channel is gone (then the tile goes offline and the editor closes).
-        QToolTip::hideText();
+        EXPECT_DOUBLE_EQ(controllerSetpoint(stage),
+                         QLocale().toDouble(QString::fromLatin1(c.typed)));
+        return;
+    }
+    const double kept = controllerSetpoint(stage); // NaN from a controller that is gone
+    EXPECT_TRUE(kept == 37.0 || std::isnan(kept)) << kept;
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_EQ(edit->text(), QString::fromLatin1(c.typed));
+    EXPECT_TRUE(QToolTip::text().contains(QString::fromLatin1(c.refusal)))
+        << qPrintable(QToolTip::text());
+    if (std::string(c.controller).find("refuse") != std::string::npos) {
+        plug(); // takes setpoints again: Enter sends what is still in the field
         QTest::keyClick(edit, Qt::Key_Return);
-        EXPECT_TRUE(edit->isVisible());
-        EXPECT_EQ(edit->text(), QStringLiteral("38.5"));
-        EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("The setpoint 38.5 was not set (")));
+        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 38.5);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RefusedOrUnplugged, TsSetpointWriteFailureTest,
-                         ::testing::Values(WriteFailureCase{"Refused", "refuse=\"83\"", true},
-                                           WriteFailureCase{"Unplugged", "present=\"0\"", false}),
-                         [](const ::testing::TestParamInfo<WriteFailureCase> &info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    MarksAndFailures, TsSetpointTypedTest,
+    ::testing::Values(TypedCase{"PointWherePoint", "en_US", "3.6", "", ""},
+                      TypedCase{"CommaWherePoint", "en_US", "3,6", "", "could mean 3.6 or 36"},
+                      TypedCase{"TwoDigitsAfterComma", "en_US", "3,65", "", "3.65 or 365"},
+                      TypedCase{"CommaWhereComma", "de_DE", "3,6", "", ""},
+                      TypedCase{"PointWhereComma", "de_DE", "37.5", "", "could mean 37,5 or 375"},
+                      TypedCase{"Refused", "en_US", "38.5", "refuse=\"83\"", "38.5 was not set ("},
+                      TypedCase{"Unplugged", "en_US", "38.5", "present=\"0\"",
+                                "38.5 was not set ("}),
+    [](const ::testing::TestParamInfo<TypedCase> &info) { return std::string(info.param.name); });
 
 } // namespace
