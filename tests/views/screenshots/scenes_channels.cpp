@@ -123,12 +123,10 @@ TESSARO_SCREENSHOT_SCENE(channelSetpointEditor, "channels-setpoint")
     TsChannelsView *view = channelsView();
     const bool light = qApp->property("styleName").toString() == QLatin1String("light");
     TsChannelWidget *tile = view->channelWidgets().value(light ? 3 : 0);
-    // Once the view is on the screen, as the operator would: a click on the box, then typing.
-    QTimer::singleShot(0, tile, [tile] {
-        auto *box = tile->findChild<QLabel *>(QStringLiteral("labelSetpointValue"));
-        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
-        auto *editor = tile->findChild<TsSetpointEditor *>(QStringLiteral("setpointValue"));
-        QTest::keyClicks(editor, QStringLiteral("37.5"));
+    QTimer::singleShot(0, tile, [tile] { // once on the screen: a click on the box, then typing
+        QTest::mouseClick(tile->findChild<QLabel *>(QStringLiteral("labelSetpointValue")),
+                          Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+        QTest::keyClicks(tile->findChild<TsSetpointEditor *>(), QStringLiteral("37.5"));
     });
     return view;
 }
