@@ -30,6 +30,8 @@ FancyLabel::FancyLabel(QWidget *parent)
     m_arrow = new QToolButton(this);
     m_arrow->setObjectName(QStringLiteral("arrowButton"));
     m_arrow->setArrowType(Qt::DownArrow);
+    // The arrow is all the button shows; a screen reader needs it in words.
+    m_arrow->setAccessibleName(tr("Collapse"));
     m_arrow->setAutoRaise(true);
     const int h = height();
     m_arrow->resize(h, h);
@@ -70,6 +72,7 @@ void FancyLabel::buttonClicked()
 {
     m_collapsed = !m_collapsed;
     m_arrow->setArrowType(m_collapsed ? Qt::UpArrow : Qt::DownArrow);
+    m_arrow->setAccessibleName(m_collapsed ? tr("Expand") : tr("Collapse"));
     QWidget *view = parentWidget();
     if (m_arrowOnly || !view)
         return;

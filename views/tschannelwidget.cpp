@@ -14,7 +14,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QStyleOption>
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolTip>
@@ -30,14 +29,21 @@ constexpr int FullMinimumHeight = 85;
 constexpr int FullMaximumHeight = 100;
 constexpr int Margin = 5;
 
-const char *const Backgrounds[] = {"#a0a0a4", "#3f497f", "#00ff00", "#ffff00", "#ff0000"};
+constexpr int CornerRadius = 5;
+constexpr int StatusCornerRadius = 3;
 
-// Built once and shared by all tiles.
-const QString &backgroundTemplate()
+// Indexed by TsChannelState.
+const QRgb Backgrounds[] = {0xa0a0a4, 0x3f497f, 0x00ff00, 0xffff00, 0xff0000};
+
+int stateIndex(TsChannelState state)
 {
-    static const QString sheet =
-        QStringLiteral("TsChannelWidget {border-radius: 5px;background: %2;}");
-    return sheet;
+    const int index = static_cast<int>(state);
+    return index >= 0 && index <= 4 ? index : static_cast<int>(TsChannelState::Red);
+}
+
+bool hasLightText(TsChannelState state)
+{
+    return state == TsChannelState::Off || state == TsChannelState::Red;
 }
 
 QPointer<QTimer> s_refreshTimer;
@@ -102,6 +108,7 @@ struct TsChannelWidget::ChannelWidgetState
 {
     TsSetpointEditor *setpointEditor = nullptr;
     int statusIndex = 0;
+    TsChannelState state = TsChannelState::Offline;
     QFont titleFont;
     QFont valueFont;
     QRect titleRect;
@@ -116,8 +123,6 @@ struct TsChannelWidget::ChannelWidgetState
     QPointer<TsExperimentChannel> experimentChannel;
     TsChannelGraph *graph = nullptr;
     bool compact = false;
-    bool lightText = false;
-    bool labelColoursSet = false;
     // The device channel the open editor was opened for: its limits bound the editor, and only
     // that channel may receive the value.
     QPointer<TsDeviceChannel> editedChannel;
@@ -149,6 +154,8 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
     connect(d->setpointEditor, &TsSetpointEditor::cancelled, this,
             &TsChannelWidget::closeSetpointEditor);
     ui->labelSetpointValue->installEventFilter(this);
+    ui->labelStatus->installEventFilter(this);
+    ui->pushButtonLoopCtrl->setAccessibleName(tr("Regulation loop"));
 
     setFocusPolicy(Qt::ClickFocus);
 
@@ -167,8 +174,6 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
         ui->pushButtonLoopCtrl->setStyleSheet(QStringLiteral("border-radius: 5px; padding: 2px;"));
     }
 
-    // Forced, so that the grey background is applied even though the index does not change.
-    d->statusIndex = -1;
     setStatusIndex(int(TsChannelState::Offline));
 
     setMinimumHeight(FullMinimumHeight);
@@ -183,20 +188,29 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
     if (!s_refreshTimer->isActive())
         s_refreshTimer->start();
     connect(s_refreshTimer, &QTimer::timeout, this, &TsChannelWidget::updateGraph);
+    updateAccessibleText();
 }
 
-TsChannelWidget::~TsChannelWidget() = default;
+TsChannelWidget::~TsChannelWidget()
+{
+    // The base destructor hides the tile, which takes the focus from an open editor, and only then
+    // deletes the children: the edit it finishes must not reach this tile, whose state is gone.
+    disconnect(d->setpointEditor, nullptr, this, nullptr);
+}
 
 QTimer *TsChannelWidget::refreshTimer()
 {
     return s_refreshTimer;
 }
 
-QString TsChannelWidget::backgroundColor(int statusIndex)
+QColor TsChannelWidget::backgroundColor(TsChannelState state)
 {
-    if (statusIndex < 0 || statusIndex > 4)
-        statusIndex = int(TsChannelState::Red);
-    return QString::fromLatin1(Backgrounds[statusIndex]);
+    return QColor(Backgrounds[stateIndex(state)]);
+}
+
+QColor TsChannelWidget::textColor(TsChannelState state)
+{
+    return hasLightText(state) ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 TsExperimentChannel *TsChannelWidget::experimentChannel() const
@@ -217,6 +231,11 @@ bool TsChannelWidget::isCollapsed() const
 int TsChannelWidget::statusIndex() const
 {
     return d->statusIndex;
+}
+
+TsChannelState TsChannelWidget::channelState() const
+{
+    return d->state;
 }
 
 QString TsChannelWidget::titleText() const
@@ -265,6 +284,7 @@ void TsChannelWidget::setExperimentChannel(TsExperimentChannel *channel)
             renderValueText();
         }
         d->titleText = channel->name();
+        updateAccessibleText();
         update();
         connect(channel, &TsExperimentChannel::connectionStatusChanged, this,
                 &TsChannelWidget::updateStatus);
@@ -304,6 +324,7 @@ void TsChannelWidget::updateStatus()
     // Whatever was being typed belonged to a channel that is gone.
     closeSetpointEditor();
     d->valueText = tr("offline");
+    updateAccessibleText();
     update();
     ui->labelSetpointValue->clear();
     ui->pushButtonLoopCtrl->setChecked(false);
@@ -328,6 +349,7 @@ void TsChannelWidget::updateStatusText()
     d->statusDescription = description;
     if (detailChanged)
         rebuildToolTip();
+    updateAccessibleText();
 }
 
 void TsChannelWidget::rebuildToolTip()
@@ -353,6 +375,29 @@ void TsChannelWidget::renderValueText()
     d->valueText = std::isnan(d->actualValue)
                        ? tr("--.-%2").arg(d->unitText)
                        : QStringLiteral("%1%2").arg(oneDecimal(d->actualValue), d->unitText);
+    updateAccessibleText();
+}
+
+void TsChannelWidget::updateAccessibleText()
+{
+    // What the tile paints itself (title, value, colour) is otherwise invisible to assistive
+    // technology; the name carries the value, the description what the colour and lines say.
+    const QString name = tr("%1: %2").arg(d->titleText, d->valueText);
+    // Indexed by TsChannelState.
+    static const char *const StateWords[] = {QT_TR_NOOP("Offline."), QT_TR_NOOP("Regulation off."),
+                                             QT_TR_NOOP("Stable."), QT_TR_NOOP("Nearly stable."),
+                                             QT_TR_NOOP("Not stable.")};
+    QString description = tr(StateWords[stateIndex(d->state)]);
+    const QString setpoint = ui->labelSetpointValue->text();
+    if (deviceChannel() && !setpoint.isEmpty())
+        description += QLatin1Char(' ') + tr("Setpoint %1%2.").arg(setpoint, d->unitText);
+    if (!d->statusText.isEmpty())
+        description += QLatin1Char(' ') + tr("Status: %1.").arg(d->statusText);
+    // Each change is announced to a listening screen reader: only real changes.
+    if (accessibleName() != name)
+        setAccessibleName(name);
+    if (accessibleDescription() != description)
+        setAccessibleDescription(description);
 }
 
 void TsChannelWidget::setActualValue(double value)
@@ -368,6 +413,7 @@ void TsChannelWidget::setSetpointValue(double newValue)
 {
     ui->labelSetpointValue->setText(std::isnan(newValue) ? tr("--.-") : oneDecimal(newValue));
     d->graph->setSetpointMarker(newValue);
+    updateAccessibleText();
 }
 
 void TsChannelWidget::setLoopControl(bool status)
@@ -378,39 +424,43 @@ void TsChannelWidget::setLoopControl(bool status)
 
 void TsChannelWidget::setStatusIndex(int index)
 {
-    const bool changed = d->statusIndex != index;
     d->statusIndex = index;
-    // Setting a style sheet re-polishes the tile; only a new colour is worth that.
-    if (changed) {
-        const bool lightTextBefore = d->lightText;
-        d->lightText = hasLightText();
-        setStyleSheet(backgroundTemplate().arg(backgroundColor(index)));
-        if (d->lightText != lightTextBefore || !d->labelColoursSet)
-            applyLabelColours();
-    }
+    setChannelState(static_cast<TsChannelState>(index));
+}
+
+void TsChannelWidget::setChannelState(TsChannelState state)
+{
+    if (d->state == state)
+        return;
+    d->state = state;
+    updateAccessibleText();
     update();
 }
 
-bool TsChannelWidget::hasLightText() const
-{
-    return d->statusIndex == int(TsChannelState::Off) || d->statusIndex == int(TsChannelState::Red);
-}
-
-void TsChannelWidget::applyLabelColours()
+void TsChannelWidget::paintLabel(QLabel *label, int radius)
 {
     // The labels sit on the tile's colour, not on the window's: their text takes the tile's text
     // colour, or a grey status line on a green tile would be unreadable from across the room.
-    const QString text = hasLightText() ? QStringLiteral("#ffffff") : QStringLiteral("#000000");
-    const QString frame = hasLightText() ? QStringLiteral("rgba(255,255,255,140)")
-                                         : QStringLiteral("rgba(0,0,0,110)");
-    const bool styled = !qApp->styleSheet().isEmpty();
-    d->labelColoursSet = true;
-    ui->labelSetpointValue->setStyleSheet(
-        QStringLiteral("%1color: %2; border: 1px solid %3;")
-            .arg(styled ? QStringLiteral("border-radius: 5px; ") : QString(), text, frame));
-    ui->labelStatus->setStyleSheet(
-        QStringLiteral("%1color: %2; border: 1px solid %3;")
-            .arg(styled ? QStringLiteral("border-radius: 3px; ") : QString(), text, frame));
+    QPainter painter(label);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool light = hasLightText(d->state);
+    painter.setPen(QPen(light ? QColor(255, 255, 255, 140) : QColor(0, 0, 0, 110), 1));
+    painter.setBrush(Qt::NoBrush);
+    const QRectF frame = QRectF(label->rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (qApp->styleSheet().isEmpty())
+        painter.drawRect(frame);
+    else
+        painter.drawRoundedRect(frame, radius, radius);
+    if (label->text().isEmpty())
+        return;
+    const QFontMetrics metrics(label->font());
+    const int indent =
+        label->indent() >= 0 ? label->indent() : metrics.horizontalAdvance(QLatin1Char('x')) / 2;
+    const QRect room = label->contentsRect().adjusted(indent, 0, -indent, 0);
+    painter.setPen(textColor(d->state));
+    painter.setFont(label->font());
+    painter.drawText(room, int(label->alignment()),
+                     metrics.elidedText(label->text(), Qt::ElideRight, room.width()));
 }
 
 void TsChannelWidget::on_pushButtonLoopCtrl_clicked()
@@ -428,6 +478,16 @@ void TsChannelWidget::on_pushButtonLoopCtrl_clicked()
 
 bool TsChannelWidget::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Paint) {
+        if (watched == ui->labelSetpointValue) {
+            paintLabel(ui->labelSetpointValue, CornerRadius);
+            return true;
+        }
+        if (watched == ui->labelStatus) {
+            paintLabel(ui->labelStatus, StatusCornerRadius);
+            return true;
+        }
+    }
     if (watched != ui->labelSetpointValue || event->type() != QEvent::MouseButtonPress)
         return QWidget::eventFilter(watched, event);
     d->setpointEditor->resize(ui->labelSetpointValue->size());
@@ -451,6 +511,8 @@ bool TsChannelWidget::openSetpointEditor()
         return true;
     }
     d->editedChannel = device;
+    d->setpointEditor->setAccessibleName(tr("Setpoint of %1").arg(d->titleText));
+    d->setpointEditor->setToolTip(QString());
     d->setpointEditor->setRange(minimum, maximum);
     const double setpoint = device->value(TsDeviceChannel::SetpointValue).toDouble();
     d->setpointEditor->show();
@@ -477,29 +539,44 @@ void TsChannelWidget::onEditingFinished()
         closeSetpointEditor();
         return;
     }
-    if (d->setpointEditor->isOutOfRange()) {
-        const QString message =
-            tr("%1 is outside this channel's setpoint range of %2 to %3; nothing was sent.")
-                .arg(oneDecimal(d->setpointEditor->typedValue()),
-                     oneDecimal(d->setpointEditor->minimum()),
-                     oneDecimal(d->setpointEditor->maximum()));
-        qWarning("TsChannelWidget: %s: %s", qPrintable(device->id()), qPrintable(message));
-        QToolTip::showText(ui->labelSetpointValue->mapToGlobal(QPoint(0, 0)), message,
-                           ui->labelSetpointValue);
-        // Still typing (Return): let the operator correct it. Focus gone: give up the edit.
-        if (d->setpointEditor->hasFocus())
-            d->setpointEditor->selectAll();
+    TsSetpointEditor *editor = d->setpointEditor;
+    const QString refusal = editor->refusal();
+    if (!refusal.isEmpty()) {
+        qWarning("TsChannelWidget: %s: %s", qPrintable(device->id()), qPrintable(refusal));
+        showSetpointMessage(refusal);
+        // Still typing (Return): let the operator correct what was typed. Focus gone: give up.
+        if (editor->hasFocus())
+            editor->restoreText(editor->typedText());
         else
             closeSetpointEditor();
         return;
     }
-    const double value = d->setpointEditor->value();
-    const bool touched = d->setpointEditor->isTouched();
-    closeSetpointEditor();
-    if (!touched)
+    const double value = editor->value();
+    if (!editor->isTouched()) {
+        closeSetpointEditor();
         return;
-    device->setValue(TsDeviceChannel::SetpointValue, value);
+    }
+    const QxResult written = device->setValue(TsDeviceChannel::SetpointValue, value);
+    if (written.isError()) {
+        // The typed value stays in the open editor: Enter tries again.
+        const QString message =
+            tr("The setpoint %1 was not set (%2). It is still in the box: Enter tries again.")
+                .arg(editor->textFromValue(value), written.message());
+        qWarning("TsChannelWidget: %s: %s", qPrintable(device->id()), qPrintable(message));
+        showSetpointMessage(message);
+        editor->restoreText(editor->textFromValue(value));
+        return;
+    }
+    closeSetpointEditor();
     setSetpointValue(device->value(TsDeviceChannel::SetpointValue).toDouble());
+}
+
+void TsChannelWidget::showSetpointMessage(const QString &message)
+{
+    // Also kept as the editor's tool tip: the pop-up goes when the mouse moves.
+    d->setpointEditor->setToolTip(message);
+    QToolTip::showText(ui->labelSetpointValue->mapToGlobal(QPoint(0, 0)), message,
+                       ui->labelSetpointValue);
 }
 
 void TsChannelWidget::updateGraph()
@@ -569,12 +646,14 @@ void TsChannelWidget::resizeEvent(QResizeEvent *event)
 void TsChannelWidget::paintEvent(QPaintEvent *event)
 {
     Q_UNUSED(event)
-    QStyleOption option;
-    option.initFrom(this);
     QPainter painter(this);
-    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(backgroundColor(d->state));
+    painter.drawRoundedRect(QRectF(rect()), CornerRadius, CornerRadius);
+    painter.setRenderHint(QPainter::Antialiasing, false);
 
-    painter.setPen(QPen(hasLightText() ? Qt::white : Qt::black, 1, Qt::SolidLine));
+    painter.setPen(QPen(textColor(d->state), 1, Qt::SolidLine));
     painter.setBrush(QBrush(Qt::black, Qt::SolidPattern));
     QRect titleRoom = d->titleRect;
     if (d->compact) {

@@ -3,12 +3,20 @@
 // graph. The background tells the stability at a glance: grey offline, blue loop off, red, yellow
 // and green. The state and its texts are the experiment channel's, which works them out; the tile
 // shows them.
+//
+// The colours are painted from the channel's state, not set as style sheets: re-polishing a tile
+// and its children for every change of colour cost milliseconds per tick with many channels, and
+// a style sheet on the setpoint box would reach the editor inside it.
 #pragma once
 
+#include "experiment/tschannelstate.h"
+
+#include <QColor>
 #include <QPointer>
 #include <QScopedPointer>
 #include <QWidget>
 
+class QLabel;
 class QTimer;
 class TsChannelGraph;
 class TsDeviceChannel;
@@ -34,6 +42,7 @@ public:
     bool isCollapsed() const;
 
     int statusIndex() const;
+    TsChannelState channelState() const;
     QString titleText() const;
     QString valueText() const;
     QString statusText() const;
@@ -42,8 +51,9 @@ public:
     QRect titleRect() const;
     QRect valueRect() const;
 
-    // The background of a status index, "#rrggbb".
-    static QString backgroundColor(int statusIndex);
+    // The background of a state, and the colour of the texts and frames drawn on it.
+    static QColor backgroundColor(TsChannelState state);
+    static QColor textColor(TsChannelState state);
     // The one 5-second timer of all tiles (status texts and graphs); null before the first tile.
     static QTimer *refreshTimer();
 
@@ -54,6 +64,8 @@ public slots:
     void setLoopControl(bool status);
     void setSetpointValue(double newValue);
     void toggleGraph();
+    // Paints the tile in the colours of a state; nothing else changes.
+    void setChannelState(TsChannelState state);
 
 private slots:
     void onEditingFinished();
@@ -69,12 +81,14 @@ protected:
 private:
     TsDeviceChannel *deviceChannel() const;
     void setStatusIndex(int index);
-    bool hasLightText() const;
-    void applyLabelColours();
+    // The setpoint box and the status line sit on the tile's colour: the tile draws them.
+    void paintLabel(QLabel *label, int radius);
     void renderValueText();
+    void updateAccessibleText();
     void rebuildToolTip();
     bool openSetpointEditor();
     void closeSetpointEditor();
+    void showSetpointMessage(const QString &message);
 
     QScopedPointer<Ui::TsChannelWidget> ui;
     struct ChannelWidgetState;

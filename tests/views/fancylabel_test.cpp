@@ -97,12 +97,15 @@ TEST(FancyLabelTest, ArrowOnlyTurnsTheArrowAndLeavesTheViewAlone)
     QTest::mouseClick(view.label->arrowButton(), Qt::LeftButton);
     EXPECT_TRUE(view.label->isCollapsed());
     EXPECT_EQ(view.label->arrowButton()->arrowType(), Qt::UpArrow);
+    // A screen reader says what the arrow would do next.
+    EXPECT_EQ(view.label->arrowButton()->accessibleName(), QStringLiteral("Expand"));
     EXPECT_EQ(view.label->animation()->state(), QAbstractAnimation::Stopped);
     EXPECT_EQ(view.widget.maximumHeight(), maximum);
     EXPECT_TRUE(view.widget.layout()->isEnabled());
     QTest::mouseClick(view.label->arrowButton(), Qt::LeftButton);
     EXPECT_FALSE(view.label->isCollapsed());
     EXPECT_EQ(view.label->arrowButton()->arrowType(), Qt::DownArrow);
+    EXPECT_EQ(view.label->arrowButton()->accessibleName(), QStringLiteral("Collapse"));
     EXPECT_EQ(clicked.count(), 2);
 }
 

@@ -11,6 +11,10 @@
 #include "views/tschannelwidget.h"
 #include "views/tssetpointeditor.h"
 
+#include "startup.h"
+
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,6 +25,8 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
+#include <tuple>
 
 namespace {
 
@@ -60,6 +66,14 @@ protected:
         QTest::mousePress(setpointLabel(tile), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
         QTest::mouseRelease(setpointLabel(tile), Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     }
+    // Opens the tile's setpoint editor and types into it, as the operator does.
+    static TsSetpointEditor *typeSetpoint(TsChannelWidget *tile, const QString &text)
+    {
+        pressSetpoint(tile);
+        TsSetpointEditor *edit = editor(tile);
+        QTest::keyClicks(edit, text);
+        return edit;
+    }
     // What the simulated controller keeps, read through the device layer.
     double controllerSetpoint(const QString &id) const
     {
@@ -70,8 +84,12 @@ protected:
     {
         EXPECT_EQ(tile->statusIndex(), index);
         EXPECT_EQ(tile->experimentChannel()->statusIndex(), index);
-        EXPECT_TRUE(tile->styleSheet().contains(TsChannelWidget::backgroundColor(index)))
-            << qPrintable(tile->styleSheet());
+        const TsChannelState state = static_cast<TsChannelState>(index);
+        EXPECT_EQ(tile->channelState(), state);
+        // What is on the screen, left of the title, below the top corners.
+        const QImage shot = tile->grab().toImage();
+        EXPECT_EQ(QColor(shot.pixel(2, tile->height() / 2)).name(),
+                  TsChannelWidget::backgroundColor(state).name());
     }
 };
 
@@ -87,7 +105,8 @@ TEST_F(TsChannelWidgetTest, ColoursFollowTheStabilityClockThroughWhiteRedYellowG
 
     // Binding reads the channel: loop on, but not yet long inside a band.
     expectStatusIndex(tile.get(), int(TsChannelState::Red));
-    EXPECT_EQ(TsChannelWidget::backgroundColor(4), QStringLiteral("#ff0000"));
+    EXPECT_EQ(TsChannelWidget::backgroundColor(TsChannelState::Red).name(),
+              QStringLiteral("#ff0000"));
     runFor(15000);
     expectStatusIndex(tile.get(), int(TsChannelState::Yellow));
     runFor(60000);
@@ -99,7 +118,8 @@ TEST_F(TsChannelWidgetTest, ColoursFollowTheStabilityClockThroughWhiteRedYellowG
     plug("actual=\"370\" control=\"0\"");
     tick(2);
     expectStatusIndex(tile.get(), int(TsChannelState::Off));
-    EXPECT_EQ(TsChannelWidget::backgroundColor(1), QStringLiteral("#3f497f"));
+    EXPECT_EQ(TsChannelWidget::backgroundColor(TsChannelState::Off).name(),
+              QStringLiteral("#3f497f"));
     EXPECT_EQ(loopButton(tile.get())->text(), QStringLiteral("Off"));
     EXPECT_FALSE(loopButton(tile.get())->isChecked());
 }
@@ -134,7 +154,8 @@ TEST_F(TsChannelWidgetTest, AChannelWithoutDeviceIsAGreyCompactOfflineTile)
     useStandardChannels();
     auto tile = tileFor(missing);
     expectStatusIndex(tile.get(), int(TsChannelState::Offline));
-    EXPECT_EQ(TsChannelWidget::backgroundColor(0), QStringLiteral("#a0a0a4"));
+    EXPECT_EQ(TsChannelWidget::backgroundColor(TsChannelState::Offline).name(),
+              QStringLiteral("#a0a0a4"));
     EXPECT_EQ(tile->valueText(), QStringLiteral("offline"));
     EXPECT_EQ(tile->statusText(), QStringLiteral("offline"));
     EXPECT_EQ(tile->experimentChannel()->statusText(), QStringLiteral("offline"));
@@ -358,5 +379,154 @@ TEST_F(TsChannelWidgetTest, TheGraphTakesASampleEveryRefreshAndAGapWithoutDevice
     EXPECT_DOUBLE_EQ(tile->graph()->valueAxis()->minimum(), 19.0);
     EXPECT_DOUBLE_EQ(tile->graph()->valueAxis()->maximum(), 43.0);
 }
+
+// Contrast of two colours as for text on a background: 1 (none) to 21 (black on white).
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto luminance = [](const QColor &c) {
+        const auto linear = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+class TsSetpointEditorLookTest
+    : public TsChannelWidgetTest,
+      public ::testing::WithParamInterface<std::tuple<bool, TsChannelState>>
+{
+protected:
+    ~TsSetpointEditorLookTest() override { qApp->setStyleSheet(QString()); }
+};
+
+// In either style and on every tile colour, the digits being typed are on the screen, whole, in
+// a colour that stands out from their field as body text must.
+TEST_P(TsSetpointEditorLookTest, WhatIsTypedIsDrawnWholeAndLegible)
+{
+    loadStyle(std::get<0>(GetParam()));
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    tile->setChannelState(std::get<1>(GetParam()));
+    QLineEdit *field = typeSetpoint(tile.get(), QStringLiteral("37.5"))->findChild<QLineEdit *>();
+    const QImage shot =
+        tile->grab(QRect(field->mapTo(tile.get(), QPoint()), field->size())).toImage();
+    const QColor paper = shot.pixel(1, shot.height() / 2); // left of the right-aligned digits
+    int left = shot.width(), right = -1;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            if (contrast(shot.pixel(x, y), paper) >= 4.5)
+                left = std::min(left, x), right = std::max(right, x);
+        }
+    }
+    const int wanted = QFontMetrics(field->font()).horizontalAdvance(QStringLiteral("37.5"));
+    EXPECT_GE(right - left + 1, wanted * 4 / 5)
+        << "legible ink spans " << right - left + 1 << " of " << wanted << " pixels in a field "
+        << shot.width() << " wide, of " << qPrintable(paper.name());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BothStylesFiveColours, TsSetpointEditorLookTest,
+    ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(TsChannelStates)),
+    [](const ::testing::TestParamInfo<std::tuple<bool, TsChannelState>> &info) {
+        return std::string(std::get<0>(info.param) ? "Light_" : "Dark_") +
+               tsChannelStateName(std::get<1>(info.param)).toStdString();
+    });
+
+TEST_F(TsChannelWidgetTest, DestroyingATileWhileItsEditorHasTheFocusSendsNothing)
+{
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    ASSERT_TRUE(typeSetpoint(tile.get(), QStringLiteral("30"))->hasFocus());
+    // A window of its own, as any tile may be: destroying it hides it, which takes the focus.
+    tile.reset();
+    EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 37.0);
+}
+
+TEST_F(TsChannelWidgetTest, AssistiveTechnologyHearsTheValueTheStateAndTheStatus)
+{
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    const auto said = [](QWidget *widget, QAccessible::Text text) {
+        return QAccessible::queryAccessibleInterface(widget)->text(text);
+    };
+    EXPECT_EQ(said(tile.get(), QAccessible::Name), QStringLiteral("Stage: 25.0°C"));
+    EXPECT_EQ(said(tile.get(), QAccessible::Description),
+              QStringLiteral("Not stable. Setpoint 37.0°C. Status: OK."));
+    plug("actual=\"370\" control=\"0\"");
+    tick(2);
+    EXPECT_EQ(said(tile.get(), QAccessible::Name), QStringLiteral("Stage: 37.0°C"));
+    EXPECT_EQ(said(tile.get(), QAccessible::Description),
+              QStringLiteral("Regulation off. Setpoint 37.0°C. Status: OK."));
+    EXPECT_EQ(said(loopButton(tile.get()), QAccessible::Name), QStringLiteral("Regulation loop"));
+    EXPECT_EQ(said(typeSetpoint(tile.get(), QString()), QAccessible::Name),
+              QStringLiteral("Setpoint of Stage"));
+    auto offline = tileFor(missing);
+    EXPECT_EQ(said(offline.get(), QAccessible::Name), QStringLiteral("Missing: offline"));
+    EXPECT_EQ(said(offline.get(), QAccessible::Description),
+              QStringLiteral("Offline. Status: offline."));
+}
+
+struct TypedCase
+{
+    const char *name;
+    const char *locale;
+    const char *typed;
+    const char *controller; // at the moment of Enter, not yet noticed by a scan
+    const char *refusal;    // empty: sent as the number typed
+};
+
+class TsSetpointTypedTest : public TsChannelWidgetTest,
+                            public ::testing::WithParamInterface<TypedCase>
+{
+protected:
+    void TearDown() override { QLocale::setDefault(previous); }
+    const QLocale previous;
+};
+
+// A number is read with the operator's decimal mark only, and sent only as meant: what could be
+// read two ways, or what the controller did not take, is said on the tile and stays in the field.
+TEST_P(TsSetpointTypedTest, IsSentOnlyAsMeantAndKeptWhenNot)
+{
+    const TypedCase &c = GetParam();
+    QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
+    useStandardChannels();
+    auto tile = tileFor(stage);
+    TsSetpointEditor *edit = typeSetpoint(tile.get(), QString::fromLatin1(c.typed));
+    devicetest::simulation().write(devicetest::heatUnit(serial.toStdString(), c.controller,
+                                                        devicetest::channel(1, "Stage", "") +
+                                                            devicetest::channel(2, "Lid", "")));
+    QTest::keyClick(edit, Qt::Key_Return);
+    if (!*c.refusal) {
+        EXPECT_FALSE(edit->isVisible());
+        EXPECT_DOUBLE_EQ(controllerSetpoint(stage),
+                         QLocale().toDouble(QString::fromLatin1(c.typed)));
+        return;
+    }
+    const double kept = controllerSetpoint(stage); // NaN from a controller that is gone
+    EXPECT_TRUE(kept == 37.0 || std::isnan(kept)) << kept;
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_EQ(edit->text(), QString::fromLatin1(c.typed));
+    EXPECT_TRUE(QToolTip::text().contains(QString::fromLatin1(c.refusal)))
+        << qPrintable(QToolTip::text());
+    if (std::string(c.controller).find("refuse") != std::string::npos) {
+        plug(); // takes setpoints again: Enter sends what is still in the field
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_DOUBLE_EQ(controllerSetpoint(stage), 38.5);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MarksAndFailures, TsSetpointTypedTest,
+    ::testing::Values(TypedCase{"PointWherePoint", "en_US", "3.6", "", ""},
+                      TypedCase{"CommaWherePoint", "en_US", "3,6", "", "could mean 3.6 or 36"},
+                      TypedCase{"TwoDigitsAfterComma", "en_US", "3,65", "", "3.65 or 365"},
+                      TypedCase{"CommaWhereComma", "de_DE", "3,6", "", ""},
+                      TypedCase{"PointWhereComma", "de_DE", "37.5", "", "could mean 37,5 or 375"},
+                      TypedCase{"Refused", "en_US", "38.5", "refuse=\"83\"", "38.5 was not set ("},
+                      TypedCase{"Unplugged", "en_US", "38.5", "present=\"0\"",
+                                "38.5 was not set ("}),
+    [](const ::testing::TestParamInfo<TypedCase> &info) { return std::string(info.param.name); });
 
 } // namespace

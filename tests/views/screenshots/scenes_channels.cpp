@@ -1,5 +1,5 @@
-// The channels view with a tile in each of its five looks, compact and full, and the alert switch
-// in both states.
+// The channels view with a tile in each of its five looks, compact and full, with the setpoint
+// editor open, and the alert switch in both states.
 #include "screenshotscene.h"
 
 #include "mailer/tsmailermanager.h"
@@ -9,8 +9,13 @@
 #include "views/tschannelsview.h"
 #include "views/tschannelwidget.h"
 #include "views/tsemailalertview.h"
+#include "views/tssetpointeditor.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
@@ -107,5 +112,21 @@ TESSARO_SCREENSHOT_SCENE(emailAlertOn, "emailalert-on")
     TsCore::mailerManager()->setEmailAlert(true);
     auto *view = new TsEmailAlertView;
     view->resize(ViewWidth, view->height());
+    return view;
+}
+
+// The setpoint editor open with a value being typed: on the green tile in the dark style and on
+// the red one in the light style, where the field used to take the tile's text colour.
+TESSARO_SCREENSHOT_SCENE(channelSetpointEditor, "channels-setpoint")
+{
+    useFiveLooks(context);
+    TsChannelsView *view = channelsView();
+    const bool light = qApp->property("styleName").toString() == QLatin1String("light");
+    TsChannelWidget *tile = view->channelWidgets().value(light ? 3 : 0);
+    QTimer::singleShot(0, tile, [tile] { // once on the screen: a click on the box, then typing
+        QTest::mouseClick(tile->findChild<QLabel *>(QStringLiteral("labelSetpointValue")),
+                          Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+        QTest::keyClicks(tile->findChild<TsSetpointEditor *>(), QStringLiteral("37.5"));
+    });
     return view;
 }
