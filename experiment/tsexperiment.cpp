@@ -3,6 +3,7 @@
 #include "device/tsdevice.h"
 #include "device/tsdevicechannel.h"
 #include "device/tsdevicemanager.h"
+#include "experiment/tsalarmmonitor.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "experiment/tsexperimentrecorder.h"
@@ -20,6 +21,7 @@ struct TsExperiment::Private
     TsExperimentScript *script = nullptr;
     TsProfile profile;
     TsEmailAlertSwitch *alertSwitch = nullptr;
+    TsAlarmMonitor *alarms = nullptr;
     // The script's own end falls inside a tick, before that tick is sampled: a recorder that stops
     // with the script then waits for its next row, which shows what the last step did.
     bool inScriptStep = false;
@@ -40,6 +42,7 @@ TsExperiment::TsExperiment(TsDeviceManager *devices, TsExperimentManager *parent
     d->statusTimer->setInterval(StatusInterval);
     d->recorder = new TsExperimentRecorder(this);
     d->script = new TsExperimentScript(this);
+    d->alarms = new TsAlarmMonitor(this);
     if (devices) {
         connect(devices, &TsDeviceManager::newDevice, this, &TsExperiment::onNewDevice);
         connect(devices, &TsDeviceManager::deviceRemoved, this, &TsExperiment::onDeviceRemoved);
@@ -255,32 +258,17 @@ void TsExperiment::checkEmailAlert()
     TsEmailAlertSwitch *alertSwitch = d->alertSwitch;
     if (!alertSwitch)
         return;
-    if (!alertSwitch->emailAlertStatus()) {
-        for (TsExperimentChannel *channel : qAsConst(d->channels))
-            channel->setStable(false);
-        return;
+    const QList<TsExperimentChannel *> raised = d->alarms->check(alertSwitch->emailAlertStatus());
+    if (!raised.isEmpty()) {
+        emit channelsInstable(raised);
+        if (!alertSwitch->staysArmed())
+            alertSwitch->setEmailAlertStatus(false);
     }
-    QList<TsExperimentChannel *> instable;
-    for (TsExperimentChannel *channel : qAsConst(d->channels)) {
-        if (!channel->alert())
-            continue;
-        TsDeviceChannel *deviceChannel = channel->deviceChannel();
-        if (!deviceChannel)
-            continue;
-        const Qt::GlobalColor colour = deviceChannel->stableStatus();
-        if (!channel->isStable() && colour == Qt::green) {
-            qDebug("TsExperiment::checkEmailAlert: '%s' now stable", qPrintable(channel->id()));
-            channel->setStable(true);
-        } else if (channel->isStable() && colour == Qt::red) {
-            instable.append(channel);
-            qDebug("TsExperiment::checkEmailAlert: '%s' stable lost", qPrintable(channel->id()));
-            channel->setStable(false);
-        }
-    }
-    if (!instable.isEmpty()) {
-        emit channelsInstable(instable);
-        alertSwitch->setEmailAlertStatus(false);
-    }
+}
+
+TsAlarmMonitor *TsExperiment::alarmMonitor() const
+{
+    return d->alarms;
 }
 
 void TsExperiment::onScriptStateChanged(bool on)
