@@ -6,6 +6,7 @@
 #include "experiment/tsexperimentmanager.h"
 #include "tscore.h"
 #include "tsmetrics.h"
+#include "tspublicaddress.h"
 #include "tswebserverprocess.h"
 #include "utils/web/fcgirequest.h"
 #include "utils/web/fcgiserver.h"
@@ -35,7 +36,6 @@
 namespace {
 
 const char SettingsGroup[] = "WebInterface";
-const char DefaultPublicUrl[] = "http://tessaro.example.org/";
 
 const char RuntimePattern[] = "tessaro-web-*";
 // The program's pid in its runtime folder: a folder whose program is gone is removed at the next
@@ -321,6 +321,8 @@ TsWebInterfaceManager::TsWebInterfaceManager(QObject *parent)
     d->settings.fcgiPort = port("fcgiPort", defaults.fcgiPort);
     d->settings.httpPort = port("httpPort", defaults.httpPort);
     d->settings.publicUrl = store.value(QStringLiteral("publicUrl"), defaults.publicUrl).toString();
+    if (tsIsPlaceholderAddress(d->settings.publicUrl))
+        d->settings.publicUrl.clear();
     store.endGroup();
 
     if (d->settings.autoStart)
@@ -342,7 +344,6 @@ TsWebInterfaceSettings TsWebInterfaceManager::defaultSettings()
     // Only a privileged user may listen on ports below 1024 here.
     defaults.httpPort = 8080;
 #endif
-    defaults.publicUrl = QString::fromLatin1(DefaultPublicUrl);
     return defaults;
 }
 
@@ -359,7 +360,13 @@ void TsWebInterfaceManager::setSettings(const TsWebInterfaceSettings &settings)
     store.setValue(QStringLiteral("autoStart"), settings.autoStart);
     store.setValue(QStringLiteral("fcgiPort"), int(settings.fcgiPort));
     store.setValue(QStringLiteral("httpPort"), int(settings.httpPort));
-    store.setValue(QStringLiteral("publicUrl"), settings.publicUrl);
+    // Unset, mails link to the host name and the HTTP port; the example address reaches nobody.
+    if (settings.publicUrl.trimmed().isEmpty() || tsIsPlaceholderAddress(settings.publicUrl)) {
+        d->settings.publicUrl.clear();
+        store.remove(QStringLiteral("publicUrl"));
+    } else {
+        store.setValue(QStringLiteral("publicUrl"), settings.publicUrl);
+    }
     store.endGroup();
 }
 
