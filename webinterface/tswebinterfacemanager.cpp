@@ -4,6 +4,7 @@
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
+#include "tsalarmpages.h"
 #include "tscore.h"
 #include "tsmetrics.h"
 #include "tspublicaddress.h"
@@ -768,6 +769,8 @@ void TsWebInterfaceManager::handleRequest(FCGIRequest *request)
             out.write(TsMetrics::render(TsMetrics::current()));
         return;
     }
+    if (TsAlarmPages::handle(request))
+        return;
     if (put && script != "/ts/emailalert.cgi")
         return;
     if (!(get || put) ||
