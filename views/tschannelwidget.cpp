@@ -7,6 +7,7 @@
 #include "experiment/tschannelstatus.h"
 #include "experiment/tsexperimentchannel.h"
 #include "tscore.h"
+#include "views/tschannelalarm.h"
 #include "views/tschannelgraph.h"
 #include "views/tssetpointeditor.h"
 #include "views/viewresources.h"
@@ -137,6 +138,11 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
 
     d->graph = new TsChannelGraph(this);
     d->graph->hide();
+    // The channel's alarm: before the status text, in the tool tip and the context menu.
+    connect(new TsChannelAlarm(this), &TsChannelAlarm::changed, this, [this] {
+        updateStatusText();
+        rebuildToolTip();
+    });
     connect(d->graph, &TsChannelGraph::doubleClicked, this, &TsChannelWidget::toggleGraph);
 
     d->setpointEditor = new TsSetpointEditor(ui->labelSetpointValue);
@@ -261,6 +267,8 @@ void TsChannelWidget::setExperimentChannel(TsExperimentChannel *channel)
     if (d->experimentChannel)
         disconnect(d->experimentChannel, nullptr, this, nullptr);
     d->experimentChannel = channel;
+    if (auto *alarm = findChild<TsChannelAlarm *>())
+        alarm->setChannel(channel);
     if (channel) {
         if (TsDeviceChannel *device = channel->deviceChannel()) {
             d->unitText = device->spec() ? device->spec()->unit : QString();
@@ -324,7 +332,10 @@ void TsChannelWidget::updateStatusText()
     else
         status = TsChannelStatus::of(nullptr);
     d->statusText = status.text;
-    ui->labelStatus->setText(status.text);
+    const TsChannelAlarm *alarm = findChild<TsChannelAlarm *>();
+    ui->labelStatus->setText(alarm ? alarm->statusPrefix() + status.text : status.text);
+    ui->labelStatus->setProperty("alarm", alarm ? tsAlarmStateName(alarm->alarm().state)
+                                                : QStringLiteral("normal"));
     update();
     const bool detailChanged = d->statusDescription != status.description;
     d->statusDescription = status.description;
@@ -347,6 +358,8 @@ void TsChannelWidget::rebuildToolTip()
     const QString br = QStringLiteral("<br>");
     for (int i = 0; i < 2 && tip.endsWith(br); ++i)
         tip.chop(br.size());
+    if (const TsChannelAlarm *alarm = findChild<TsChannelAlarm *>())
+        tip += alarm->toolTipLines();
     setToolTip(tip);
 }
 
