@@ -29,6 +29,12 @@ TsAlarmJournalDialog::TsAlarmJournalDialog(QWidget *parent, TsAlarmJournal *jour
                                                  tr("Details")});
     ui->tableJournal->horizontalHeader()->setStretchLastSection(true);
     ui->tableJournal->verticalHeader()->hide();
+    ui->tableJournal->setWordWrap(true);
+    ui->tableJournal->setTextElideMode(Qt::ElideNone);
+    ui->tableJournal->horizontalHeader()->setSectionResizeMode(DetailsColumn, QHeaderView::Stretch);
+    // Wrapped details need taller rows once the dialog has its width.
+    connect(ui->tableJournal->horizontalHeader(), &QHeaderView::sectionResized, ui->tableJournal,
+            &QTableView::resizeRowsToContents);
     connect(ui->comboBoxChannel, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &TsAlarmJournalDialog::showRows);
     if (m_journal)
@@ -98,6 +104,8 @@ void TsAlarmJournalDialog::showRows()
             ui->tableJournal->setItem(row, column, item);
         }
     }
+    // The details take the room that is left and wrap in it: a mail server's words are long.
     ui->tableJournal->resizeColumnsToContents();
     ui->tableJournal->horizontalHeader()->setStretchLastSection(true);
+    ui->tableJournal->resizeRowsToContents();
 }
