@@ -1,6 +1,7 @@
 // An alarm mail acknowledged from the phone: the link of a mail that reached a real SMTP server
 // on loopback, fetched through the program's real nginx, stops the reminders; the link works once
 // and a made-up one changes nothing. The page and /metrics show the alarm's state meanwhile.
+#include "mailer/alarmusersupport.h"
 #include "mailer/smtptestserver.h"
 #include "support/webtestsupport.h"
 
@@ -57,32 +58,9 @@ TEST(AlarmAcknowledge, TheMailsLinkThroughNginxStopsTheRemindersOnce)
     };
     plug(370);
 
-    const QString user = "ann";
-    ASSERT_TRUE(TsCore::makeUserFolders(user));
-    TsUserSettings userSettings;
-    userSettings.setEmail("ann@lab.example");
-    ASSERT_TRUE(userSettings.save(TsCore::userDataFile(user)).isSuccess());
-    TsProfile profile;
-    profile.setName("Night");
-    profile.setValid(true);
-    TsProfile::Channel entry;
-    entry.id = stage;
-    entry.name = "Stage";
-    entry.alert = true;
-    profile.setChannels({entry});
-    ASSERT_TRUE(profile.save(TsCore::profileFile(user, "Night")).isSuccess());
-
-    TsDeviceManager *devices = TsCore::deviceManager();
-    ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
-    devices->populateDevices();
-    ASSERT_NE(devices->channel(stage), nullptr);
     devicetest::ManualClock clock;
-    devices->channel(stage)->stabilityMonitor().setClock(clock.function());
-    TsCore::instance()->reloadUsers();
-    ASSERT_TRUE(TsCore::setCurrentUser(user).isSuccess());
-    ASSERT_TRUE(TsCore::setCurrentProfile("Night").isSuccess());
+    ASSERT_TRUE(alarmtest::useAlarmUser("ann", "Night", "ann@lab.example", stage, clock));
     TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
-    experiment->stopSampling();
     TsAlarmMonitor *alarms = experiment->alarmMonitor();
     alarms->setClock(clock.function());
 
