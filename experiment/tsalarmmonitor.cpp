@@ -321,11 +321,6 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             record.lastLoop = loop;
 
         TsAlarm &alarm = record.alarm;
-        const bool restorable = connected && (setpointDiffers || loopDiffers);
-        if (alarm.restorable != restorable) {
-            alarm.restorable = restorable;
-            changed = true;
-        }
         if (!armed || !channel->alert()) {
             // Disarmed, what the controller holds is taken as it is: only the program's writes
             // and an armed alert make a difference an alarm.
@@ -336,6 +331,14 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
                     record.expectedLoop = loop;
             }
             cause = TsAlarmCause::None;
+        }
+        const bool restorable =
+            connected && ((!std::isnan(setpoint) && !std::isnan(record.expectedSetpoint) &&
+                           !sameSetpoint(setpoint, record.expectedSetpoint)) ||
+                          (loop >= 0 && record.expectedLoop >= 0 && loop != record.expectedLoop));
+        if (alarm.restorable != restorable) {
+            alarm.restorable = restorable;
+            changed = true;
         }
 
         if (cause != TsAlarmCause::None && !alarm.isActive()) {
