@@ -2,8 +2,12 @@
 
 #include "config/tsconfigmanager.h"
 #include "device/tsdevicemanager.h"
+#include "experiment/tsalarmjournal.h"
+#include "experiment/tsalarmmonitor.h"
+#include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailermanager.h"
+#include "webinterface/tspublicaddress.h"
 #include "webinterface/tswebinterfacemanager.h"
 
 #include <QCoreApplication>
@@ -64,6 +68,7 @@ public:
     TsConfigManager *configManager = nullptr;
     TsMailerManager *mailerManager = nullptr;
     TsWebInterfaceManager *webInterfaceManager = nullptr;
+    TsAlarmJournal *alarmJournal = nullptr;
 
     QString currentUser;
     QStringList users;
@@ -90,7 +95,7 @@ TsCore::TsCore(QObject *parent)
         context.profileName = d->currentProfile;
         if (d->webInterfaceManager) {
             const TsWebInterfaceSettings web = d->webInterfaceManager->settings();
-            context.httpPublicUrl = web.publicUrl;
+            context.httpPublicUrl = tsPublicAddress(web.publicUrl, web.httpPort);
             context.httpServerName = web.serverName;
         }
         return context;
@@ -100,6 +105,21 @@ TsCore::TsCore(QObject *parent)
     d->webInterfaceManager = new TsWebInterfaceManager(this);
     // A browser may arm the same one-shot alert the desktop shows.
     d->webInterfaceManager->setEmailAlertSwitch(d->mailerManager);
+    // The alarms of every experiment go to the current user's journal.
+    d->alarmJournal = new TsAlarmJournal(this);
+    const auto journalExperiment = [this](TsExperiment *experiment) {
+        if (experiment)
+            experiment->alarmMonitor()->setJournal(d->alarmJournal);
+    };
+    journalExperiment(d->experimentManager->currentExperiment());
+    connect(d->experimentManager, &TsExperimentManager::currentExperimentChanged, this,
+            journalExperiment);
+    connect(this, &TsCore::currentUserChanged, this, [this](const QString &name) {
+        const QString folder = folderPath(User, name);
+        d->alarmJournal->setPath(folder.isEmpty() ? QString()
+                                                  : folder + QLatin1Char('/') +
+                                                        QLatin1String(TsAlarmJournal::FileName));
+    });
     d->applyValues = true;
     reloadUsers();
 }
@@ -164,6 +184,11 @@ TsMailerManager *TsCore::mailerManager()
 TsWebInterfaceManager *TsCore::webInterfaceManager()
 {
     return instance()->d->webInterfaceManager;
+}
+
+TsAlarmJournal *TsCore::alarmJournal()
+{
+    return instance()->d->alarmJournal;
 }
 
 QString TsCore::currentUser()

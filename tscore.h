@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class QWidget;
+class TsAlarmJournal;
 class TsConfigManager;
 class TsDeviceManager;
 class TsMailerManager;
@@ -43,6 +44,9 @@ public:
     static TsConfigManager *configManager();
     static TsMailerManager *mailerManager();
     static TsWebInterfaceManager *webInterfaceManager();
+    // The current user's alarm journal ("alarms.csv" in the user's folder); journals nothing
+    // while no user is current. Anything that wants a line in it may append one.
+    static TsAlarmJournal *alarmJournal();
 
     static QString currentUser();
     static QStringList users();

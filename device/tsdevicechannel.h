@@ -95,6 +95,9 @@ signals:
     void actualValueChanged(double newValue);
     void setpointValueChanged(double newValue);
     void loopControlChanged(bool newStatus);
+    // A write of the program reached the controller; the value is what the controller now keeps.
+    // Changes seen without one were made at the controller itself.
+    void valueWritten(int role, const QVariant &value);
 
 protected:
     void setActualValue(double value);

@@ -135,16 +135,20 @@ QxResult TsVaronChannel::setValue(int role, const QVariant &value)
         // The library leaves in raw what the controller now keeps.
         const QxResult result = TsVaronDevice::toResult(
             m_device->noteTransaction(ZdxSetSetpointValue(m_device->handle(), number(), &raw)));
-        if (result.isSuccess())
+        if (result.isSuccess()) {
             setSetpointValue(fromRaw(raw, scale()));
+            emit valueWritten(SetpointValue, fromRaw(raw, scale()));
+        }
         return result;
     }
     case LoopControl: {
         uint8_t control = value.toBool() ? 1 : 0;
         const QxResult result = TsVaronDevice::toResult(
             m_device->noteTransaction(ZdxSetLoopControl(m_device->handle(), number(), &control)));
-        if (result.isSuccess())
+        if (result.isSuccess()) {
             setLoopControl(control != 0);
+            emit valueWritten(LoopControl, control != 0);
+        }
         return result;
     }
     default:

@@ -23,6 +23,15 @@ TsMailerSettingsDialog::TsMailerSettingsDialog(QWidget *parent)
     // Only a choice of the operator moves the port: filling the form sets the index first.
     connect(ui->comboBoxEncryption, QOverload<int>::of(&QComboBox::activated), this,
             &TsMailerSettingsDialog::encryptionChosen);
+    // Reminders and notices belong to the until-acknowledged mode only.
+    connect(ui->comboBoxNotifyMode, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int mode) {
+                const bool untilAcknowledged = mode == TsMailerSettings::NotifyUntilAcknowledged;
+                ui->spinBoxReminderMinutes->setEnabled(untilAcknowledged);
+                ui->checkBoxRecoveryNotice->setEnabled(untilAcknowledged);
+            });
+    ui->spinBoxReminderMinutes->setEnabled(false);
+    ui->checkBoxRecoveryNotice->setEnabled(false);
 }
 
 TsMailerSettingsDialog::~TsMailerSettingsDialog() = default;
@@ -55,6 +64,9 @@ void TsMailerSettingsDialog::setSettings(const TsMailerSettings &settings)
     ui->lineEditSenderName->setText(settings.senderName());
     ui->lineEditSmtpUser->setText(settings.smtpUser());
     ui->lineEditSmtpPassword->setText(settings.smtpPassword());
+    ui->comboBoxNotifyMode->setCurrentIndex(settings.notifyMode());
+    ui->spinBoxReminderMinutes->setValue(settings.reminderMinutes());
+    ui->checkBoxRecoveryNotice->setChecked(settings.recoveryNotice());
 }
 
 TsMailerSettings TsMailerSettingsDialog::settings() const
@@ -68,6 +80,9 @@ TsMailerSettings TsMailerSettingsDialog::settings() const
     settings.setSmtpUser(ui->lineEditSmtpUser->text());
     // Blanks may belong to a password.
     settings.setSmtpPassword(ui->lineEditSmtpPassword->text());
+    settings.setNotifyMode(ui->comboBoxNotifyMode->currentIndex());
+    settings.setReminderMinutes(ui->spinBoxReminderMinutes->value());
+    settings.setRecoveryNotice(ui->checkBoxRecoveryNotice->isChecked());
     return settings;
 }
 

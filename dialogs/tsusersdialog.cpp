@@ -276,7 +276,9 @@ bool TsUsersDialog::commitEMail()
     if (setField(TsUserModel::EMailColumn, email))
         return true;
     TsMessageBox::warning(this, tr("Invalid e-mail address"),
-                          tr("'%1' is not a valid e-mail address.").arg(email));
+                          tr("'%1' is not a valid e-mail address. Several addresses are "
+                             "separated by commas or semicolons.")
+                              .arg(email));
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "device/tsdevice.h"
 #include "device/tsdevicechannel.h"
 #include "device/tsdevicemanager.h"
+#include "experiment/tsalarmmonitor.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "experiment/tsexperimentrecorder.h"
@@ -21,6 +22,7 @@ struct TsExperiment::Private
     TsExperimentScript *script = nullptr;
     TsProfile profile;
     TsEmailAlertSwitch *alertSwitch = nullptr;
+    TsAlarmMonitor *alarms = nullptr;
     // The script's own end falls inside a tick, before that tick is sampled: a recorder that stops
     // with the script then waits for its next row, which shows what the last step did.
     bool inScriptStep = false;
@@ -41,6 +43,7 @@ TsExperiment::TsExperiment(TsDeviceManager *devices, TsExperimentManager *parent
     d->statusTimer->setInterval(StatusInterval);
     d->recorder = new TsExperimentRecorder(this);
     d->script = new TsExperimentScript(this);
+    d->alarms = new TsAlarmMonitor(this);
     if (devices) {
         connect(devices, &TsDeviceManager::newDevice, this, &TsExperiment::onNewDevice);
         connect(devices, &TsDeviceManager::deviceRemoved, this, &TsExperiment::onDeviceRemoved);
@@ -286,31 +289,17 @@ void TsExperiment::checkEmailAlert()
     TsEmailAlertSwitch *alertSwitch = d->alertSwitch;
     if (!alertSwitch)
         return;
-    if (!alertSwitch->emailAlertStatus()) {
-        for (TsExperimentChannel *channel : qAsConst(d->channels))
-            channel->setStable(false);
-        return;
+    const QList<TsExperimentChannel *> raised = d->alarms->check(alertSwitch->emailAlertStatus());
+    if (!raised.isEmpty()) {
+        emit channelsInstable(raised);
+        if (!alertSwitch->staysArmed())
+            alertSwitch->setEmailAlertStatus(false);
     }
-    QList<TsExperimentChannel *> instable;
-    for (TsExperimentChannel *channel : qAsConst(d->channels)) {
-        if (!channel->alert())
-            continue;
-        const TsChannelState state = channel->state();
-        if (state == TsChannelState::Offline)
-            continue;
-        if (!channel->isStable() && state == TsChannelState::Green) {
-            qDebug("TsExperiment::checkEmailAlert: '%s' now stable", qPrintable(channel->id()));
-            channel->setStable(true);
-        } else if (channel->isStable() && state == TsChannelState::Red) {
-            instable.append(channel);
-            qDebug("TsExperiment::checkEmailAlert: '%s' stable lost", qPrintable(channel->id()));
-            channel->setStable(false);
-        }
-    }
-    if (!instable.isEmpty()) {
-        emit channelsInstable(instable);
-        alertSwitch->setEmailAlertStatus(false);
-    }
+}
+
+TsAlarmMonitor *TsExperiment::alarmMonitor() const
+{
+    return d->alarms;
 }
 
 void TsExperiment::onScriptStateChanged(bool on)

@@ -13,6 +13,7 @@
 class QTimer;
 class TsDevice;
 class TsDeviceChannel;
+class TsAlarmMonitor;
 class TsDeviceManager;
 class TsExperimentChannel;
 class TsExperimentManager;
@@ -29,6 +30,9 @@ public:
     virtual bool emailAlertStatus() const = 0;
     // Switching off announces itself (emailAlertStatusChanged(false) of the mailer manager).
     virtual void setEmailAlertStatus(bool on) = 0;
+    // False: the switch goes off after an alarm (one mail, armed again by hand). True: it stays
+    // armed and further alarms of other channels are announced as they come.
+    virtual bool staysArmed() const { return false; }
 };
 
 class TsExperiment : public QObject
@@ -66,6 +70,8 @@ public:
     void setEmailAlertSwitch(TsEmailAlertSwitch *alertSwitch);
     TsEmailAlertSwitch *emailAlertSwitch() const;
     void checkEmailAlert();
+    // The alarms of the channels, asked by checkEmailAlert on every tick.
+    TsAlarmMonitor *alarmMonitor() const;
 
 signals:
     void configChanged();

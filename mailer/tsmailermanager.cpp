@@ -1,9 +1,12 @@
 #include "tsmailermanager.h"
 
+#include "experiment/tsalarmjournal.h"
+#include "experiment/tsalarmmonitor.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmail.h"
 #include "mailer/tsmailer.h"
+#include "utils/emailvalidator.h"
 #include "utils/simplecrypt.h"
 
 #include <QCoreApplication>
@@ -24,11 +27,22 @@ const char PassKey[] = "smptPass";
 const char EncryptionKey[] = "smptEncryption";
 const char SenderNameKey[] = "senderName";
 const char SenderEmailKey[] = "senderEMail";
+const char NotifyModeKey[] = "notifyMode";
+const char ReminderKey[] = "reminderMinutes";
+const char RecoveryKey[] = "recoveryNotice";
 
 const char TemplateFile[] = "/Email Alert.tmpl";
 
+struct AlarmText
+{
+    QString cause;  // of the first channel
+    QString ackUrl; // of the first channel
+    QString list;   // every channel in alarm, one entry each
+    QString note;   // what happens next
+};
+
 QString fillPlaceholders(QString body, const TsExperimentChannel *channel,
-                         const TsMailerManager::AlertContext &context)
+                         const TsMailerManager::AlertContext &context, const AlarmText &alarm)
 {
     // In this order: a value that happens to look like a later placeholder is replaced too.
     const QPair<const char *, QString> values[] = {
@@ -47,6 +61,10 @@ QString fillPlaceholders(QString body, const TsExperimentChannel *channel,
         {"%TS_USER_NAME%", context.userName},
         {"%TS_USER_EMAIL%", context.userEmail},
         {"%TS_PROFILE_NAME%", context.profileName},
+        {"%TS_ALARM_CAUSE%", alarm.cause},
+        {"%TS_ACK_URL%", alarm.ackUrl},
+        {"%TS_ALARM_LIST%", alarm.list},
+        {"%TS_ALERT_NOTE%", alarm.note},
     };
     for (const auto &value : values)
         body.replace(QLatin1String(value.first), value.second, Qt::CaseSensitive);
@@ -67,6 +85,27 @@ struct TsMailerManager::Private
     QList<TsMail> alertsInFlight;
     qint64 alertsSent = 0;
     qint64 alertsFailed = 0;
+
+    // Alarm mails, reminders and notices until they went or their alarms were acknowledged.
+    struct Pending
+    {
+        TsMail mail;
+        MailKind kind = MailKind::Alarm;
+        QStringList channelIds;
+        int failures = 0;
+        qint64 retryAt = -1; // -1 while an attempt runs
+        QString failure;
+    };
+    QList<Pending> pending;
+    qint64 lastAlarmMailAt = -1;
+
+    TsAlarmMonitor *monitor() const { return experiment ? experiment->alarmMonitor() : nullptr; }
+    qint64 now() const
+    {
+        if (TsAlarmMonitor *alarms = monitor())
+            return alarms->now();
+        return QDateTime::currentMSecsSinceEpoch();
+    }
 };
 
 TsMailerManager::TsMailerManager(TsExperimentManager *experiments, QObject *parent)
@@ -76,14 +115,7 @@ TsMailerManager::TsMailerManager(TsExperimentManager *experiments, QObject *pare
     d->mailer = new TsMailer(this);
     d->mailerDir = QCoreApplication::applicationDirPath() + QStringLiteral("/mailer");
     // Reported from the sending thread; counted here, on ours.
-    connect(d->mailer, &TsMailer::sendStatus, this, [this](const TsMail &mail) {
-        if (!d->alertsInFlight.removeOne(mail))
-            return;
-        if (mail.result().isSuccess())
-            ++d->alertsSent;
-        else
-            ++d->alertsFailed;
-    });
+    connect(d->mailer, &TsMailer::sendStatus, this, &TsMailerManager::onSendStatus);
     if (experiments) {
         followExperiment(experiments->currentExperiment());
         connect(experiments, &TsExperimentManager::currentExperimentChanged, this,
@@ -104,6 +136,7 @@ void TsMailerManager::followExperiment(TsExperiment *experiment)
     if (d->experiment) {
         disconnect(d->experiment, &TsExperiment::channelsInstable, this,
                    &TsMailerManager::onChannelsInstable);
+        disconnect(d->experiment->alarmMonitor(), nullptr, this, nullptr);
         if (d->experiment->emailAlertSwitch() == this)
             d->experiment->setEmailAlertSwitch(nullptr);
     }
@@ -112,6 +145,12 @@ void TsMailerManager::followExperiment(TsExperiment *experiment)
         connect(experiment, &TsExperiment::channelsInstable, this,
                 &TsMailerManager::onChannelsInstable);
         experiment->setEmailAlertSwitch(this);
+        TsAlarmMonitor *alarms = experiment->alarmMonitor();
+        connect(alarms, &TsAlarmMonitor::checked, this, &TsMailerManager::onAlarmTick);
+        connect(alarms, &TsAlarmMonitor::returnedToNormal, this,
+                &TsMailerManager::onReturnedToNormal);
+        connect(alarms, &TsAlarmMonitor::acknowledged, this,
+                &TsMailerManager::dropAcknowledgedRetries);
     }
 }
 
@@ -158,6 +197,11 @@ void TsMailerManager::loadSettings()
     settings.setEncryption(store.value(QLatin1String(EncryptionKey), 0).toInt());
     settings.setSenderName(store.value(QLatin1String(SenderNameKey)).toString());
     settings.setSenderEmail(store.value(QLatin1String(SenderEmailKey)).toString());
+    settings.setNotifyMode(
+        store.value(QLatin1String(NotifyModeKey), int(TsMailerSettings::NotifyOnce)).toInt());
+    settings.setReminderMinutes(
+        store.value(QLatin1String(ReminderKey), TsMailerSettings::DefaultReminderMinutes).toInt());
+    settings.setRecoveryNotice(store.value(QLatin1String(RecoveryKey), true).toBool());
     settings.setMailerDir(d->mailerDir);
     d->mailer->setSettings(settings);
 }
@@ -175,6 +219,9 @@ void TsMailerManager::saveSettings()
     store.setValue(QLatin1String(EncryptionKey), settings.encryption());
     store.setValue(QLatin1String(SenderNameKey), settings.senderName());
     store.setValue(QLatin1String(SenderEmailKey), settings.senderEmail());
+    store.setValue(QLatin1String(NotifyModeKey), settings.notifyMode());
+    store.setValue(QLatin1String(ReminderKey), settings.reminderMinutes());
+    store.setValue(QLatin1String(RecoveryKey), settings.recoveryNotice());
 }
 
 TsMailerSettings TsMailerManager::mailerSettings() const
@@ -210,30 +257,271 @@ qint64 TsMailerManager::alertMailsFailed() const
     return d->alertsFailed;
 }
 
+bool TsMailerManager::staysArmed() const
+{
+    return d->mailer->settings().notifyMode() == TsMailerSettings::NotifyUntilAcknowledged;
+}
+
+const QList<int> &TsMailerManager::retryDelays()
+{
+    static const QList<int> delays = {60000, 120000, 300000, 600000};
+    return delays;
+}
+
+int TsMailerManager::mailsAwaitingRetry() const
+{
+    int count = 0;
+    for (const Private::Pending &pending : qAsConst(d->pending)) {
+        if (pending.failures > 0)
+            ++count;
+    }
+    return count;
+}
+
+QString TsMailerManager::mailFailure() const
+{
+    for (const Private::Pending &pending : qAsConst(d->pending)) {
+        if (!pending.failure.isEmpty())
+            return tr("Alert mail not sent: %1").arg(pending.failure);
+    }
+    return QString();
+}
+
+QString TsMailerManager::acknowledgeUrl(const QString &publicUrl, const QString &token)
+{
+    QString base = publicUrl;
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    return base + QStringLiteral("ts/ack.cgi?token=") + token;
+}
+
 void TsMailerManager::onChannelsInstable(const QList<TsExperimentChannel *> &channels)
 {
     if (!d->emailAlert || channels.isEmpty() || !channels.first())
         return;
+    // The channels just raised first, then every other one still in alarm.
+    QList<TsExperimentChannel *> all = channels;
+    if (TsAlarmMonitor *alarms = d->monitor()) {
+        for (const TsAlarm &alarm : alarms->alarms()) {
+            TsExperimentChannel *channel = d->experiment->channel(alarm.channelId);
+            if (alarm.isActive() && channel && !all.contains(channel))
+                all << channel;
+        }
+    }
+    sendAlarmMail(MailKind::Alarm, all);
+}
+
+void TsMailerManager::sendAlarmMail(MailKind kind, const QList<TsExperimentChannel *> &channels)
+{
     if (!d->contextProvider) {
         qWarning("TsMailerManager::onChannelsInstable: nobody tells the recipient; no alert mail");
         return;
     }
     const AlertContext context = d->contextProvider();
-    if (context.userEmail.isEmpty()) {
+    QStringList recipients;
+    for (const QString &address : Utils::EMail::Validator::addresses(context.userEmail)) {
+        if (Utils::EMail::Validator::isValid(address))
+            recipients << address;
+        else
+            qWarning("TsMailerManager: '%s' is no e-mail address; no mail to it",
+                     qUtf8Printable(address));
+    }
+    if (recipients.isEmpty()) {
         qDebug("TsMailerManager::onChannelsInstable: the current user has no e-mail address");
         return;
     }
-    QFile file(d->mailerDir + QLatin1String(TemplateFile));
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug("TsMailerManager::onChannelsInstable: %s: %s", qUtf8Printable(file.fileName()),
-               qUtf8Printable(file.errorString()));
-        return;
-    }
-    const QString subject = QString::fromUtf8(file.readLine()).trimmed();
-    const QString body = QString::fromUtf8(file.readAll()).trimmed();
+    const TsMailerSettings settings = d->mailer->settings();
+    const bool untilAcknowledged =
+        settings.notifyMode() == TsMailerSettings::NotifyUntilAcknowledged;
+    TsAlarmMonitor *alarms = d->monitor();
+    QString subject;
+    QString body;
+    QStringList ids;
+    for (const TsExperimentChannel *channel : channels)
+        ids << channel->id();
 
-    TsMail mail(context.userEmail, subject);
-    mail.setBody(fillPlaceholders(body, channels.first(), context));
+    if (kind == MailKind::Recovery) {
+        QStringList names;
+        QString list;
+        for (const TsExperimentChannel *channel : channels) {
+            names << channel->name();
+            list += tr("- %1 (%2): stable again at %3, setpoint %4\n")
+                        .arg(channel->name(), channel->id(),
+                             channel->valueText(TsExperimentChannel::ActualValue, true),
+                             channel->valueText(TsExperimentChannel::SetpointValue, true));
+        }
+        subject = tr("Tessaro: %1 stable again").arg(names.join(QStringLiteral(", ")));
+        body = tr("Tessaro reports that these channels are stable again:\n\n%1\n"
+                  "The alarm is still to be acknowledged: in Tessaro (\"Acknowledge\") or with "
+                  "the link of the alarm mail.\n\nProfile: %2\nUser: %3\nCurrent values: %4\n"
+                  "\nThis message was sent automatically by Tessaro.")
+                   .arg(list, context.profileName, context.userName, context.httpPublicUrl);
+    } else {
+        QFile file(d->mailerDir + QLatin1String(TemplateFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            qDebug("TsMailerManager::onChannelsInstable: %s: %s", qUtf8Printable(file.fileName()),
+                   qUtf8Printable(file.errorString()));
+            return;
+        }
+        subject = QString::fromUtf8(file.readLine()).trimmed();
+        if (kind == MailKind::Reminder)
+            subject = tr("Reminder: %1").arg(subject);
+        AlarmText text;
+        for (const TsExperimentChannel *channel : channels) {
+            const TsAlarm alarm = alarms ? alarms->alarm(channel->id()) : TsAlarm();
+            const QString url = alarm.token.isEmpty()
+                                    ? QString()
+                                    : acknowledgeUrl(context.httpPublicUrl, alarm.token);
+            if (channel == channels.first()) {
+                text.cause = alarm.causeText;
+                text.ackUrl = url;
+            }
+            text.list += tr("- %1 (%2): %3; actual %4, setpoint %5; %6\n")
+                             .arg(channel->name(), channel->id(), alarm.causeText,
+                                  channel->valueText(TsExperimentChannel::ActualValue, true),
+                                  channel->valueText(TsExperimentChannel::SetpointValue, true),
+                                  tsAlarmStateText(alarm.state));
+            if (!url.isEmpty())
+                text.list += tr("  Acknowledge: %1\n").arg(url);
+        }
+        text.list = text.list.trimmed();
+        text.note =
+            untilAcknowledged
+                ? tr("Reminders follow every %1 minutes until the alarm is acknowledged: "
+                     "open its link above, or press \"Acknowledge\" in Tessaro.")
+                      .arg(settings.reminderMinutes())
+                : tr("E-mail alerts are now switched off. Please check the incubation, then "
+                     "switch\nthe alert on again in Tessaro (\"Email Alert\") or on its web "
+                     "page.");
+        body = fillPlaceholders(QString::fromUtf8(file.readAll()).trimmed(), channels.first(),
+                                context, text);
+    }
+    d->lastAlarmMailAt = d->now();
+    for (const QString &recipient : qAsConst(recipients)) {
+        TsMail mail(recipient, subject);
+        mail.setBody(body);
+        if (kind == MailKind::Reminder)
+            journalMail(TsAlarmJournal::EventReminder, ids, tr("to %1").arg(recipient));
+        else if (kind == MailKind::Recovery)
+            journalMail(TsAlarmJournal::EventRecoveryNotice, ids, tr("to %1").arg(recipient));
+        Private::Pending pending;
+        pending.mail = mail;
+        pending.kind = kind;
+        pending.channelIds = ids;
+        d->pending << pending;
+        send(mail);
+    }
+}
+
+void TsMailerManager::send(const TsMail &mail)
+{
     d->alertsInFlight.append(mail);
     d->mailer->sendAsync(mail);
+}
+
+void TsMailerManager::onSendStatus(const TsMail &mail)
+{
+    // Reported from the sending thread; counted here, on ours.
+    if (!d->alertsInFlight.removeOne(mail))
+        return;
+    const bool ok = mail.result().isSuccess();
+    if (ok)
+        ++d->alertsSent;
+    else
+        ++d->alertsFailed;
+    for (int i = 0; i < d->pending.size(); ++i) {
+        Private::Pending &pending = d->pending[i];
+        if (pending.mail != mail)
+            continue;
+        const QString to = mail.to().join(QStringLiteral(", "));
+        if (ok) {
+            journalMail(TsAlarmJournal::EventMailSent, pending.channelIds, tr("to %1").arg(to));
+            d->pending.removeAt(i);
+        } else {
+            // The server's words on one line: the operator reads them in a tool tip.
+            pending.failure = mail.result().message().simplified();
+            if (pending.failure.isEmpty())
+                pending.failure = mail.result().toString().simplified();
+            const QList<int> &delays = retryDelays();
+            pending.retryAt = d->now() + delays.at(qMin(pending.failures, delays.size() - 1));
+            ++pending.failures;
+            journalMail(TsAlarmJournal::EventMailFailed, pending.channelIds,
+                        tr("to %1: %2").arg(to, pending.failure));
+        }
+        break;
+    }
+    dropAcknowledgedRetries();
+}
+
+void TsMailerManager::onAlarmTick()
+{
+    TsAlarmMonitor *alarms = d->monitor();
+    if (!alarms)
+        return;
+    const qint64 now = d->now();
+    for (Private::Pending &pending : d->pending) {
+        if (pending.retryAt >= 0 && now >= pending.retryAt) {
+            pending.retryAt = -1;
+            send(pending.mail);
+        }
+    }
+    const TsMailerSettings settings = d->mailer->settings();
+    if (!d->emailAlert || settings.notifyMode() != TsMailerSettings::NotifyUntilAcknowledged)
+        return;
+    const QList<TsAlarm> open = alarms->activeUnacknowledged();
+    if (open.isEmpty() || d->lastAlarmMailAt < 0 ||
+        now - d->lastAlarmMailAt < qint64(settings.reminderMinutes()) * 60000)
+        return;
+    QList<TsExperimentChannel *> channels;
+    for (const TsAlarm &alarm : alarms->alarms()) {
+        if (TsExperimentChannel *channel = d->experiment->channel(alarm.channelId))
+            if (alarm.isActive())
+                channels << channel;
+    }
+    sendAlarmMail(MailKind::Reminder, channels);
+}
+
+void TsMailerManager::onReturnedToNormal(const QList<TsExperimentChannel *> &channels)
+{
+    const TsMailerSettings settings = d->mailer->settings();
+    if (d->emailAlert && settings.notifyMode() == TsMailerSettings::NotifyUntilAcknowledged &&
+        settings.recoveryNotice())
+        sendAlarmMail(MailKind::Recovery, channels);
+}
+
+void TsMailerManager::dropAcknowledgedRetries()
+{
+    // A mail waiting for its next attempt is dropped once none of its alarms waits for anybody.
+    TsAlarmMonitor *alarms = d->monitor();
+    for (int i = d->pending.size() - 1; i >= 0; --i) {
+        const Private::Pending &pending = d->pending.at(i);
+        if (pending.retryAt < 0 || !alarms)
+            continue;
+        bool waiting = false;
+        for (const QString &id : pending.channelIds)
+            waiting = waiting || alarms->alarm(id).isUnacknowledged();
+        if (!waiting)
+            d->pending.removeAt(i);
+    }
+    updateMailFailure();
+}
+
+void TsMailerManager::updateMailFailure()
+{
+    if (TsAlarmMonitor *alarms = d->monitor())
+        alarms->setMailFailure(mailFailure());
+}
+
+void TsMailerManager::journalMail(const char *event, const QStringList &channelIds,
+                                  const QString &details)
+{
+    TsAlarmMonitor *alarms = d->monitor();
+    TsAlarmJournal *journal = alarms ? alarms->journal() : nullptr;
+    if (!journal)
+        return;
+    TsAlarmJournal::Entry entry;
+    entry.channel = channelIds.join(QLatin1Char(' '));
+    entry.event = QString::fromLatin1(event);
+    entry.details = details;
+    journal->append(entry);
 }

@@ -15,6 +15,7 @@
 
 class TsExperimentChannel;
 class TsExperimentManager;
+class TsMail;
 class TsMailer;
 
 class TsMailerManager : public QObject, public TsEmailAlertSwitch
@@ -28,7 +29,7 @@ public:
         QString userName;
         QString userEmail; // the recipient; no mail without one
         QString profileName;
-        QString httpPublicUrl;
+        QString httpPublicUrl; // where the web page is reached; the link to acknowledge too
         QString httpServerName;
     };
     using AlertContextProvider = std::function<AlertContext()>;
@@ -69,6 +70,17 @@ public:
 
     bool emailAlertStatus() const override { return isEmailAlertOn(); }
     void setEmailAlertStatus(bool on) override { setEmailAlert(on); }
+    // Until acknowledged, the switch stays armed after an alarm.
+    bool staysArmed() const override;
+
+    // Waits after the first, second... failed attempt of an alarm mail; the last one repeats.
+    static const QList<int> &retryDelays();
+    // Mails whose last attempt failed and that are retried, and why the last one failed, with
+    // "Alert mail not sent: " before the mail server's words; empty when none is pending.
+    int mailsAwaitingRetry() const;
+    QString mailFailure() const;
+    // The link in a mail that acknowledges the alarm of that token.
+    static QString acknowledgeUrl(const QString &publicUrl, const QString &token);
 
 signals:
     void emailAlertStatusChanged(bool on);
@@ -79,7 +91,23 @@ public slots:
     void onChannelsInstable(const QList<TsExperimentChannel *> &channels);
 
 private:
+    enum class MailKind
+    {
+        Alarm,
+        Reminder,
+        Recovery
+    };
     void followExperiment(TsExperiment *experiment);
+    // One mail to every recipient, naming every channel of the list.
+    void sendAlarmMail(MailKind kind, const QList<TsExperimentChannel *> &channels);
+    void send(const TsMail &mail);
+    void onSendStatus(const TsMail &mail);
+    // Every tick: reminders and retries that are due.
+    void onAlarmTick();
+    void onReturnedToNormal(const QList<TsExperimentChannel *> &channels);
+    void dropAcknowledgedRetries();
+    void updateMailFailure();
+    void journalMail(const char *event, const QStringList &channelIds, const QString &details);
 
     struct Private;
     QScopedPointer<Private> d;

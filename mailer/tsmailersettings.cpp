@@ -11,6 +11,9 @@ public:
     QString senderName;
     QString senderEmail;
     QString mailerDir;
+    int notifyMode = TsMailerSettings::NotifyOnce;
+    int reminderMinutes = TsMailerSettings::DefaultReminderMinutes;
+    bool recoveryNotice = true;
 };
 
 TsMailerSettings::TsMailerSettings()
@@ -91,6 +94,36 @@ void TsMailerSettings::setSenderEmail(const QString &address)
     d->senderEmail = address;
 }
 
+int TsMailerSettings::notifyMode() const
+{
+    return d->notifyMode == NotifyUntilAcknowledged ? NotifyUntilAcknowledged : NotifyOnce;
+}
+
+void TsMailerSettings::setNotifyMode(int mode)
+{
+    d->notifyMode = mode;
+}
+
+int TsMailerSettings::reminderMinutes() const
+{
+    return qMax(1, d->reminderMinutes);
+}
+
+void TsMailerSettings::setReminderMinutes(int minutes)
+{
+    d->reminderMinutes = minutes;
+}
+
+bool TsMailerSettings::recoveryNotice() const
+{
+    return d->recoveryNotice;
+}
+
+void TsMailerSettings::setRecoveryNotice(bool on)
+{
+    d->recoveryNotice = on;
+}
+
 QString TsMailerSettings::mailerDir() const
 {
     return d->mailerDir;
@@ -107,5 +140,7 @@ bool TsMailerSettings::operator==(const TsMailerSettings &other) const
            (d->smtpServer == other.d->smtpServer && d->smtpPort == other.d->smtpPort &&
             d->smtpUser == other.d->smtpUser && d->smtpPassword == other.d->smtpPassword &&
             d->encryption == other.d->encryption && d->senderName == other.d->senderName &&
-            d->senderEmail == other.d->senderEmail && d->mailerDir == other.d->mailerDir);
+            d->senderEmail == other.d->senderEmail && d->mailerDir == other.d->mailerDir &&
+            notifyMode() == other.notifyMode() && reminderMinutes() == other.reminderMinutes() &&
+            d->recoveryNotice == other.d->recoveryNotice);
 }

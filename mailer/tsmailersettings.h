@@ -18,6 +18,14 @@ public:
         StartTls = 2 // plain connection upgraded with STARTTLS
     };
 
+    // How alarms are mailed.
+    enum NotifyMode
+    {
+        NotifyOnce = 0,              // one mail, then the alert switch goes off
+        NotifyUntilAcknowledged = 1, // the switch stays armed; reminders until acknowledged
+    };
+    static constexpr int DefaultReminderMinutes = 30;
+
     TsMailerSettings();
     TsMailerSettings(const TsMailerSettings &other);
     TsMailerSettings &operator=(const TsMailerSettings &other);
@@ -38,6 +46,15 @@ public:
     void setSenderName(const QString &name);
     QString senderEmail() const;
     void setSenderEmail(const QString &address);
+    // One of NotifyMode; other values mean once.
+    int notifyMode() const;
+    void setNotifyMode(int mode);
+    // Between reminders of an unacknowledged alarm; at least 1.
+    int reminderMinutes() const;
+    void setReminderMinutes(int minutes);
+    // A notice when an alarmed channel is stable again (until-acknowledged mode).
+    bool recoveryNotice() const;
+    void setRecoveryNotice(bool on);
     // The folder of the sender program and the alert template; never stored.
     QString mailerDir() const;
     void setMailerDir(const QString &dir);

@@ -201,7 +201,7 @@ bool TsUserModel::setData(const QModelIndex &index, const QVariant &value, int r
     }
     case EMailColumn: {
         const QString email = value.toString().trimmed();
-        if (!email.isEmpty() && !Utils::EMail::Validator::isValid(email))
+        if (!email.isEmpty() && !Utils::EMail::Validator::isValidList(email))
             return false;
         entry.settings.setEmail(email);
         break;

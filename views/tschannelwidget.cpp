@@ -6,6 +6,7 @@
 #include "device/tsdevicemanager.h"
 #include "experiment/tsexperimentchannel.h"
 #include "tscore.h"
+#include "views/tschannelalarm.h"
 #include "views/tschannelgraph.h"
 #include "views/tssetpointeditor.h"
 #include "views/viewresources.h"
@@ -141,6 +142,11 @@ TsChannelWidget::TsChannelWidget(QWidget *parent)
 
     d->graph = new TsChannelGraph(this);
     d->graph->hide();
+    // The channel's alarm: before the status text, in the tool tip and the context menu.
+    connect(new TsChannelAlarm(this), &TsChannelAlarm::changed, this, [this] {
+        updateStatusText();
+        rebuildToolTip();
+    });
     connect(d->graph, &TsChannelGraph::doubleClicked, this, &TsChannelWidget::toggleGraph);
 
     d->setpointEditor = new TsSetpointEditor(ui->labelSetpointValue);
@@ -278,6 +284,8 @@ void TsChannelWidget::setExperimentChannel(TsExperimentChannel *channel)
     if (d->experimentChannel)
         disconnect(d->experimentChannel, nullptr, this, nullptr);
     d->experimentChannel = channel;
+    if (auto *alarm = findChild<TsChannelAlarm *>())
+        alarm->setChannel(channel);
     if (channel) {
         if (TsDeviceChannel *device = channel->deviceChannel()) {
             d->unitText = device->spec() ? device->spec()->unit : QString();
@@ -343,7 +351,10 @@ void TsChannelWidget::updateStatusText()
                                     ? channel->statusDescription()
                                     : tr("The device is currently not connected or switched off.");
     d->statusText = text;
-    ui->labelStatus->setText(text);
+    const TsChannelAlarm *alarm = findChild<TsChannelAlarm *>();
+    ui->labelStatus->setText(alarm ? alarm->statusPrefix() + text : text);
+    ui->labelStatus->setProperty("alarm", alarm ? tsAlarmStateName(alarm->alarm().state)
+                                                : QStringLiteral("normal"));
     update();
     const bool detailChanged = d->statusDescription != description;
     d->statusDescription = description;
@@ -367,6 +378,8 @@ void TsChannelWidget::rebuildToolTip()
     const QString br = QStringLiteral("<br>");
     for (int i = 0; i < 2 && tip.endsWith(br); ++i)
         tip.chop(br.size());
+    if (const TsChannelAlarm *alarm = findChild<TsChannelAlarm *>())
+        tip += alarm->toolTipLines();
     setToolTip(tip);
 }
 

@@ -1,9 +1,15 @@
 #include "views/tsemailalertview.h"
 #include "ui_tsemailalertview.h"
 
+#include "dialogs/tsalarmjournaldialog.h"
+#include "experiment/tsalarmmonitor.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailermanager.h"
 #include "tscore.h"
 #include "views/viewresources.h"
+
+#include <QStyle>
 
 TsEmailAlertView::TsEmailAlertView(QWidget *parent)
     : QFrame(parent)
@@ -17,9 +23,28 @@ TsEmailAlertView::TsEmailAlertView(QWidget *parent)
             &TsEmailAlertView::updateEmailAlertStatus);
     // The switch is off at every start; a view made later still shows the truth.
     updateEmailAlertStatus(TsCore::mailerManager()->isEmailAlertOn());
+    connect(TsCore::experimentManager(), &TsExperimentManager::currentExperimentChanged, this,
+            &TsEmailAlertView::followExperiment);
+    followExperiment(TsCore::experimentManager()->currentExperiment());
 }
 
 TsEmailAlertView::~TsEmailAlertView() = default;
+
+QString TsEmailAlertView::desktopUser()
+{
+    const QString user = TsCore::currentUser();
+    return user.isEmpty() ? QStringLiteral("desktop") : user;
+}
+
+void TsEmailAlertView::followExperiment(TsExperiment *experiment)
+{
+    if (m_alarms)
+        disconnect(m_alarms, nullptr, this, nullptr);
+    m_alarms = experiment ? experiment->alarmMonitor() : nullptr;
+    if (m_alarms)
+        connect(m_alarms, &TsAlarmMonitor::alarmsChanged, this, &TsEmailAlertView::updateAlarms);
+    updateAlarms();
+}
 
 void TsEmailAlertView::on_pushButtonActivate_clicked()
 {
@@ -29,8 +54,77 @@ void TsEmailAlertView::on_pushButtonActivate_clicked()
     updateEmailAlertStatus(TsCore::mailerManager()->isEmailAlertOn());
 }
 
+void TsEmailAlertView::on_pushButtonAcknowledge_clicked()
+{
+    if (m_alarms)
+        m_alarms->acknowledgeAll(desktopUser());
+}
+
+void TsEmailAlertView::on_pushButtonRestore_clicked()
+{
+    if (!m_alarms)
+        return;
+    QStringList failures;
+    for (const TsAlarm &alarm : m_alarms->alarms()) {
+        if (!alarm.restorable)
+            continue;
+        const QxResult result = m_alarms->restore(alarm.channelId, desktopUser());
+        if (result.isError())
+            failures << QStringLiteral("%1: %2").arg(alarm.channelName, result.message());
+    }
+    ui->pushButtonRestore->setToolTip(failures.isEmpty()
+                                          ? tr("Write back the setpoint and loop state the "
+                                               "program had written")
+                                          : tr("Not restored: %1").arg(failures.join('\n')));
+}
+
+void TsEmailAlertView::on_pushButtonJournal_clicked()
+{
+    auto *dialog = new TsAlarmJournalDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
 void TsEmailAlertView::updateEmailAlertStatus(bool on)
 {
     ui->pushButtonActivate->setText(on ? tr("Activated") : tr("Not activated"));
     ui->pushButtonActivate->setChecked(on);
+}
+
+void TsEmailAlertView::updateAlarms()
+{
+    const QList<TsAlarm> alarms = m_alarms ? m_alarms->alarms() : QList<TsAlarm>();
+    const QString failure = m_alarms ? m_alarms->mailFailure() : QString();
+    QStringList lines;
+    int unacknowledged = 0;
+    bool restorable = false;
+    for (const TsAlarm &alarm : alarms) {
+        if (alarm.isUnacknowledged())
+            ++unacknowledged;
+        restorable = restorable || alarm.restorable;
+        lines << QStringLiteral("<b>%1</b>: %2")
+                     .arg(alarm.channelName.toHtmlEscaped(),
+                          tsAlarmStateText(alarm.state).toHtmlEscaped());
+    }
+    if (!failure.isEmpty())
+        lines << QStringLiteral("<span style=\"color:#ff4040\">%1</span>")
+                     .arg(failure.toHtmlEscaped());
+    ui->labelAlarms->setText(lines.join(QStringLiteral("<br>")));
+    QStringList causes;
+    for (const TsAlarm &alarm : alarms)
+        causes << QStringLiteral("%1: %2").arg(alarm.channelName, alarm.causeText);
+    ui->labelAlarms->setToolTip(causes.join('\n'));
+    ui->pushButtonAcknowledge->setEnabled(unacknowledged > 0);
+    ui->pushButtonRestore->setVisible(restorable);
+    const bool shown = !lines.isEmpty();
+    ui->alarmRow->setVisible(shown);
+    // The property lets the style sheet mark the view while an alarm waits for somebody.
+    setProperty("alarm", unacknowledged > 0 ? "unacknowledged" : shown ? "on" : "off");
+    style()->unpolish(this);
+    style()->polish(this);
+    int height = BaseHeight;
+    if (shown)
+        height += 3 + ui->alarmRow->sizeHint().height();
+    setMinimumHeight(height);
+    setMaximumHeight(height);
 }

@@ -1,6 +1,7 @@
 #include "tsmetrics.h"
 
 #include "device/tsdevicemanager.h"
+#include "experiment/tsalarmmonitor.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
@@ -92,6 +93,16 @@ void channelFamilies(PrometheusText &text, const TsExperiment *experiment)
             text.sample(PrometheusText::withLabel(l, "state", tsChannelStateName(state)),
                         present(current == state));
         }
+    });
+    text.family("tessaro_channel_alarm", PrometheusText::Gauge,
+                QStringLiteral("1 for the channel's alarm state, 0 for the others: normal, "
+                               "unacknowledged (in alarm), acknowledged (in alarm), "
+                               "returned_unacknowledged (normal again, not acknowledged)."));
+    eachChannel([&](const TsExperimentChannel *channel, const QByteArray &l) {
+        const TsAlarmState current = experiment->alarmMonitor()->state(channel->id());
+        for (TsAlarmState state : TsAlarmStates)
+            text.sample(PrometheusText::withLabel(l, "state", tsAlarmStateName(state)),
+                        present(state == current));
     });
     text.family("tessaro_channel_alert_enabled", PrometheusText::Gauge,
                 QStringLiteral("1 when the profile has the channel send an alert mail on losing "

@@ -1,4 +1,5 @@
 #include "webinterface/tswebinterfacemanager.h"
+#include "webinterface/tspublicaddress.h"
 
 #include "utils/web/fcgiserver.h"
 #include "webinterface/tswebpagerenderer.h"
@@ -11,7 +12,6 @@
 namespace {
 
 const char SettingsGroup[] = "WebInterface";
-const char DefaultPublicUrl[] = "http://tessaro.example.org/";
 
 } // namespace
 
@@ -62,6 +62,8 @@ TsWebInterfaceManager::TsWebInterfaceManager(QObject *parent)
     d->settings.fcgiPort = port("fcgiPort", defaults.fcgiPort);
     d->settings.httpPort = port("httpPort", defaults.httpPort);
     d->settings.publicUrl = store.value(QStringLiteral("publicUrl"), defaults.publicUrl).toString();
+    if (tsIsPlaceholderAddress(d->settings.publicUrl))
+        d->settings.publicUrl.clear();
     store.endGroup();
 
     if (d->settings.autoStart)
@@ -83,7 +85,6 @@ TsWebInterfaceSettings TsWebInterfaceManager::defaultSettings()
     // Only a privileged user may listen on ports below 1024 here.
     defaults.httpPort = 8080;
 #endif
-    defaults.publicUrl = QString::fromLatin1(DefaultPublicUrl);
     return defaults;
 }
 
@@ -100,7 +101,13 @@ void TsWebInterfaceManager::setSettings(const TsWebInterfaceSettings &settings)
     store.setValue(QStringLiteral("autoStart"), settings.autoStart);
     store.setValue(QStringLiteral("fcgiPort"), int(settings.fcgiPort));
     store.setValue(QStringLiteral("httpPort"), int(settings.httpPort));
-    store.setValue(QStringLiteral("publicUrl"), settings.publicUrl);
+    // Unset, mails link to the host name and the HTTP port; the example address reaches nobody.
+    if (settings.publicUrl.trimmed().isEmpty() || tsIsPlaceholderAddress(settings.publicUrl)) {
+        d->settings.publicUrl.clear();
+        store.remove(QStringLiteral("publicUrl"));
+    } else {
+        store.setValue(QStringLiteral("publicUrl"), settings.publicUrl);
+    }
     store.endGroup();
 }
 

@@ -8,6 +8,7 @@
 #include "tscore.h"
 #include "utils/web/fcgirequest.h"
 #include "utils/web/prometheustext.h"
+#include "webinterface/tsalarmpages.h"
 #include "webinterface/tsmetrics.h"
 
 #include <QCoreApplication>
@@ -182,6 +183,10 @@ void TsWebPageRenderer::handle(FCGIRequest *request)
             out.write(TsMetrics::render(TsMetrics::current()));
         return;
     }
+    // Alarms and the journal change at every event and are never cached either; the acknowledging
+    // link answers only its own token.
+    if (TsAlarmPages::handle(request))
+        return;
     const Route *target = route(script);
     if (put && !(target && target->armsAlert))
         return;

@@ -565,8 +565,11 @@ void Soak::run(int ticks, int reference)
     const QList<ReceivedMail> mails = m_smtp->mails();
     std::array<int, Controllers> mailsPerController{};
     for (const ReceivedMail &mail : mails) {
+        // A mail lists every channel still in alarm; the one it is about comes first.
+        const int first = mail.body.indexOf(QLatin1String("Channel:"));
+        const QString channelLine = mail.body.mid(first, mail.body.indexOf('\n', first) - first);
         for (int c = 0; c < Controllers; ++c) {
-            if (mail.body.contains(QLatin1Char('(') + serialOf(c) + QLatin1Char(':')))
+            if (channelLine.contains(QLatin1Char('(') + serialOf(c) + QLatin1Char(':')))
                 ++mailsPerController[c];
         }
     }

@@ -373,6 +373,33 @@ TsMailerSettings settingsFor(const SmtpTestServer &server)
 
 } // namespace
 
+TEST_F(MailerSettingsDialog, TheWayToNotifyRoundTripsAndItsRemindersFollowTheMode)
+{
+    TsMailerSettingsDialog page;
+    auto *mode = child<QComboBox>(page, "comboBoxNotifyMode");
+    auto *minutes = child<QSpinBox>(page, "spinBoxReminderMinutes");
+    auto *notice = child<QCheckBox>(page, "checkBoxRecoveryNotice");
+    page.setSettings(TsMailerSettings());
+    EXPECT_EQ(mode->currentText(), "Once") << "the default";
+    EXPECT_EQ(minutes->value(), 30);
+    EXPECT_TRUE(notice->isChecked());
+    EXPECT_FALSE(minutes->isEnabled()) << "no reminders in the one-shot mode";
+    EXPECT_FALSE(notice->isEnabled());
+
+    TsMailerSettings settings;
+    settings.setNotifyMode(TsMailerSettings::NotifyUntilAcknowledged);
+    settings.setReminderMinutes(15);
+    settings.setRecoveryNotice(false);
+    page.setSettings(settings);
+    EXPECT_EQ(mode->currentText(), "Until acknowledged");
+    EXPECT_TRUE(minutes->isEnabled());
+    EXPECT_EQ(page.settings().notifyMode(), TsMailerSettings::NotifyUntilAcknowledged);
+    EXPECT_EQ(page.settings().reminderMinutes(), 15);
+    EXPECT_FALSE(page.settings().recoveryNotice());
+    typeOver(minutes, QStringLiteral("45"));
+    EXPECT_EQ(page.settings().reminderMinutes(), 45);
+}
+
 TEST_F(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
 {
     SmtpTestServer server;

@@ -3,6 +3,8 @@
 // server on loopback.
 #include "smtptestserver.h"
 
+#include "mailer/alarmusersupport.h"
+
 #include "device/devicetestsupport.h"
 
 #include "config/tsconfigmanager.h"
@@ -67,34 +69,10 @@ TEST(AlertMail, ReachesTheCurrentUserWithWhatTheCoreKnows)
 
     const QString user = QStringLiteral("ann");
     const QString profileName = QStringLiteral("Overnight HeLa");
-    ASSERT_TRUE(TsCore::makeUserFolders(user));
-    TsUserSettings userSettings;
-    userSettings.setEmail(QStringLiteral("ann@lab.example"));
-    ASSERT_TRUE(userSettings.save(TsCore::userDataFile(user)).isSuccess());
-    TsProfile profile;
-    profile.setName(profileName);
-    profile.setValid(true);
-    TsProfile::Channel entry;
-    entry.id = stage;
-    entry.name = QStringLiteral("Stage");
-    entry.alert = true;
-    profile.setChannels({entry});
-    ASSERT_TRUE(profile.save(TsCore::profileFile(user, profileName)).isSuccess());
-
-    TsDeviceManager *devices = TsCore::deviceManager();
-    ASSERT_TRUE(devices->loadDeviceSpecs(TsSpecParser::builtInPath()).isSuccess());
-    devices->populateDevices();
-    ASSERT_NE(devices->channel(stage), nullptr);
     devicetest::ManualClock clock;
-    devices->channel(stage)->stabilityMonitor().setClock(clock.function());
-
-    TsCore::instance()->reloadUsers();
-    ASSERT_TRUE(TsCore::setCurrentUser(user).isSuccess());
-    ASSERT_TRUE(TsCore::setCurrentProfile(profileName).isSuccess());
+    ASSERT_TRUE(alarmtest::useAlarmUser(user, profileName, "ann@lab.example", stage, clock));
     ASSERT_EQ(TsCore::configManager()->userSettings().email(), "ann@lab.example");
     TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
-    experiment->stopSampling(); // the test drives the ticks
-    ASSERT_EQ(experiment->channels().size(), 1);
     TsExperimentChannel *channel = experiment->channels().first();
 
     TsWebInterfaceSettings web = TsCore::webInterfaceManager()->settings();

@@ -3,6 +3,7 @@
 #include "smtptestserver.h"
 
 #include "experiment/experimenttestsupport.h"
+#include "experiment/tsalarmmonitor.h"
 #include "mailer/tsmailer.h"
 #include "mailer/tsmailermanager.h"
 #include "utils/simplecrypt.h"
@@ -139,7 +140,7 @@ TEST_F(MailerManagerTest, AlertSwitchAnnouncesOnlyChanges)
     EXPECT_EQ(changed.count(), 2);
 }
 
-TEST_F(MailerManagerTest, AlertMailTellsAboutTheFirstChannelOnly)
+TEST_F(MailerManagerTest, AlertMailTellsAboutTheFirstChannelAndListsEveryOneInAlarm)
 {
     SmtpTestServer server;
     ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
@@ -186,7 +187,11 @@ TEST_F(MailerManagerTest, AlertMailTellsAboutTheFirstChannelOnly)
         EXPECT_TRUE(received.body.contains(expected)) << expected.toStdString();
     EXPECT_EQ(first->valueText(TsExperimentChannel::ActualValue), QString::fromUtf8("25.0°C"));
     EXPECT_EQ(first->statusText(), "OK");
-    EXPECT_FALSE(received.body.contains(lid)) << "only the first channel is reported";
+    EXPECT_TRUE(received.body.contains(QStringLiteral("- Lid (") + lid + "): left its stable band"))
+        << "every channel in alarm is listed: " << received.body.toStdString();
+    EXPECT_TRUE(received.body.contains("/ts/ack.cgi?token=" +
+                                       experiment->alarmMonitor()->alarm(lid).token));
+    EXPECT_TRUE(received.body.contains("E-mail alerts are now switched off"));
     EXPECT_FALSE(received.body.contains("%TS_")) << received.body.toStdString();
 }
 

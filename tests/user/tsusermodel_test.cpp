@@ -143,6 +143,11 @@ TEST_F(TsUserModelTest, SubmitRenamesSavesAndDeletes)
     ASSERT_TRUE(model.removeRows(rowOf(model, "cid"), 1));
     ASSERT_TRUE(model.insertRows(0, 1));
     ASSERT_TRUE(model.setData(model.index(0, 0), "dan"));
+    EXPECT_FALSE(model.setData(model.index(0, 1), "dan@lab.org; not an address"));
+    // Several recipients, and a top-level domain longer than four letters.
+    ASSERT_TRUE(model.setData(model.index(0, 1), "dan@cellbio.science; dan.home@lab.example"));
+    EXPECT_EQ(model.data(model.index(0, 1), Qt::EditRole).toString(),
+              "dan@cellbio.science; dan.home@lab.example");
     ASSERT_TRUE(model.setData(model.index(0, 1), "Dan@Lab.org"));
     EXPECT_EQ(folders(), QStringList({"ann", "bob", "cid"})) << "nothing on disk before submit";
 

@@ -14,7 +14,7 @@ TEST(EMailValidator, StatesWhileTyping)
 
     text = QStringLiteral("ann@");
     EXPECT_EQ(validator.validate(text, position), QValidator::Intermediate);
-    text = QStringLiteral("ann@lab.science");
+    text = QStringLiteral("ann@lab.");
     EXPECT_EQ(validator.validate(text, position), QValidator::Intermediate);
     text = QStringLiteral("ann lee@lab.org");
     EXPECT_EQ(validator.validate(text, position), QValidator::Invalid);
@@ -47,4 +47,26 @@ TEST(EMailValidator, CapitalsCountOnlyAsAsciiLetters)
     text = QStringLiteral("ann@lab.org\n");
     EXPECT_EQ(validator.validate(text, position), QValidator::Acceptable) << "line end trimmed";
     EXPECT_FALSE(Validator::isValid(QStringLiteral("ann@lab.org\n"))) << "whole text only";
+}
+
+// What the mail standards accept, and what they do not. Top-level domains of more than four
+// letters used to be refused.
+TEST(EMailValidator, AcceptsWhatTheMailStandardsAccept)
+{
+    for (const char *good : {"alice@cellbio.science", "alice@lab.example", "a.b-c@sub.lab.museum",
+                             "o'neil@lab.ie", "x{1}@lab.org", "\"ann lee\"@lab.org",
+                             "ann@[192.0.2.7]", "ann@xn--bcher-kva.xn--p1ai", "a@b.co"})
+        EXPECT_TRUE(Validator::isValid(QString::fromUtf8(good))) << good;
+    for (const char *bad : {"ann..lee@lab.org", ".ann@lab.org", "ann.@lab.org", "ann@-lab.org",
+                            "ann@lab-.org", "ann@lab.o", "ann@lab.123", "ann@@lab.org",
+                            "ann@lab..org", "\"ann@lab.org", "ann@localhost"})
+        EXPECT_FALSE(Validator::isValid(QString::fromUtf8(bad))) << bad;
+    EXPECT_FALSE(Validator::isValid(QString(65, 'a') + "@lab.org")) << "64 before the at sign";
+    EXPECT_TRUE(Validator::isValid(QString(64, 'a') + "@lab.org"));
+
+    EXPECT_EQ(Validator::addresses(" ann@lab.org; bob@cellbio.science , ,"),
+              QStringList({"ann@lab.org", "bob@cellbio.science"}));
+    EXPECT_TRUE(Validator::isValidList("ann@lab.org;bob@cellbio.science"));
+    EXPECT_FALSE(Validator::isValidList("ann@lab.org; bob"));
+    EXPECT_FALSE(Validator::isValidList(" ; "));
 }

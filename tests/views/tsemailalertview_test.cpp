@@ -3,12 +3,23 @@
 #include "viewtestsupport.h"
 
 #include "device/tsdevicechannel.h"
+#include "dialogs/tsalarmjournaldialog.h"
+#include "experiment/tsalarmjournal.h"
+#include "experiment/tsalarmmonitor.h"
+#include "experiment/tsexperiment.h"
+#include "experiment/tsexperimentchannel.h"
 #include "mailer/tsmailermanager.h"
 #include "tscore.h"
+#include "views/tschannelwidget.h"
 #include "views/tsemailalertview.h"
 #include "webinterface/tswebinterfacemanager.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -93,6 +104,116 @@ TEST_F(TsEmailAlertViewTest, AWebPageThatArmsTheAlertTurnsTheButtonOn)
     web->setWebServerDir(previousDir);
     web->setSettings(previous);
     expectShows(view, true);
+}
+
+// The stage in its band for the band's time, then set off at the controller: one alarm.
+class AlarmViewTest : public TsEmailAlertViewTest
+{
+protected:
+    void raiseAlarm()
+    {
+        plug("actual=\"370\"");
+        useChannels({entry(stage, "Stage", true)});
+        TsCore::mailerManager()->setEmailAlert(true);
+        runFor(80000);
+        plug("actual=\"370\" setpoint=\"300\"");
+        tick();
+        ASSERT_EQ(alarms()->state(stage), TsAlarmState::Unacknowledged);
+    }
+    static TsAlarmMonitor *alarms() { return experiment()->alarmMonitor(); }
+    template <typename T>
+    static T *child(QWidget &view, const char *name)
+    {
+        return view.findChild<T *>(QLatin1String(name));
+    }
+};
+
+TEST_F(AlarmViewTest, TheViewSaysTheAlarmAndAcknowledgesAndRestoresIt)
+{
+    TsEmailAlertView view;
+    EXPECT_TRUE(child<QWidget>(view, "alarmRow")->isHidden());
+    EXPECT_EQ(view.height(), TsEmailAlertView::BaseHeight);
+    raiseAlarm();
+    alarms()->setMailFailure("Alert mail not sent: 550 mailbox unavailable");
+    EXPECT_FALSE(child<QWidget>(view, "alarmRow")->isHidden());
+    EXPECT_GT(view.maximumHeight(), TsEmailAlertView::BaseHeight);
+    const QString text = child<QLabel>(view, "labelAlarms")->text();
+    EXPECT_TRUE(text.contains("in alarm, unacknowledged")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Alert mail not sent: 550 mailbox unavailable"));
+    EXPECT_TRUE(child<QLabel>(view, "labelAlarms")->toolTip().contains("from 37.0 to 30.0"));
+    EXPECT_EQ(view.property("alarm").toString(), "unacknowledged");
+
+    // The tile says it too, and its menu offers both.
+    TsChannelWidget tile;
+    tile.setExperimentChannel(experimentChannel(stage));
+    EXPECT_TRUE(child<QLabel>(tile, "labelStatus")->text().startsWith("ALARM: "));
+    EXPECT_TRUE(tile.toolTip().contains("setpoint changed at the controller"));
+    EXPECT_TRUE(tile.toolTip().contains("Alert mail not sent: 550 mailbox unavailable"));
+    QAction *acknowledge = child<QAction>(tile, "actionAcknowledge");
+    QAction *restore = child<QAction>(tile, "actionRestore");
+    ASSERT_TRUE(acknowledge && restore);
+    EXPECT_TRUE(acknowledge->isVisible() && acknowledge->isEnabled());
+    EXPECT_TRUE(restore->isVisible());
+    EXPECT_EQ(tile.contextMenuPolicy(), Qt::ActionsContextMenu);
+
+    QTest::mouseClick(child<QPushButton>(view, "pushButtonAcknowledge"), Qt::LeftButton);
+    EXPECT_EQ(alarms()->state(stage), TsAlarmState::Acknowledged);
+    EXPECT_FALSE(child<QPushButton>(view, "pushButtonAcknowledge")->isEnabled());
+    EXPECT_FALSE(acknowledge->isEnabled()) << "nothing left to acknowledge on the tile";
+    EXPECT_TRUE(child<QLabel>(tile, "labelStatus")->text().startsWith("Alarm (acknowledged): "));
+
+    // Restored, and stable with the program's values: the alarm is over.
+    QPushButton *restoreButton = child<QPushButton>(view, "pushButtonRestore");
+    ASSERT_FALSE(restoreButton->isHidden());
+    QTest::mouseClick(restoreButton, Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(deviceChannel(stage)->setpointValue(), 37.0);
+    tick();
+    EXPECT_EQ(alarms()->state(stage), TsAlarmState::Normal);
+    EXPECT_TRUE(restoreButton->isHidden());
+    alarms()->setMailFailure(QString());
+    EXPECT_TRUE(child<QWidget>(view, "alarmRow")->isHidden());
+    EXPECT_EQ(view.height(), TsEmailAlertView::BaseHeight);
+}
+
+TEST_F(AlarmViewTest, TheTilesMenuAcknowledgesItsOwnChannel)
+{
+    raiseAlarm();
+    TsChannelWidget tile;
+    tile.setExperimentChannel(experimentChannel(stage));
+    child<QAction>(tile, "actionAcknowledge")->trigger();
+    EXPECT_EQ(alarms()->state(stage), TsAlarmState::Acknowledged);
+    EXPECT_EQ(TsAlarmJournal::read(TsCore::alarmJournal()->path()).last().who, "Operator");
+}
+
+TEST_F(AlarmViewTest, TheJournalOpensNewestFirstAndFiltersByChannel)
+{
+    raiseAlarm();
+    TsAlarmJournal::Entry other;
+    other.channel = lid;
+    other.event = TsAlarmJournal::EventAcknowledged;
+    other.who = "Operator";
+    ASSERT_TRUE(TsCore::alarmJournal()->append(other));
+
+    TsEmailAlertView view;
+    QTest::mouseClick(child<QPushButton>(view, "pushButtonJournal"), Qt::LeftButton);
+    auto *dialog = view.findChild<TsAlarmJournalDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    auto *table = child<QTableWidget>(*dialog, "tableJournal");
+    ASSERT_GE(table->rowCount(), 2);
+    EXPECT_EQ(table->item(0, TsAlarmJournalDialog::ChannelColumn)->text(), lid) << "newest first";
+    EXPECT_EQ(table->item(1, TsAlarmJournalDialog::EventColumn)->text(), "alarm");
+
+    auto *channels = child<QComboBox>(*dialog, "comboBoxChannel");
+    channels->setCurrentIndex(channels->findData(stage));
+    for (int row = 0; row < table->rowCount(); ++row)
+        EXPECT_EQ(table->item(row, TsAlarmJournalDialog::ChannelColumn)->text(), stage);
+    EXPECT_GE(table->rowCount(), 1);
+
+    // A line written while it is open shows at once, at the top.
+    alarms()->acknowledge(stage, "Operator");
+    EXPECT_EQ(table->item(0, TsAlarmJournalDialog::EventColumn)->text(), "acknowledged");
+    EXPECT_EQ(channels->currentData().toString(), stage) << "the filter stays";
+    dialog->close();
 }
 
 } // namespace

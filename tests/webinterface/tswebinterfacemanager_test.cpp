@@ -11,6 +11,7 @@
 #include "experiment/tsexperimentscript.h"
 #include "mailer/tsmailermanager.h"
 #include "tscore.h"
+#include "webinterface/tspublicaddress.h"
 #include "webinterface/tswebinterfacemanager.h"
 
 #include <QCoreApplication>
@@ -174,7 +175,7 @@ TEST(WebInterfaceSettingsTest, DefaultsAndPersistedKeys)
     EXPECT_FALSE(defaults.autoStart);
     EXPECT_EQ(defaults.fcgiPort, 9000);
     EXPECT_EQ(defaults.httpPort, 8080);
-    EXPECT_FALSE(defaults.publicUrl.isEmpty());
+    EXPECT_TRUE(defaults.publicUrl.isEmpty()) << "unset: mails link to the host name";
     TsWebInterfaceSettings changed = defaults;
     changed.httpPort = 8181;
     changed.publicUrl = "http://lab.example.org/";
@@ -184,6 +185,17 @@ TEST(WebInterfaceSettingsTest, DefaultsAndPersistedKeys)
     EXPECT_EQ(reloaded.settings().httpPort, 8181);
     EXPECT_EQ(reloaded.settings().publicUrl, "http://lab.example.org/");
     EXPECT_TRUE(reloaded.settings().serverName.isEmpty()) << "never persisted";
+
+    // The example address of old versions is no address: never stored, never taken.
+    changed.publicUrl = "http://tessaro.example.org/";
+    manager.setSettings(changed);
+    EXPECT_FALSE(QSettings().contains("WebInterface/publicUrl"));
+    QSettings().setValue("WebInterface/publicUrl", "http://tessaro.example.org/");
+    EXPECT_TRUE(TsWebInterfaceManager().settings().publicUrl.isEmpty());
+    EXPECT_EQ(tsPublicAddress(QString(), 8181, "scope-2"), "http://scope-2:8181/");
+    EXPECT_EQ(tsPublicAddress("http://tessaro.example.org/", 80, "scope-2"), "http://scope-2/");
+    EXPECT_EQ(tsPublicAddress(" http://lab.example.org/ ", 8181, "scope-2"),
+              "http://lab.example.org/");
 
     // A stored value that is no port falls back to the default instead of wrapping around.
     QSettings().setValue("WebInterface/httpPort", 70000);

@@ -1,4 +1,4 @@
-// Polls the program's five page scripts and places the fragments it answers. The fragments come
+// Polls the program's six page scripts and places the fragments it answers. The fragments come
 // escaped from the program; texts this script shows itself go in through textContent only.
 "use strict";
 
@@ -12,6 +12,7 @@ const parts = {
     datarecording: "/ts/datarecording.cgi",
     dynamicexperiment: "/ts/dynamicexperiment.cgi",
     emailalert: "/ts/emailalert.cgi",
+    alarms: "/ts/alarms.cgi",
 };
 
 let failures = 0;
@@ -71,7 +72,7 @@ async function pollChannels() {
 
 async function pollState() {
     await Promise.all(
-        ["user", "datarecording", "dynamicexperiment", "emailalert"].map(async (id) => {
+        ["user", "datarecording", "dynamicexperiment", "emailalert", "alarms"].map(async (id) => {
             try {
                 place(id, await fetchPart(parts[id]));
             } catch (error) {
