@@ -6,6 +6,8 @@
 #include "experiment/tsalarmmonitor.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentmanager.h"
+#include "experiment/tsexperimentscript.h"
+#include "experiment/tsexperimentscriptactionchannelbase.h"
 #include "mailer/tsmailermanager.h"
 #include "webinterface/tspublicaddress.h"
 #include "webinterface/tswebinterfacemanager.h"
@@ -108,8 +110,26 @@ TsCore::TsCore(QObject *parent)
     // The alarms of every experiment go to the current user's journal.
     d->alarmJournal = new TsAlarmJournal(this);
     const auto journalExperiment = [this](TsExperiment *experiment) {
-        if (experiment)
-            experiment->alarmMonitor()->setJournal(d->alarmJournal);
+        if (!experiment)
+            return;
+        experiment->alarmMonitor()->setJournal(d->alarmJournal);
+        // A script step that missed its controller is what an operator looks for in the morning
+        // beside the alarms of the night.
+        const auto journalStep = [this](const char *event) {
+            return [this, event](const TsExperimentScriptAction *action, const QString &message) {
+                TsAlarmJournal::Entry entry;
+                entry.channel =
+                    action->parameter(TsExperimentScriptActionChannelBase::ChannelIdParameter)
+                        .toString();
+                entry.event = QString::fromLatin1(event);
+                entry.details = message;
+                d->alarmJournal->append(entry);
+            };
+        };
+        connect(experiment->script(), &TsExperimentScript::actionFailed, d->alarmJournal,
+                journalStep(TsAlarmJournal::EventStepFailed));
+        connect(experiment->script(), &TsExperimentScript::actionReapplied, d->alarmJournal,
+                journalStep(TsAlarmJournal::EventStepLate));
     };
     journalExperiment(d->experimentManager->currentExperiment());
     connect(d->experimentManager, &TsExperimentManager::currentExperimentChanged, this,

@@ -10,6 +10,8 @@ const char TsAlarmJournal::EventRecoveryNotice[] = "recovery notice";
 const char TsAlarmJournal::EventAcknowledged[] = "acknowledged";
 const char TsAlarmJournal::EventReturnedToNormal[] = "returned to normal";
 const char TsAlarmJournal::EventRestored[] = "restored";
+const char TsAlarmJournal::EventStepFailed[] = "step failed";
+const char TsAlarmJournal::EventStepLate[] = "step applied late";
 const char TsAlarmJournal::FileName[] = "alarms.csv";
 const char TsAlarmJournal::HeaderLine[] = "time,channel,event,value,setpoint,who,details";
 

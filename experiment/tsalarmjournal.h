@@ -37,6 +37,9 @@ public:
     static const char EventAcknowledged[];
     static const char EventReturnedToNormal[];
     static const char EventRestored[];
+    // A dynamic experiment's step that could not reach its controller, and one applied late.
+    static const char EventStepFailed[];
+    static const char EventStepLate[];
 
     // The file name inside a user's folder.
     static const char FileName[];

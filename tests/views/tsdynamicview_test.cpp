@@ -10,6 +10,7 @@
 #include "device/tsdevicechannel.h"
 #include "dialogs/tsexperimentscriptactiondialog.h"
 #include "dialogs/tsexperimentscripteditordialog.h"
+#include "experiment/tsalarmjournal.h"
 #include "experiment/tsexperimentrecorder.h"
 #include "views/tsdynamicview.h"
 
@@ -132,6 +133,19 @@ TEST_F(TsDynamicViewTest, AStepDueWhileItsControllerIsUnpluggedIsSaidUntilItIsAp
     EXPECT_TRUE(label->toolTip().isEmpty());
     EXPECT_TRUE(label->styleSheet().isEmpty());
     EXPECT_EQ(web(), "Not running");
+
+    // The journal keeps the night's story beside the alarms: the two failures and the late step.
+    QStringList events;
+    for (const TsAlarmJournal::Entry &entry :
+         TsAlarmJournal::read(TsCore::alarmJournal()->path())) {
+        if (entry.event.startsWith("step"))
+            events << entry.event + " " + entry.channel + ": " + entry.details;
+    }
+    ASSERT_EQ(events.size(), 3) << qPrintable(events.join('\n'));
+    EXPECT_EQ(events[0], "step failed " + stage + ": " + failure);
+    EXPECT_EQ(events[1], "step applied late " + stage + ": " + late);
+    EXPECT_TRUE(events[2].startsWith("step failed " + missing + ": Missing Setpoint Value 20"))
+        << qPrintable(events[2]);
 }
 
 // Whoever hears the view go (the screenshot program stops the run then) must not reach its form:
