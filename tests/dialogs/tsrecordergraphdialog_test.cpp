@@ -165,7 +165,7 @@ TEST_F(RecorderGraphDialogTest, ARecordingMakesOneAxisPerGraphAxisAndALinePerCha
     plug("actual=\"371\"");
     step();
     EXPECT_TRUE(std::isnan(lines.at(1)->data()->samples().back().y()));
-    EXPECT_DOUBLE_EQ(lines.at(0)->data()->samples().back().y(), 37.1);
+    EXPECT_FLOAT_EQ(float(lines.at(0)->data()->samples().back().y()), 37.1f);
 
     // The next start builds everything anew, with empty stores.
     recorder->stop();
