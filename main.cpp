@@ -8,6 +8,7 @@
 #include "device/tsdevice.h"
 #include "device/tsdevicechannel.h"
 #include "device/tsdevicemanager.h"
+#include "dialogs/tsrecordergraphdialog.h"
 #include "experiment/tschannelstatus.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
@@ -486,11 +487,14 @@ bool hasDisplay()
 int runDesktop(int argc, char **argv)
 {
     QString home;
+    QString recording; // --open FILE: a past recording in a graph window beside the main window
     bool demo = false;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
         if (argument == QLatin1String("--demo"))
             demo = true;
+        else if (argument == QLatin1String("--open") && i + 1 < argc)
+            recording = QFileInfo(QString::fromLocal8Bit(argv[++i])).absoluteFilePath();
         else if (argument == QLatin1String("--home") && i + 1 < argc)
             home = QString::fromLocal8Bit(argv[++i]);
         else if (argument.startsWith(QLatin1String("--home=")))
@@ -510,7 +514,7 @@ int runDesktop(int argc, char **argv)
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    return runApplication(argc, argv, [demo]() -> QWidget * {
+    return runApplication(argc, argv, [demo, recording]() -> QWidget * {
         // A panel that is hidden or docked must not end the program when a message box closes.
         QApplication::setQuitOnLastWindowClosed(false);
         if (!quitOnTerminationSignals(*QCoreApplication::instance()))
@@ -525,6 +529,10 @@ int runDesktop(int argc, char **argv)
                          &TsMainWindow::writeSettings);
         if (demo)
             QTimer::singleShot(TsConfigManager::LoadDelay, window, [] { setUpDemonstration(); });
+        if (!recording.isEmpty())
+            QTimer::singleShot(2 * TsConfigManager::LoadDelay, window, [window, recording] {
+                TsRecorderGraphDialog::openRecording(recording, window);
+            });
         return window;
     });
 }
