@@ -173,16 +173,12 @@ void TsRecorderGraphDialog::showRecording(TsRecording &&recording)
             axis->setMarkerEnabled(false);
             m_graph.axes << axis;
         }
-        if (!spec) {
-            for (float value : channel.values) {
-                if (std::isfinite(value)) {
-                    low = std::min(low, double(value));
-                    high = std::max(high, double(value));
-                }
-            }
+        const auto data = QSharedPointer<GraphSeriesData>::create(times, std::move(channel.values));
+        if (!spec && data->count() > 0) {
+            low = std::min(low, data->minimum());
+            high = std::max(high, data->maximum());
         }
-        auto *line = new GraphLineSeries(
-            axis, QSharedPointer<GraphSeriesData>::create(times, std::move(channel.values)));
+        auto *line = new GraphLineSeries(axis, data);
         line->setText(channel.name);
         if (known && known->color().isValid())
             line->setColor(known->color());

@@ -309,27 +309,70 @@ bool TsRecordingReader::detect(const QByteArray &line, QString *why)
     return true;
 }
 
+namespace {
+
+// The end of the field that starts at p: the next separator, or end.
+inline const char *fieldEnd(const char *p, const char *end, char separator)
+{
+    while (p < end && *p != separator)
+        ++p;
+    return p;
+}
+
+inline bool isControl(const char *p, const char *end)
+{
+    const qint64 length = end - p;
+    return length == 0 || (length == 2 && p[0] == 'O' && p[1] == 'n') ||
+           (length == 3 && p[0] == 'O' && p[1] == 'f' && p[2] == 'f');
+}
+
+} // namespace
+
 bool TsRecordingReader::readRow(const char *begin, const char *end)
 {
     Form &form = *m_form;
-    if (!splitFields(begin, end, form.separator, form.fields))
-        return false;
-    const std::vector<Field> &fields = form.fields;
-    if (int(fields.size()) != 2 + 3 * form.channels || fields.back().begin != fields.back().end)
-        return false;
-    double time = 0;
-    if (!form.parseTime(fields.front(), time) || time < form.lastTime)
-        return false;
     form.row.resize(std::size_t(form.channels));
-    for (int c = 0; c < form.channels; ++c) {
-        if (!parseValue(fields[std::size_t(1 + 3 * c)], form.row[std::size_t(c)]))
+    double time = 0;
+    if (!std::memchr(begin, '"', size_t(end - begin))) {
+        // Most rows quote nothing: their fields are read in one pass.
+        const char *p = begin;
+        const char *field = fieldEnd(p, end, form.separator);
+        if (field == end || !form.parseTime(Field{p, field, false}, time))
             return false;
-        const Field &control = fields[std::size_t(3 + 3 * c)];
-        const qint64 length = control.end - control.begin;
-        if (length != 0 && !(length == 2 && std::memcmp(control.begin, "On", 2) == 0) &&
-            !(length == 3 && std::memcmp(control.begin, "Off", 3) == 0))
+        p = field + 1;
+        for (int c = 0; c < form.channels; ++c) {
+            field = fieldEnd(p, end, form.separator);
+            if (field == end || !parseValue(Field{p, field, false}, form.row[std::size_t(c)]))
+                return false;
+            field = fieldEnd(field + 1, end, form.separator); // the setpoint
+            if (field == end)
+                return false;
+            p = field + 1;
+            field = fieldEnd(p, end, form.separator);
+            if (field == end || !isControl(p, field))
+                return false;
+            p = field + 1;
+        }
+        if (p != end)
             return false;
+    } else {
+        if (!splitFields(begin, end, form.separator, form.fields))
+            return false;
+        const std::vector<Field> &fields = form.fields;
+        if (int(fields.size()) != 2 + 3 * form.channels || fields.back().begin != fields.back().end)
+            return false;
+        if (!form.parseTime(fields.front(), time))
+            return false;
+        for (int c = 0; c < form.channels; ++c) {
+            if (!parseValue(fields[std::size_t(1 + 3 * c)], form.row[std::size_t(c)]))
+                return false;
+            const Field &control = fields[std::size_t(3 + 3 * c)];
+            if (control.quoted || !isControl(control.begin, control.end))
+                return false;
+        }
     }
+    if (time < form.lastTime)
+        return false;
     form.lastTime = time;
     m_recording.times->push_back(time);
     for (int c = 0; c < form.channels; ++c)

@@ -53,8 +53,24 @@ GraphSeriesData::GraphSeriesData(const std::shared_ptr<GraphTimeColumn> &times,
     // A column shorter than the values would leave samples without a time.
     if (m_values.size() > m_times->size())
         m_values.resize(m_times->size());
-    for (float y : m_values)
-        count(double(y));
+    // One pass without a division a value: a week of many lines is taken over at once.
+    double sum = 0;
+    double minimum = qInf();
+    double maximum = -qInf();
+    for (float y : m_values) {
+        if (std::isnan(y))
+            continue;
+        ++m_count;
+        sum += double(y);
+        minimum = std::min(minimum, double(y));
+        maximum = std::max(maximum, double(y));
+        m_last = double(y);
+    }
+    if (m_count > 0) {
+        m_mean = sum / double(m_count);
+        m_minimum = minimum;
+        m_maximum = maximum;
+    }
 }
 
 GraphSeriesData::~GraphSeriesData() = default;
