@@ -495,6 +495,13 @@ QString TsRecorderGraphDialog::startFolder() const
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
+QString TsRecorderGraphDialog::suggestedFile(const QString &ending) const
+{
+    const QString base =
+        showsPastRecording() ? QFileInfo(m_path).completeBaseName() : QStringLiteral("graph");
+    return QDir(startFolder()).filePath(base + ending);
+}
+
 void TsRecorderGraphDialog::on_actionOpen_Recording_triggered()
 {
     const QString path = TsFileDialog::openFile(this, tr("Open Recording"), startFolder(),
@@ -511,10 +518,8 @@ QxResult TsRecorderGraphDialog::exportView(const QString &path)
 
 void TsRecorderGraphDialog::on_actionExport_View_triggered()
 {
-    const QString base =
-        showsPastRecording() ? QFileInfo(m_path).completeBaseName() : QStringLiteral("graph");
     const QString path = TsFileDialog::saveFile(
-        this, tr("Export View"), QDir(startFolder()).filePath(base + QStringLiteral(".png")),
+        this, tr("Export View"), suggestedFile(QStringLiteral(".png")),
         tr("PNG picture (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"));
     if (path.isEmpty())
         return;
@@ -557,12 +562,9 @@ QxResult TsRecorderGraphDialog::exportVisibleSamples(const QString &path) const
 
 void TsRecorderGraphDialog::on_actionExport_Samples_triggered()
 {
-    const QString base =
-        showsPastRecording() ? QFileInfo(m_path).completeBaseName() : QStringLiteral("graph");
-    const QString path =
-        TsFileDialog::saveFile(this, tr("Export Visible Samples"),
-                               QDir(startFolder()).filePath(base + QStringLiteral("_visible.csv")),
-                               tr("CSV file (*.csv)"));
+    const QString path = TsFileDialog::saveFile(this, tr("Export Visible Samples"),
+                                                suggestedFile(QStringLiteral("_visible.csv")),
+                                                tr("CSV file (*.csv)"));
     if (path.isEmpty())
         return;
     const QxResult result = exportVisibleSamples(path);

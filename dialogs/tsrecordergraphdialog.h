@@ -101,6 +101,8 @@ private:
     GraphVerticalAxis *makeAxis(const GraphAxisSpec &spec);
     // Where file choosers start: the folder of the shown file, else the user's log folder.
     QString startFolder() const;
+    // An export's file: the shown file's name (or "graph") with `ending`, in startFolder().
+    QString suggestedFile(const QString &ending) const;
     void resetTimeRange();
     // Moves the time axis's maximum by delta (clamped to one zoom step) when the window allows.
     void zoomTime(bool in, double divisor);
