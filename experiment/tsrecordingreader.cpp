@@ -227,6 +227,16 @@ struct TsRecordingReader::Form
                               QDateTime(date, QTime(hour, 0), Qt::LocalTime).toMSecsSinceEpoch());
         }
         ms = double(*it + (minute * 60 + second) * 1000);
+        if (ms < lastTime) {
+            // The hour the clocks go back shows twice: from the first row that goes back, the
+            // hour's second occurrence is meant, an hour later on the time line.
+            const qint64 later = *it + 3600000;
+            const QDateTime wall = QDateTime::fromMSecsSinceEpoch(later);
+            if (wall.time() == QTime(hour, 0) && wall.date() == QDate(year, month, day)) {
+                hours[key] = later;
+                ms = double(later + (minute * 60 + second) * 1000);
+            }
+        }
         return true;
     }
 };

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -182,6 +183,33 @@ TEST(RecordingReader, DamagedLinesAreSkippedByNumberAndTheRestIsRead)
     EXPECT_EQ(a[3], 1037.5f);
     EXPECT_EQ(qint64((*recording.times)[3]),
               QDateTime(QDate(2026, 1, 31), QTime(14, 5, 8)).toMSecsSinceEpoch());
+}
+
+TEST(RecordingReader, TheHourTheClocksGoBackIsReadTwiceInTimeOrder)
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    QTemporaryDir dir;
+    QByteArray text;
+    const qint64 start = QDateTime(QDate(2026, 10, 25), QTime(1, 59, 0)).toMSecsSinceEpoch();
+    for (qint64 ms = start, end = ms + 2 * 3600000 + 120000; ms < end; ms += 60000) {
+        text += QDateTime::fromMSecsSinceEpoch(ms).toString("yyyy-MM-dd hh:mm:ss").toLatin1() +
+                "\t37.0\t37.0\tOn\t\n";
+    }
+    TsRecordingReader reader;
+    const QxResult read = reader.read(writeFile(dir, "autumn.csv", text));
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
+    ASSERT_TRUE(read.isSuccess());
+    const TsRecording &recording = reader.recording();
+    EXPECT_EQ(recording.damagedCount, 0);
+    ASSERT_EQ(recording.rows(), 122);
+    for (std::size_t i = 0; i < 122; ++i)
+        ASSERT_EQ((*recording.times)[i], double(start + qint64(i) * 60000)) << i;
 }
 
 TEST(RecordingReader, AFileOfAnotherProgramIsNotARecording)
