@@ -155,15 +155,16 @@ struct Scene
     }
     double lastTime() const { return T0 + (next - 1) * Second; }
 
-    // Values, the time columns (once each, however many lines share one) and the line caches.
+    // Values with their block summaries, the time columns (once each, however many lines share
+    // one) and the line caches.
     void reportMemory(benchmark::State &state) const
     {
         double bytes = 0, samples = 0;
         std::set<const GraphTimeColumn *> columns;
         for (const GraphLineSeries *line : dialog->lines()) {
-            bytes += line->data()->capacity() * sizeof(float);
+            bytes += line->data()->bytesHeld();
             const auto column = line->data()->timeColumn();
-            if (columns.insert(column.get()).second)
+            if (line->data()->sharesTimeColumn() && columns.insert(column.get()).second)
                 bytes += column->capacity() * sizeof(double);
             bytes += line->lines().capacity() * sizeof(QLineF);
             samples += line->data()->size();

@@ -186,8 +186,25 @@ void GraphLineSeries::convertRange(std::size_t begin, std::size_t end, double or
         float lowest = first;
         float highest = first;
         std::size_t departure = 0;
+        // Whole blocks of valid samples are taken from their summaries: a column of a week's
+        // zoom holds hundreds of samples. A block with a value other than the first is searched
+        // for the departure only while none is known.
+        const GraphSeriesData::Block *blocks = m_data->blocks();
+        constexpr std::size_t BlockSize = GraphSeriesData::BlockSize;
         std::size_t k = i + 1;
-        for (; k < columnEnd; ++k) {
+        while (k < columnEnd) {
+            if (k % BlockSize == 0 && k + BlockSize <= columnEnd && !blocks[k / BlockSize].gap) {
+                const GraphSeriesData::Block &block = blocks[k / BlockSize];
+                if (departure == 0 && !(block.minimum == first && block.maximum == first)) {
+                    departure = k;
+                    while (map.y[departure] == first)
+                        ++departure;
+                }
+                lowest = std::min(lowest, block.minimum);
+                highest = std::max(highest, block.maximum);
+                k += BlockSize;
+                continue;
+            }
             const float value = map.y[k];
             if (!std::isfinite(value) || (value == 0 && map.x[k] == 0))
                 break;
@@ -195,6 +212,7 @@ void GraphLineSeries::convertRange(std::size_t begin, std::size_t end, double or
                 departure = k;
             lowest = std::min(lowest, value);
             highest = std::max(highest, value);
+            ++k;
         }
         if (hasPrevious)
             appendLine(previous, point);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -71,6 +72,9 @@ GraphSeriesData::GraphSeriesData(const std::shared_ptr<GraphTimeColumn> &times,
         m_minimum = minimum;
         m_maximum = maximum;
     }
+    m_blocks.reserve((m_values.size() + BlockSize - 1) / BlockSize);
+    for (std::size_t i = 0; i < m_values.size(); ++i)
+        summarize(i);
 }
 
 GraphSeriesData::~GraphSeriesData() = default;
@@ -84,7 +88,7 @@ void GraphSeriesData::reserve(std::size_t samples)
 
 std::size_t GraphSeriesData::bytesHeld() const
 {
-    std::size_t bytes = m_values.capacity() * sizeof(float);
+    std::size_t bytes = m_values.capacity() * sizeof(float) + m_blocks.capacity() * sizeof(Block);
     if (m_times.use_count() == 1)
         bytes += m_times->capacity() * sizeof(double);
     return bytes;
@@ -110,6 +114,24 @@ void GraphSeriesData::appendTime(double x)
     m_times = own;
 }
 
+void GraphSeriesData::summarize(std::size_t i)
+{
+    if (i % BlockSize == 0) {
+        if (m_blocks.size() == m_blocks.capacity())
+            m_blocks.reserve(m_blocks.capacity() + SampleStep / BlockSize);
+        m_blocks.push_back(Block{std::numeric_limits<float>::infinity(),
+                                 -std::numeric_limits<float>::infinity(), false});
+    }
+    Block &block = m_blocks.back();
+    const float y = m_values[i];
+    if (!std::isfinite(y) || (y == 0 && (*m_times)[i] == 0)) {
+        block.gap = true;
+        return;
+    }
+    block.minimum = std::min(block.minimum, y);
+    block.maximum = std::max(block.maximum, y);
+}
+
 void GraphSeriesData::count(double y)
 {
     if (std::isnan(y))
@@ -131,6 +153,7 @@ void GraphSeriesData::append(double x, double y)
     appendTime(x);
     growByStep(m_values);
     m_values.push_back(float(y));
+    summarize(m_values.size() - 1);
     // Over the values as given: the statistics lose nothing to the narrower store.
     count(y);
 

@@ -88,8 +88,22 @@ public:
     const double *x() const { return m_times->data(); }
     const float *y() const { return m_values.data(); }
     std::shared_ptr<const GraphTimeColumn> timeColumn() const { return m_times; }
-    // What the values hold and, when the time column is this store's alone, the column too.
+    // What the values and their block summaries hold and, when the time column is this store's
+    // alone, the column too.
     std::size_t bytesHeld() const;
+    bool sharesTimeColumn() const { return m_times.use_count() > 1; }
+
+    // The values summarized by blocks of BlockSize samples (the last block may be partial): their
+    // extremes over the valid samples, and whether any sample is no point to draw (a NaN or
+    // infinite value, or the null point). A column of thousands of samples is drawn from these.
+    static constexpr std::size_t BlockSize = 64;
+    struct Block
+    {
+        float minimum;
+        float maximum;
+        bool gap;
+    };
+    const Block *blocks() const { return m_blocks.data(); }
 
     // The index of the first sample whose time is not less than x (size() when there is none).
     std::size_t lowerBound(double x) const;
@@ -114,9 +128,11 @@ private:
 
     void count(double y);
     void appendTime(double x);
+    void summarize(std::size_t i);
 
     std::shared_ptr<GraphTimeColumn> m_times;
     std::vector<float> m_values;
+    std::vector<Block> m_blocks;
     qint64 m_count = 0;
     double m_mean;
     double m_minimum;
