@@ -5,6 +5,7 @@
 // operator's settings and data are never touched. Both read one command line.
 #include "config/tsconfigmanager.h"
 #include "device/tsdevicemanager.h"
+#include "dialogs/tsrecordergraphdialog.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentmanager.h"
 #include "startup.h"
@@ -94,6 +95,7 @@ struct CommandLine
     bool tickStatistics = false;
     bool verbose = false;
     QString home;
+    QString recording;    // --open: a past recording beside the main window
     quint16 httpPort = 0; // 0: the stored one
     quint16 fcgiPort = 0;
 };
@@ -149,7 +151,12 @@ Parsed parseCommandLine(int argc, char **argv, CommandLine &line)
         QStringLiteral("At exit, tell how regularly the sampling tick came (without a window)."));
     const QCommandLineOption verbose(
         QStringLiteral("verbose"), QStringLiteral("Show the diagnostic lines (without a window)."));
-    parser.addOptions({headless, demo, home, http, fcgi, ticks, verbose});
+    const QCommandLineOption open(
+        QStringLiteral("open"),
+        QStringLiteral("A past recording (a CSV file of the recorder) in a graph window of its own "
+                       "beside the main window."),
+        QStringLiteral("file"));
+    parser.addOptions({headless, demo, home, open, http, fcgi, ticks, verbose});
     for (const char *name : QtOptions) {
         const bool flag = std::any_of(std::begin(QtFlags), std::end(QtFlags),
                                       [name](const char *f) { return std::strcmp(f, name) == 0; });
@@ -204,6 +211,8 @@ Parsed parseCommandLine(int argc, char **argv, CommandLine &line)
     line.tickStatistics = parser.isSet(ticks);
     line.verbose = parser.isSet(verbose);
     line.home = parser.value(home);
+    if (parser.isSet(open))
+        line.recording = QFileInfo(parser.value(open)).absoluteFilePath();
     return Parsed::Run;
 }
 
@@ -356,6 +365,12 @@ int runDesktop(int argc, char **argv, const CommandLine &line)
         if (line.demo)
             QTimer::singleShot(TsConfigManager::LoadDelay, window,
                                [] { TsDemonstration::setUp(); });
+        // After the user's profile is loaded, so that known channels take its colours.
+        if (!line.recording.isEmpty())
+            QTimer::singleShot(2 * TsConfigManager::LoadDelay, window,
+                               [window, recording = line.recording] {
+                                   TsRecorderGraphDialog::openRecording(recording, window);
+                               });
         return window;
     });
 }
@@ -381,5 +396,8 @@ int main(int argc, char **argv)
                              "running without a window, serving the web page only\n");
         headless = true;
     }
+    if (headless && !line.recording.isEmpty())
+        std::fprintf(stderr, "tessaro: --open shows a recording in a window; without one it is "
+                             "not opened\n");
     return headless ? runHeadless(argc, argv, line) : runDesktop(argc, argv, line);
 }

@@ -19,15 +19,43 @@ Answering &answering()
     return state;
 }
 
+// With answering on, records the chooser and takes the next queued answer (none: cancelled).
+bool answered(const QString &caption, QString *answer)
+{
+    Answering &state = answering();
+    if (!state.on)
+        return false;
+    state.asked.append(caption);
+    *answer = state.directories.isEmpty() ? QString() : state.directories.dequeue();
+    return true;
+}
+
 } // namespace
 
 QString TsFileDialog::existingDirectory(QWidget *parent, const QString &caption, const QString &dir)
 {
-    Answering &state = answering();
-    if (!state.on)
-        return QFileDialog::getExistingDirectory(parent, caption, dir);
-    state.asked.append(caption);
-    return state.directories.isEmpty() ? QString() : state.directories.dequeue();
+    QString answer;
+    if (answered(caption, &answer))
+        return answer;
+    return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+QString TsFileDialog::openFile(QWidget *parent, const QString &caption, const QString &dir,
+                               const QString &filter)
+{
+    QString answer;
+    if (answered(caption, &answer))
+        return answer;
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+QString TsFileDialog::saveFile(QWidget *parent, const QString &caption, const QString &path,
+                               const QString &filter)
+{
+    QString answer;
+    if (answered(caption, &answer))
+        return answer;
+    return QFileDialog::getSaveFileName(parent, caption, path, filter);
 }
 
 void TsFileDialog::setAnswering(bool on)

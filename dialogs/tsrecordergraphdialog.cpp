@@ -3,11 +3,15 @@
 
 #include "device/devicespec.h"
 #include "device/tsdevicemanager.h"
+#include "dialogs/tsfiledialog.h"
+#include "dialogs/tsmessagebox.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentchannel.h"
 #include "experiment/tsexperimentmanager.h"
 #include "experiment/tsexperimentrecorder.h"
+#include "experiment/tsrecordingwriter.h"
 #include "tscore.h"
+#include "utils/gui/graphexport.h"
 #include "utils/gui/graphhorizontalaxis.h"
 #include "utils/gui/graphlegend.h"
 #include "utils/gui/graphlineseries.h"
@@ -19,11 +23,19 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QIcon>
+#include <QProgressDialog>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -49,6 +61,45 @@ TsRecorderGraphDialog::TsRecorderGraphDialog(QWidget *parent)
     , ui(new Ui::TsRecorderGraphDialog)
     , m_now([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
+    setUpWindow();
+    auto *axis = new GraphVerticalAxis(m_graph.widget);
+    axis->setMarkerEnabled(false);
+    m_graph.axes << axis;
+
+    resetTimeRange();
+    connect(m_graph.widget, &GraphWidget::zoomed, this, &TsRecorderGraphDialog::graphZoomed);
+
+    QSettings settings;
+    const QRect geometry = settings.value(GeometryKey).toRect();
+    if (geometry.left() <= geometry.right() && geometry.top() <= geometry.bottom())
+        setGeometry(geometry);
+    if (settings.value(VisibleKey, false).toBool())
+        QTimer::singleShot(ShowDelay, this, &TsRecorderGraphDialog::show);
+
+    TsExperimentManager *experiments = TsCore::experimentManager();
+    connect(experiments, &TsExperimentManager::currentExperimentChanged, this,
+            &TsRecorderGraphDialog::onNewExperiment);
+    onNewExperiment(experiments->currentExperiment());
+}
+
+TsRecorderGraphDialog::TsRecorderGraphDialog(TsRecording &&recording, QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::TsRecorderGraphDialog)
+    , m_now([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_path(recording.filePath)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setUpWindow();
+    setWindowTitle(tr("Graph: %1").arg(QFileInfo(m_path).fileName()));
+    // A finished recording has no newest sample to follow.
+    ui->menuAutoScroll->menuAction()->setVisible(false);
+    ui->actionScrollTimeAxis->setChecked(false);
+    ui->actionScrollYAxes->setChecked(false);
+    showRecording(std::move(recording));
+}
+
+void TsRecorderGraphDialog::setUpWindow()
+{
     initViewResources();
     ui->setupUi(this);
     const QIcon zoomIn(QStringLiteral(":/icons/16x16/zoom-in.png"));
@@ -72,30 +123,95 @@ TsRecorderGraphDialog::TsRecorderGraphDialog(QWidget *parent)
     GraphLegend *legend = m_graph.widget->legend();
     legend->setOptions(legend->options() &
                        ~(GraphLegend::LatestValues | GraphLegend::ToggleSeries));
+}
 
+GraphVerticalAxis *TsRecorderGraphDialog::makeAxis(const GraphAxisSpec &spec)
+{
     auto *axis = new GraphVerticalAxis(m_graph.widget);
+    axis->setText(spec.name);
+    axis->setUnit(spec.unit);
+    axis->setLimits(spec.minLimit, spec.maxLimit);
+    axis->setInitialRange(spec.min, spec.max);
+    axis->setMajorDivisions(spec.mainGrids);
+    axis->setMinorDivisions(spec.subGrids);
+    axis->setColor(spec.color);
+    axis->setLabelDecimals(1);
     axis->setMarkerEnabled(false);
-    m_graph.axes << axis;
+    return axis;
+}
 
-    resetTimeRange();
+void TsRecorderGraphDialog::showRecording(TsRecording &&recording)
+{
+    // A channel is known when the current experiment has one of that name: it is drawn on the
+    // axis of its unit, in its colour. The others share one axis over their values' range.
+    const TsExperiment *experiment = TsCore::experimentManager()->currentExperiment();
+    const DeviceSpecSet &specs = TsCore::deviceManager()->deviceSpecs();
+    QHash<const GraphAxisSpec *, GraphVerticalAxis *> made;
+    GraphVerticalAxis *others = nullptr;
+    double low = qInf(), high = -qInf();
+    const std::shared_ptr<GraphTimeColumn> times = recording.times;
+    for (TsRecording::Channel &channel : recording.channels) {
+        const TsExperimentChannel *known = nullptr;
+        if (experiment) {
+            for (const TsExperimentChannel *candidate : experiment->channels()) {
+                if (candidate->name() == channel.name) {
+                    known = candidate;
+                    break;
+                }
+            }
+        }
+        const GraphAxisSpec *spec = graphAxisFor(known, specs);
+        GraphVerticalAxis *axis = spec ? made.value(spec) : others;
+        if (!axis && spec) {
+            axis = makeAxis(*spec);
+            made.insert(spec, axis);
+            m_graph.axes << axis;
+        } else if (!axis) {
+            axis = others = new GraphVerticalAxis(m_graph.widget);
+            axis->setText(tr("Values"));
+            axis->setLabelDecimals(1);
+            axis->setMarkerEnabled(false);
+            m_graph.axes << axis;
+        }
+        const auto data = QSharedPointer<GraphSeriesData>::create(times, std::move(channel.values));
+        if (!spec && data->count() > 0) {
+            low = std::min(low, data->minimum());
+            high = std::max(high, data->maximum());
+        }
+        auto *line = new GraphLineSeries(axis, data);
+        line->setText(channel.name);
+        if (known && known->color().isValid())
+            line->setColor(known->color());
+        m_graph.lines << line;
+    }
+    if (others && low <= high) {
+        const double margin = std::max((high - low) / 10.0, 0.5);
+        others->setInitialRange(low - margin, high + margin);
+    }
+    if (m_graph.axes.isEmpty())
+        m_graph.axes << new GraphVerticalAxis(m_graph.widget);
+    for (GraphVerticalAxis *axis : qAsConst(m_graph.axes))
+        axis->setFollowNewest(false);
+
+    // The whole recording in view; relative time counts from its start.
+    GraphHorizontalAxis *time = m_graph.widget->horizontalAxis();
+    time->setFollowNewest(false);
+    double first = recording.startTime();
+    double last = times->empty() ? first : times->back();
+    if (times->empty())
+        first = last = double(m_now());
+    if (last - first < double(MinZoomStep)) {
+        last = first + double(MinZoomStep);
+    }
+    time->setInitialRange(first, last);
+    time->setOrigin(first);
     connect(m_graph.widget, &GraphWidget::zoomed, this, &TsRecorderGraphDialog::graphZoomed);
-
-    QSettings settings;
-    const QRect geometry = settings.value(GeometryKey).toRect();
-    if (geometry.left() <= geometry.right() && geometry.top() <= geometry.bottom())
-        setGeometry(geometry);
-    if (settings.value(VisibleKey, false).toBool())
-        QTimer::singleShot(ShowDelay, this, &TsRecorderGraphDialog::show);
-
-    TsExperimentManager *experiments = TsCore::experimentManager();
-    connect(experiments, &TsExperimentManager::currentExperimentChanged, this,
-            &TsRecorderGraphDialog::onNewExperiment);
-    onNewExperiment(experiments->currentExperiment());
 }
 
 TsRecorderGraphDialog::~TsRecorderGraphDialog()
 {
-    saveSettings(isVisible());
+    if (!showsPastRecording())
+        saveSettings(isVisible());
 }
 
 GraphWidget *TsRecorderGraphDialog::graph() const
@@ -120,7 +236,8 @@ void TsRecorderGraphDialog::setClock(const std::function<qint64()> &now)
 
 void TsRecorderGraphDialog::show()
 {
-    if (m_firstShow) {
+    // A recording's window opens as it is placed; the remembered state is the live window's.
+    if (m_firstShow && !showsPastRecording()) {
         m_firstShow = false;
         if (QSettings().value(MaximizedKey, false).toBool()) {
             showMaximized();
@@ -169,25 +286,18 @@ void TsRecorderGraphDialog::recordingStarted()
         const GraphAxisSpec *spec = graphAxisFor(column.channel, specs);
         if (!spec || made.contains(spec))
             continue;
-        auto *axis = new GraphVerticalAxis(m_graph.widget);
-        axis->setText(spec->name);
-        axis->setUnit(spec->unit);
-        axis->setLimits(spec->minLimit, spec->maxLimit);
-        axis->setInitialRange(spec->min, spec->max);
-        axis->setMajorDivisions(spec->mainGrids);
-        axis->setMinorDivisions(spec->subGrids);
-        axis->setColor(spec->color);
-        axis->setLabelDecimals(1);
-        axis->setMarkerEnabled(false);
+        GraphVerticalAxis *axis = makeAxis(*spec);
         made.insert(spec, axis);
         m_graph.axes << axis;
     }
+    // The lines are appended in step: one time column serves them all.
+    const auto times = std::make_shared<GraphTimeColumn>();
     for (int i = 0; i < columns.size(); ++i) {
         const TsExperimentChannel *channel = columns.at(i).channel;
         GraphVerticalAxis *axis = made.value(graphAxisFor(channel, specs));
         if (!axis)
             continue;
-        auto *line = new GraphLineSeries(axis, QSharedPointer<GraphSeriesData>::create());
+        auto *line = new GraphLineSeries(axis, QSharedPointer<GraphSeriesData>::create(times));
         line->setText(channel->name());
         line->setProperty(CaptureIndexProperty, i);
         if (channel->color().isValid())
@@ -299,7 +409,8 @@ void TsRecorderGraphDialog::on_actionScrollYAxes_triggered(bool checked)
 
 void TsRecorderGraphDialog::closeEvent(QCloseEvent *event)
 {
-    saveSettings(false);
+    if (!showsPastRecording())
+        saveSettings(false);
     QMainWindow::closeEvent(event);
 }
 
@@ -317,4 +428,146 @@ void TsRecorderGraphDialog::saveSettings(bool visible)
     settings.setValue(GeometryKey, geometry());
     settings.setValue(MaximizedKey, isMaximized());
     settings.setValue(VisibleKey, visible);
+}
+
+TsRecorderGraphDialog *TsRecorderGraphDialog::openRecording(const QString &path, QWidget *beside)
+{
+    // Read on a worker thread, so that the progress dialog repaints and its Cancel is heard.
+    TsRecordingReader reader;
+    QProgressDialog progress(tr("Reading %1…").arg(QFileInfo(path).fileName()), tr("Cancel"), 0,
+                             1000, beside);
+    progress.setWindowTitle(tr("Open Recording"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    connect(&reader, &TsRecordingReader::progress, &progress,
+            [&progress](qint64 done, qint64 total) {
+                progress.setValue(total > 0 ? int(done * 1000 / total) : 0);
+            });
+    connect(&progress, &QProgressDialog::canceled, &progress, [&reader] { reader.cancel(); });
+    QFutureWatcher<QxResult> watcher;
+    QEventLoop loop;
+    connect(&watcher, &QFutureWatcher<QxResult>::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(QtConcurrent::run([&reader, path] { return reader.read(path); }));
+    if (!watcher.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const QxResult result = watcher.result();
+    progress.reset();
+    if (result.code() == TsRecordingReader::Cancelled)
+        return nullptr;
+    if (result.isError()) {
+        TsMessageBox::warning(beside, tr("Open Recording"), result.message());
+        return nullptr;
+    }
+
+    const TsRecording &read = reader.recording();
+    QStringList damaged;
+    for (qint64 line : read.damagedLines.mid(0, 20))
+        damaged << QString::number(line);
+    const qint64 damagedCount = read.damagedCount;
+    auto *window = new TsRecorderGraphDialog(std::move(reader.recording()));
+    if (beside)
+        window->move(beside->frameGeometry().topRight() + QPoint(16, 0));
+    window->show();
+    if (damagedCount > 0) {
+        QString lines = damaged.join(QStringLiteral(", "));
+        if (damagedCount > damaged.size())
+            lines += tr(" and %1 more").arg(damagedCount - damaged.size());
+        TsMessageBox::information(
+            window, tr("Open Recording"),
+            tr("%1 damaged lines of '%2' were skipped (line %3); the rest is shown.")
+                .arg(damagedCount)
+                .arg(QFileInfo(path).fileName(), lines));
+    }
+    return window;
+}
+
+QString TsRecorderGraphDialog::startFolder() const
+{
+    if (showsPastRecording())
+        return QFileInfo(m_path).absolutePath();
+    if (const TsExperiment *experiment = TsCore::experimentManager()->currentExperiment()) {
+        const QString file = experiment->recorder()->fileName();
+        if (!file.isEmpty())
+            return QFileInfo(file).absolutePath();
+        if (!experiment->recorder()->logFolder().isEmpty())
+            return experiment->recorder()->logFolder();
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QString TsRecorderGraphDialog::suggestedFile(const QString &ending) const
+{
+    const QString base =
+        showsPastRecording() ? QFileInfo(m_path).completeBaseName() : QStringLiteral("graph");
+    return QDir(startFolder()).filePath(base + ending);
+}
+
+void TsRecorderGraphDialog::on_actionOpen_Recording_triggered()
+{
+    const QString path = TsFileDialog::openFile(this, tr("Open Recording"), startFolder(),
+                                                tr("Recordings (*.csv *.txt);;All files (*)"));
+    if (!path.isEmpty())
+        openRecording(path, this);
+}
+
+QxResult TsRecorderGraphDialog::exportView(const QString &path)
+{
+    const QString error = GraphExport::save(m_graph.widget, path);
+    return error.isEmpty() ? QxResult() : QxResult(error);
+}
+
+void TsRecorderGraphDialog::on_actionExport_View_triggered()
+{
+    const QString path = TsFileDialog::saveFile(
+        this, tr("Export View"), suggestedFile(QStringLiteral(".png")),
+        tr("PNG picture (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    const QxResult result = exportView(path);
+    if (result.isError())
+        TsMessageBox::warning(this, tr("Export View"), result.message());
+}
+
+QxResult TsRecorderGraphDialog::exportVisibleSamples(const QString &path) const
+{
+    // The rows of the first line's times within the time axis's range; lines on the same time
+    // column (all of them, as the recorder and the reader fill them) give their values by row,
+    // any other by its value at that time.
+    TsRecording visible;
+    const GraphHorizontalAxis *axis = m_graph.widget->horizontalAxis();
+    const double from = std::min(axis->minimum(), axis->maximum());
+    const double to = std::max(axis->minimum(), axis->maximum());
+    if (!m_graph.lines.isEmpty()) {
+        const GraphSeriesData &reference = *m_graph.lines.first()->data();
+        const std::size_t first = reference.lowerBound(from);
+        std::size_t end = reference.lowerBound(to);
+        while (end < reference.size() && reference.x()[end] <= to)
+            ++end;
+        visible.times->assign(reference.x() + first, reference.x() + end);
+        for (const GraphLineSeries *line : m_graph.lines) {
+            const GraphSeriesData &data = *line->data();
+            TsRecording::Channel channel;
+            channel.name = line->text();
+            if (data.timeColumn() == reference.timeColumn() && data.size() >= end) {
+                channel.values.assign(data.y() + first, data.y() + end);
+            } else {
+                for (double time : *visible.times)
+                    channel.values.push_back(float(data.valueAt(time)));
+            }
+            visible.channels.push_back(std::move(channel));
+        }
+    }
+    return TsRecordingWriter::write(visible, 0, visible.times->size(), path);
+}
+
+void TsRecorderGraphDialog::on_actionExport_Samples_triggered()
+{
+    const QString path = TsFileDialog::saveFile(this, tr("Export Visible Samples"),
+                                                suggestedFile(QStringLiteral("_visible.csv")),
+                                                tr("CSV file (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const QxResult result = exportVisibleSamples(path);
+    if (result.isError())
+        TsMessageBox::warning(this, tr("Export Visible Samples"), result.message());
 }

@@ -3,9 +3,16 @@
 // absolute or relative time, with zoom and auto-scroll actions. It follows the current experiment,
 // rebuilds its axes and lines at every start of recording, and remembers its geometry and
 // visibility in the settings store.
+//
+// A recording read from a file opens in a window of the same kind beside it: the same axes and
+// colours where its channels are known, the legend, zoom, marker and relative or absolute time,
+// but no auto scroll and no settings of its own. Both export what they show: the view as a PNG,
+// SVG or PDF file, the samples of the visible time range as a CSV file that opens again here.
 #pragma once
 
 #include "experiment/tsexperimentrecording.h"
+#include "experiment/tsrecordingreader.h"
+#include "utils/qxresult.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -15,6 +22,7 @@
 
 class GraphLineSeries;
 class GraphVerticalAxis;
+struct GraphAxisSpec;
 class GraphWidget;
 class TsExperiment;
 
@@ -38,7 +46,22 @@ public:
     static constexpr const char *CaptureIndexProperty = "captureIndex";
 
     explicit TsRecorderGraphDialog(QWidget *parent = nullptr);
+    // A window of its own for a recording read from a file; it deletes itself when closed.
+    explicit TsRecorderGraphDialog(TsRecording &&recording, QWidget *parent = nullptr);
     ~TsRecorderGraphDialog() override;
+
+    // Reads the file behind a progress dialog that can cancel it, says why when it cannot be
+    // shown and which lines were skipped as damaged, and shows it in a window of its own placed
+    // beside `beside` (when given). Null when nothing was opened.
+    static TsRecorderGraphDialog *openRecording(const QString &path, QWidget *beside = nullptr);
+    // The file the window shows; empty for the live window.
+    QString recordingPath() const { return m_path; }
+    bool showsPastRecording() const { return !m_path.isEmpty(); }
+
+    // The view as a picture (by the suffix: png, svg or pdf), and the samples of the visible time
+    // range in the recorder's own CSV form.
+    QxResult exportView(const QString &path);
+    QxResult exportVisibleSamples(const QString &path) const;
 
     GraphWidget *graph() const;
     QList<GraphVerticalAxis *> axes() const;
@@ -65,11 +88,21 @@ public slots:
     void on_actionRelative_Absolute_triggered();
     void on_actionScrollTimeAxis_triggered(bool checked);
     void on_actionScrollYAxes_triggered(bool checked);
+    void on_actionOpen_Recording_triggered();
+    void on_actionExport_View_triggered();
+    void on_actionExport_Samples_triggered();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setUpWindow();
+    void showRecording(TsRecording &&recording);
+    GraphVerticalAxis *makeAxis(const GraphAxisSpec &spec);
+    // Where file choosers start: the folder of the shown file, else the user's log folder.
+    QString startFolder() const;
+    // An export's file: the shown file's name (or "graph") with `ending`, in startFolder().
+    QString suggestedFile(const QString &ending) const;
     void resetTimeRange();
     // Moves the time axis's maximum by delta (clamped to one zoom step) when the window allows.
     void zoomTime(bool in, double divisor);
@@ -84,4 +117,5 @@ private:
     } m_graph;
     bool m_firstShow = true;
     std::function<qint64()> m_now;
+    QString m_path;
 };

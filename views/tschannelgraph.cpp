@@ -87,7 +87,7 @@ void TsChannelGraph::addSample(double value)
 {
     const qint64 time = now();
     // Trimmed once the oldest sample is two windows old: once an hour, not on every sample.
-    if (!m_data->samples().empty() && time - m_data->samples().front().x() > 2 * WindowMs)
+    if (!m_data->isEmpty() && time - m_data->x()[0] > 2 * WindowMs)
         keepLastWindow(time);
     // Held by a pointer of our own: an append may run pending events.
     const QSharedPointer<GraphSeriesData> data = m_data;
@@ -98,15 +98,14 @@ void TsChannelGraph::keepLastWindow(qint64 time)
 {
     // The store only grows, so the series moves to a new one with the samples still in view, and
     // the one before them, from which the line enters at the window's left edge.
-    const std::vector<QPointF> &old = m_data->samples();
-    auto first = std::lower_bound(old.begin(), old.end(), double(time - WindowMs),
-                                  [](const QPointF &point, double x) { return point.x() < x; });
-    if (first != old.begin())
+    const GraphSeriesData &old = *m_data;
+    std::size_t first = old.lowerBound(double(time - WindowMs));
+    if (first > 0)
         --first;
     const auto kept = QSharedPointer<GraphSeriesData>::create();
-    kept->reserve(std::size_t(old.end() - first) + 1);
-    for (auto it = first; it != old.end(); ++it)
-        kept->append(it->x(), it->y());
+    kept->reserve(old.size() - first + 1);
+    for (std::size_t i = first; i < old.size(); ++i)
+        kept->append(old.x()[i], double(old.y()[i]));
     const int interval = m_series->throttleInterval();
     const int timer = m_series->throttleTimer();
     delete m_series;

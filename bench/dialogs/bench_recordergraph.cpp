@@ -4,7 +4,11 @@
 // and at a one-hour zoom, one "Zoom In"/"Zoom Out" action with the repaint it causes, and one new
 // sample of all 8 lines with its repaint. Each time is also given as a fraction of its bar (16 ms
 // for a repaint, 1 ms for an appended sample): below 1 meets it. The memory the window holds is
-// given in bytes per sample.
+// given in bytes per sample, against a bar of 8.
+//
+// Then a week of 64 channels at one row a second, as the recorder writes it (some 515 MB), is
+// opened: read and shown in a graph window, in a process of its own so that its peak resident
+// memory is the load's alone. Bars: 5 s and 600 MB.
 #include "dialogs/tsrecordergraphdialog.h"
 
 #include "config/tsprofile.h"
@@ -22,9 +26,15 @@
 
 #include "zdx7000/support/simulationfile.h"
 
+#include "experiment/tsrecordingreader.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -33,6 +43,7 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace {
@@ -43,6 +54,10 @@ constexpr double T0 = 1.7e12;
 constexpr double Second = 1000;
 constexpr double RepaintBarMs = 16;
 constexpr double AppendBarMs = 1;
+constexpr double BytesBar = 8;
+constexpr int WeekChannels = 64;
+constexpr double LoadBarS = 5;
+constexpr double ResidentBarMB = 600;
 
 zdx::test::SimulationFile &simulation()
 {
@@ -140,15 +155,22 @@ struct Scene
     }
     double lastTime() const { return T0 + (next - 1) * Second; }
 
+    // Values with their block summaries, the time columns (once each, however many lines share
+    // one) and the line caches.
     void reportMemory(benchmark::State &state) const
     {
         double bytes = 0, samples = 0;
+        std::set<const GraphTimeColumn *> columns;
         for (const GraphLineSeries *line : dialog->lines()) {
-            bytes += line->data()->capacity() * sizeof(QPointF);
+            bytes += line->data()->bytesHeld();
+            const auto column = line->data()->timeColumn();
+            if (line->data()->sharesTimeColumn() && columns.insert(column.get()).second)
+                bytes += column->capacity() * sizeof(double);
             bytes += line->lines().capacity() * sizeof(QLineF);
             samples += line->data()->size();
         }
         state.counters["B/sample"] = bytes / samples;
+        state.counters["B_of_bar"] = bytes / samples / BytesBar;
         state.counters["MB"] = bytes / 1e6;
     }
 
@@ -260,6 +282,104 @@ void BM_RepaintAfterAppend(benchmark::State &state)
     appendSamples(state, RepaintBarMs, 11, true);
 }
 
+// A week of 64 channels as the recorder writes it with its default settings: tab, the header
+// line, local time to the second, one decimal, setpoint and control.
+QString writeWeek(const QString &folder)
+{
+    const QString path = folder + QStringLiteral("/Week_2026-03-02_00-00-00.csv");
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QByteArray text = "\"Timestamp\"\t";
+    for (int c = 0; c < WeekChannels; ++c) {
+        const QByteArray name = "Zone " + QByteArray::number(c + 1);
+        text += "\"" + name + ": Actual Value\"\t\"" + name + ": Setpoint Value\"\t\"" + name +
+                ": Control\"\t";
+    }
+    text += '\n';
+    QList<QByteArray> values;
+    for (int v = 0; v < 100; ++v)
+        values << QByteArray::number(36.5 + v / 100.0, 'f', 1) + "\t37.0\tOn\t";
+    const QDateTime start(QDate(2026, 3, 2), QTime(0, 0));
+    uint32_t seed = 5;
+    for (int row = 0; row < Samples; ++row) {
+        text += start.addSecs(row).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toLatin1();
+        text += '\t';
+        for (int c = 0; c < WeekChannels; ++c) {
+            seed = seed * 1664525u + 1013904223u;
+            text += values[int((seed >> 8) % 100)];
+        }
+        text += '\n';
+        if (text.size() > (8 << 20)) {
+            file.write(text);
+            text.clear();
+        }
+    }
+    file.write(text);
+    return path;
+}
+
+double peakResidentMB()
+{
+#ifdef Q_OS_LINUX
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        }
+    }
+#endif
+    return qQNaN();
+}
+
+// The child's part: open the file in a graph window, draw it once, and tell the time and the
+// peak resident memory on standard output.
+int loadWeek(const QString &path)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const std::clock_t cpuStart = std::clock();
+    TsRecordingReader reader;
+    if (reader.read(path).isError())
+        return 1;
+    TsRecorderGraphDialog window(std::move(reader.recording()));
+    window.resize(1280, 720);
+    window.show();
+    QImage image(window.graph()->size(), QImage::Format_ARGB32_Premultiplied);
+    window.graph()->render(&image);
+    std::printf("%f %f %f %d\n", clock.elapsed() / 1000.0,
+                double(std::clock() - cpuStart) / CLOCKS_PER_SEC, peakResidentMB(),
+                int(window.lines().size()));
+    return 0;
+}
+
+void BM_LoadWeekOf64Channels(benchmark::State &state)
+{
+    static QTemporaryDir folder;
+    static const QString path = writeWeek(folder.path());
+    double seconds = 0, cpu = 0, resident = 0;
+    for (auto _ : state) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--load-week"), path});
+        child.waitForFinished(120000);
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        if (child.exitCode() != 0 || figures.size() != 4 || figures[3].toInt() != WeekChannels) {
+            state.SkipWithError("the week did not load");
+            return;
+        }
+        seconds = figures[0].toDouble();
+        cpu = figures[1].toDouble();
+        resident = figures[2].toDouble();
+        state.SetIterationTime(seconds);
+    }
+    state.counters["load_s"] = seconds;
+    state.counters["load_cpu_s"] = cpu;
+    state.counters["of_bar"] = seconds / LoadBarS;
+    state.counters["peak_MB"] = resident;
+    state.counters["MB_of_bar"] = resident / ResidentBarMB;
+    state.counters["file_MB"] = double(QFileInfo(path).size()) / 1e6;
+}
+
 } // namespace
 
 BENCHMARK(BM_Repaint)->ArgName("hour")->Arg(WholeWeek)->Arg(OneHour)->Unit(benchmark::kMillisecond);
@@ -274,6 +394,7 @@ BENCHMARK(BM_RepaintAfterAppend)
     ->Arg(WholeWeek)
     ->Arg(OneHour)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadWeekOf64Channels)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
 {
@@ -286,6 +407,8 @@ int main(int argc, char **argv)
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     QApplication app(argc, argv);
     settleIdentityAndDataPath(home.path());
+    if (argc == 3 && std::string(argv[1]) == "--load-week")
+        return loadWeek(QString::fromLocal8Bit(argv[2]));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -104,7 +104,7 @@ struct Scene
     {
         double store = 0, cache = 0, samples = 0;
         for (const GraphLineSeries *s : series) {
-            store += s->data()->capacity() * sizeof(QPointF);
+            store += s->data()->bytesHeld();
             cache += s->lines().capacity() * sizeof(QLineF);
             samples += s->data()->size();
         }

@@ -155,8 +155,11 @@ TEST_F(RecorderGraphDialogTest, ARecordingMakesOneAxisPerGraphAxisAndALinePerCha
     step();
     step();
     ASSERT_EQ(lines.at(0)->data()->size(), 2u);
-    EXPECT_EQ(lines.at(0)->data()->samples().back(),
-              QPointF(double(wall.toMSecsSinceEpoch()), 37.1));
+    // Values are held as 32-bit floats.
+    EXPECT_EQ(lines.at(0)->data()->samples().back().x(), double(wall.toMSecsSinceEpoch()));
+    EXPECT_EQ(float(lines.at(0)->data()->samples().back().y()), 37.1f);
+    EXPECT_EQ(lines.at(0)->data()->timeColumn(), lines.at(2)->data()->timeColumn())
+        << "the lines share one time column";
     EXPECT_DOUBLE_EQ(lines.at(1)->data()->last(), 5.0);
     EXPECT_DOUBLE_EQ(lines.at(2)->data()->last(), 18.9);
 
@@ -165,7 +168,7 @@ TEST_F(RecorderGraphDialogTest, ARecordingMakesOneAxisPerGraphAxisAndALinePerCha
     plug("actual=\"371\"");
     step();
     EXPECT_TRUE(std::isnan(lines.at(1)->data()->samples().back().y()));
-    EXPECT_DOUBLE_EQ(lines.at(0)->data()->samples().back().y(), 37.1);
+    EXPECT_FLOAT_EQ(float(lines.at(0)->data()->samples().back().y()), 37.1f);
 
     // The next start builds everything anew, with empty stores.
     recorder->stop();

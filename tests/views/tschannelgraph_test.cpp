@@ -105,7 +105,7 @@ TEST_F(TsChannelGraphTest, KeepsOnlyWhatItsWindowCanShowForAsLongAsItRuns)
         graph.addSample(36.0 + (i % 2));
         ASSERT_LE(graph.lineSeries()->data()->size(), 2u * 720u + 2u) << "at sample " << i;
     }
-    const std::vector<QPointF> &kept = graph.lineSeries()->data()->samples();
+    const GraphSamples kept = graph.lineSeries()->data()->samples();
     EXPECT_DOUBLE_EQ(kept.back().x(), double(now));
     EXPECT_LE(kept.front().x(), double(now - TsChannelGraph::WindowMs))
         << "the line still enters at the window's left edge";

@@ -96,7 +96,7 @@ void GraphLegend::refreshValues(GraphAxis *axis)
         } else {
             // The store's last value skips NaN samples; a series whose newest sample is a gap
             // must not show an older value as if it were current.
-            const bool gap = data->size() > 0 && std::isnan(data->samples().back().y());
+            const bool gap = data->size() > 0 && std::isnan(data->y()[data->size() - 1]);
             entry.hasValue = testOption(LatestValues) && data->size() > 0;
             entry.value = gap ? qQNaN() : data->last();
         }

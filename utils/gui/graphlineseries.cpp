@@ -55,43 +55,107 @@ void GraphLineSeries::updateOrigin()
                        m_valueAxis ? m_valueAxis->intercept() : 0.0);
 }
 
-void GraphLineSeries::convertPending()
-{
-    const std::vector<QPointF> &samples = m_data->samples();
-    const std::size_t count = samples.size();
-    if (!m_valueAxis || m_converted >= count)
-        return;
+namespace {
 
-    const GraphHorizontalAxis *horizontal = m_widget->horizontalAxis();
-    const double scaleX = horizontal->scale();
-    const double scaleY = m_valueAxis->scale();
-    if (m_converted == 0) {
-        m_lines.clear();
-        m_hasPrevious = false;
-        const double first = samples.front().x();
-        m_referenceX = std::isfinite(first) ? first : 0.0;
-        m_builtScaleX = scaleX;
-        m_builtScaleY = scaleY;
-        updateOrigin();
+// The samples and the mapping of one conversion.
+struct Mapping
+{
+    const double *x;
+    const float *y;
+    double referenceX;
+    double scaleX;
+    double scaleY;
+    double originX;
+
+    // Relative to the origin, as the cache holds it.
+    double pixelX(std::size_t i) const { return (x[i] - referenceX) * scaleX; }
+    double pixelY(float value) const { return double(value) * scaleY; }
+    QPointF point(std::size_t i) const { return QPointF(pixelX(i), pixelY(y[i])); }
+    double columnOf(std::size_t i) const { return column(pixelX(i) + originX); }
+    // The null point counts as no sample, as a NaN does.
+    bool valid(std::size_t i) const
+    {
+        return std::isfinite(x[i]) && std::isfinite(y[i]) && !(x[i] == 0 && y[i] == 0);
     }
-    const double referenceX = m_referenceX;
-    const double originX = m_origin.x();
+
+    // The first index in (i, end] whose column is not c; columns only grow with the index.
+    std::size_t columnEnd(std::size_t i, double c, std::size_t end) const
+    {
+        std::size_t low = i; // in column c
+        std::size_t step = 1;
+        std::size_t high = end;
+        while (low + step < end) {
+            if (columnOf(low + step) != c) {
+                high = low + step;
+                break;
+            }
+            low += step;
+            step *= 2;
+        }
+        while (high - low > 1) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (columnOf(middle) == c)
+                low = middle;
+            else
+                high = middle;
+        }
+        return high;
+    }
+
+    // The first index of the column that holds sample i.
+    std::size_t columnStart(std::size_t i) const
+    {
+        const double c = columnOf(i);
+        std::size_t high = i; // in column c
+        std::size_t step = 1;
+        std::size_t low = 0;
+        bool found = false;
+        while (step <= high) {
+            if (columnOf(high - step) != c) {
+                low = high - step;
+                found = true;
+                break;
+            }
+            high -= step;
+            step *= 2;
+        }
+        if (!found) {
+            if (high == 0 || columnOf(0) == c)
+                return 0;
+            low = 0;
+        }
+        while (high - low > 1) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (columnOf(middle) == c)
+                high = middle;
+            else
+                low = middle;
+        }
+        return high;
+    }
+};
+
+} // namespace
+
+void GraphLineSeries::convertRange(std::size_t begin, std::size_t end, double originX)
+{
+    const GraphHorizontalAxis *horizontal = m_widget->horizontalAxis();
+    const Mapping map{m_data->x(),         m_data->y(),          m_referenceX,
+                      horizontal->scale(), m_valueAxis->scale(), originX};
 
     QPointF previous = m_previous;
     bool hasPrevious = m_hasPrevious;
-    for (std::size_t i = m_converted; i < count; ++i) {
-        const QPointF &sample = samples[i];
-        if (sample.isNull() || !std::isfinite(sample.x()) || !std::isfinite(sample.y())) {
+    std::size_t i = begin;
+    while (i < end) {
+        if (!map.valid(i)) {
             hasPrevious = false;
+            ++i;
             continue;
         }
-        const QPointF point((sample.x() - referenceX) * scaleX, sample.y() * scaleY);
-        if (!hasPrevious) {
-            appendLine(point, point);
-        } else if (column(point.x() + originX) != column(previous.x() + originX)) {
-            appendLine(previous, point);
-        } else {
-            // Same pixel column: widen the column's vertical stretch instead of adding a line.
+        const QPointF point = map.point(i);
+        const double c = column(point.x() + originX);
+        if (hasPrevious && c == column(previous.x() + originX)) {
+            // An append into the column the cache ended in: widen the column's vertical stretch.
             // A connector that ended in this column first gets a stretch of its own, so that
             // the connector keeps pointing at the column's first sample.
             QLineF *line = &m_lines.back();
@@ -110,12 +174,91 @@ void GraphLineSeries::convertPending()
                 else
                     line->setP2(QPointF(line->x2(), point.y()));
             }
+            previous = point;
+            ++i;
+            continue;
         }
-        previous = point;
+
+        // A column starts at i: it runs to the next column or the next gap. Its stretch spans
+        // its extremes, and starts at the extreme that the values first left the first one for.
+        const std::size_t columnEnd = map.columnEnd(i, c, end);
+        const float first = map.y[i];
+        float lowest = first;
+        float highest = first;
+        std::size_t departure = 0;
+        // Whole blocks of valid samples are taken from their summaries: a column of a week's
+        // zoom holds hundreds of samples. A block with a value other than the first is searched
+        // for the departure only while none is known.
+        const GraphSeriesData::Block *blocks = m_data->blocks();
+        constexpr std::size_t BlockSize = GraphSeriesData::BlockSize;
+        std::size_t k = i + 1;
+        while (k < columnEnd) {
+            if (k % BlockSize == 0 && k + BlockSize <= columnEnd && !blocks[k / BlockSize].gap) {
+                const GraphSeriesData::Block &block = blocks[k / BlockSize];
+                if (departure == 0 && !(block.minimum == first && block.maximum == first)) {
+                    departure = k;
+                    while (map.y[departure] == first)
+                        ++departure;
+                }
+                lowest = std::min(lowest, block.minimum);
+                highest = std::max(highest, block.maximum);
+                k += BlockSize;
+                continue;
+            }
+            const float value = map.y[k];
+            if (!std::isfinite(value) || (value == 0 && map.x[k] == 0))
+                break;
+            if (departure == 0 && value != first)
+                departure = k;
+            lowest = std::min(lowest, value);
+            highest = std::max(highest, value);
+            ++k;
+        }
+        if (hasPrevious)
+            appendLine(previous, point);
+        if (!hasPrevious || k - i >= 2)
+            appendLine(point, point);
+        if (departure != 0) {
+            const double a = map.pixelY(lowest);
+            const double b = map.pixelY(highest);
+            const double top = std::min(a, b);
+            const double bottom = std::max(a, b);
+            QLineF &stretch = m_lines.back();
+            if (map.pixelY(map.y[departure]) < point.y())
+                stretch = QLineF(point.x(), top, point.x(), bottom);
+            else
+                stretch = QLineF(point.x(), bottom, point.x(), top);
+        }
+        previous = map.point(k - 1);
         hasPrevious = true;
+        i = k;
     }
     m_previous = previous;
     m_hasPrevious = hasPrevious;
+}
+
+void GraphLineSeries::convertPending()
+{
+    const std::size_t count = m_data->size();
+    if (!m_valueAxis || m_converted >= count)
+        return;
+    if (m_converted == 0) {
+        // The first samples of the store: they are all there is, so the cache holds them all.
+        m_lines.clear();
+        m_cacheBegin = 0;
+        m_hasPrevious = false;
+        m_cacheAtEnd = true;
+        const double first = m_data->x()[0];
+        m_referenceX = std::isfinite(first) ? first : 0.0;
+        m_builtScaleX = m_widget->horizontalAxis()->scale();
+        m_builtScaleY = m_valueAxis->scale();
+        updateOrigin();
+        m_columnOrigin = m_origin.x();
+        m_columnOriginSet = true;
+    }
+    if (!m_cacheAtEnd)
+        return;
+    convertRange(m_converted, count, m_origin.x());
     m_converted = count;
     // A value at the time marker may just have come into existence.
     if (m_widget->horizontalAxis()->isMarkerVisible())
@@ -123,38 +266,92 @@ void GraphLineSeries::convertPending()
     m_widget->update();
 }
 
+void GraphLineSeries::buildAroundRange()
+{
+    m_lines.clear();
+    m_cacheBegin = 0;
+    m_converted = 0;
+    m_hasPrevious = false;
+    m_cacheAtEnd = true;
+    const std::size_t count = m_data->size();
+    if (!m_valueAxis || count == 0)
+        return;
+
+    const GraphHorizontalAxis *horizontal = m_widget->horizontalAxis();
+    const double first = m_data->x()[0];
+    m_referenceX = std::isfinite(first) ? first : 0.0;
+    m_builtScaleX = horizontal->scale();
+    m_builtScaleY = m_valueAxis->scale();
+    updateOrigin();
+    // Built anew after a pan, the columns stay where the last full conversion put them, so that
+    // the lines match those the cache held before.
+    if (!m_columnOriginSet) {
+        m_columnOrigin = m_origin.x();
+        m_columnOriginSet = true;
+    }
+    const Mapping map{m_data->x(),   m_data->y(),   m_referenceX,
+                      m_builtScaleX, m_builtScaleY, m_columnOrigin};
+
+    // One range's width on either side, so that pans within it keep the cache.
+    std::size_t begin = 0;
+    std::size_t end = count;
+    const double minimum = horizontal->minimum();
+    const double maximum = horizontal->maximum();
+    const double span = maximum - minimum;
+    if (horizontal->scale() > 0 && span > 0) {
+        begin = m_data->lowerBound(minimum - span);
+        begin = begin > 0 ? map.columnStart(begin - 1) : 0;
+        end = m_data->lowerBound(maximum + span);
+        if (end < count)
+            end = map.columnEnd(end, map.columnOf(end), count);
+    }
+    m_cacheBegin = begin;
+    m_hasPrevious = begin > 0 && map.valid(begin - 1);
+    if (m_hasPrevious)
+        m_previous = map.point(begin - 1);
+    convertRange(begin, end, m_columnOrigin);
+    m_converted = end;
+    m_cacheAtEnd = end == count;
+
+    // Room left from a finer scale is given back after zooming out.
+    if (m_lines.capacity() > 4 * m_lines.size() + LineStep) {
+        std::vector<QLineF> kept;
+        kept.reserve(m_lines.size() + LineStep);
+        kept.assign(m_lines.begin(), m_lines.end());
+        m_lines.swap(kept);
+    }
+}
+
+bool GraphLineSeries::coversRange() const
+{
+    // Samples appended to a cache that ends with the newest one are the throttle's to convert.
+    const GraphHorizontalAxis *horizontal = m_widget->horizontalAxis();
+    const double scale = horizontal->scale();
+    if (scale <= 0)
+        return m_cacheBegin == 0 && m_cacheAtEnd;
+    const double left = horizontal->rect().left() - m_origin.x();
+    const double right = horizontal->rect().right() - m_origin.x();
+    const double *x = m_data->x();
+    // Every line of an earlier sample ends at or before the first cached sample, every line of a
+    // later one starts at or after the last cached sample.
+    if (m_cacheBegin > 0 && !((x[m_cacheBegin] - m_referenceX) * scale < left))
+        return false;
+    if (!m_cacheAtEnd && !((x[m_converted - 1] - m_referenceX) * scale > right))
+        return false;
+    // A cache that grew far to the left while following the newest sample is built anew.
+    const double width = right - left;
+    if (m_cacheBegin < m_converted && m_lines.size() > 8 * std::size_t(width) + LineStep &&
+        (x[m_cacheBegin] - m_referenceX) * scale < left - 3 * width)
+        return false;
+    return true;
+}
+
 void GraphLineSeries::rebuild()
 {
     ++m_rebuilds;
-    m_lines.clear();
-    m_converted = 0;
-    m_hasPrevious = false;
-    // Reserve the whole conversion at once: growing 1024 lines at a time would copy the cache
-    // over and over when a long history is shown at a fine scale. Room left from a finer scale
-    // is given back after zooming out.
-    const std::size_t needed = linesNeeded();
-    const std::size_t room = std::max(LineStep, (needed + LineStep - 1) / LineStep * LineStep);
-    if (m_lines.capacity() < needed || m_lines.capacity() > 2 * room) {
-        std::vector<QLineF>().swap(m_lines);
-        m_lines.reserve(room);
-    }
-    convertPending();
+    m_columnOriginSet = false;
+    buildAroundRange();
     m_widget->update();
-}
-
-std::size_t GraphLineSeries::linesNeeded() const
-{
-    const std::vector<QPointF> &samples = m_data->samples();
-    if (samples.empty())
-        return 0;
-    // A sample adds at most one line, and a run adds at most two per pixel column it crosses (the
-    // connector into the column and the column's stretch); every NaN may start another run.
-    // Samples out of time order only cost a regrowth.
-    const double scale = m_widget->horizontalAxis()->scale();
-    const double columns = std::fabs((samples.back().x() - samples.front().x()) * scale) + 2;
-    const double runs = double(samples.size()) - double(m_data->count()) + 1;
-    const double bound = 2 * (columns + runs);
-    return bound < double(samples.size()) ? std::size_t(bound) : samples.size();
 }
 
 void GraphLineSeries::clearLines()
@@ -162,6 +359,8 @@ void GraphLineSeries::clearLines()
     m_lines.clear();
     m_lines.shrink_to_fit();
     m_lines.reserve(LineStep);
+    m_cacheBegin = 0;
+    m_cacheAtEnd = true;
     m_converted = 0;
     m_hasPrevious = false;
     m_widget->update();
@@ -217,10 +416,9 @@ void GraphLineSeries::timeout()
 
 void GraphLineSeries::followNewest()
 {
-    const std::vector<QPointF> &samples = m_data->samples();
-    if (samples.empty())
+    if (m_data->isEmpty())
         return;
-    const QPointF last = samples.back();
+    const QPointF last = m_data->samples().back();
 
     GraphHorizontalAxis *horizontal = m_widget->horizontalAxis();
     if (horizontal->followsNewest() && !horizontal->isDragged() && last.x() > horizontal->maximum())
@@ -240,6 +438,10 @@ void GraphLineSeries::paint(QPainter *painter, int)
 {
     m_firstVisible = 0;
     m_visibleCount = 0;
+    if (!coversRange()) {
+        ++m_recenters;
+        buildAroundRange();
+    }
     if (m_lines.empty())
         return;
     const GraphHorizontalAxis *horizontal = m_widget->horizontalAxis();

@@ -1,5 +1,6 @@
 // The recorder view idle, running with its progress and running on a full disk, and the graph
-// window after five minutes of recording from the controller simulation.
+// window after five minutes of recording from the controller simulation, and beside it last
+// night's recording opened from its file.
 #include "screenshotscene.h"
 #include "support/smalltmpfs.h"
 
@@ -8,6 +9,8 @@
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentmanager.h"
 #include "experiment/tsexperimentrecorder.h"
+#include "experiment/tsrecordingreader.h"
+#include "experiment/tsrecordingwriter.h"
 #include "tscore.h"
 #include "utils/gui/graphlineseries.h"
 #include "views/tsrecorderview.h"
@@ -16,6 +19,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QSettings>
 
 #include <cmath>
@@ -112,10 +116,10 @@ TESSARO_SCREENSHOT_SCENE(recorderFileError, "recorder-file-error")
     return view;
 }
 
-TESSARO_SCREENSHOT_SCENE(recorderGraph, "recorder-graph")
+// The graph window of a recording running for `seconds`: two heaters and a gas unit settling
+// after the incubator was opened, each tick with the values the simulation answers at that moment.
+TsRecorderGraphDialog *liveGraph(screenshots::Context &context, int seconds, QWidget *parent)
 {
-    // Two heaters and a gas unit settling after the incubator was opened: five minutes of samples,
-    // each tick with the values the simulation answers at that moment.
     const std::string gas = "154S1";
     const auto write = [&](double t) {
         const double stage = 37.0 - 9.0 * std::exp(-t / 70.0) + 0.05 * std::sin(t / 7.0);
@@ -137,12 +141,11 @@ TESSARO_SCREENSHOT_SCENE(recorderGraph, "recorder-graph")
     // Without a recorder view nobody hands the recorder its prefix.
     recorder()->setFilePrefix(QStringLiteral("graph"));
     useSceneClocks();
-    auto *dialog = new TsRecorderGraphDialog;
+    auto *dialog = new TsRecorderGraphDialog(parent);
     dialog->setClock([] { return s_wall.toMSecsSinceEpoch(); });
-    dialog->resize(900, 520);
     stopWith(dialog);
     recorder()->start();
-    for (int t = 1; t <= 300; ++t) {
+    for (int t = 1; t <= seconds; ++t) {
         write(t);
         s_monotonic += 1000;
         s_wall = s_wall.addMSecs(1000);
@@ -150,8 +153,62 @@ TESSARO_SCREENSHOT_SCENE(recorderGraph, "recorder-graph")
     }
     for (GraphLineSeries *line : dialog->lines())
         line->timeout();
+    return dialog;
+}
+
+TESSARO_SCREENSHOT_SCENE(recorderGraph, "recorder-graph")
+{
+    TsRecorderGraphDialog *dialog = liveGraph(context, 300, nullptr);
+    dialog->resize(900, 520);
     // From the hour the window opens with to seven and a half minutes.
     for (int i = 0; i < 3; ++i)
         dialog->findChild<QAction *>(QStringLiteral("actionZoom_In"))->trigger();
     return dialog;
+}
+
+// Last night's recording opened beside the live window: 22:00 to 07:00 at a row every 10 s, the
+// incubator opened at 02:10 for a medium change, the gas unit's CO2 off for half an hour at 04:00
+// (empty fields: a gap in its line), written by the recorder's own rules and read back.
+TESSARO_SCREENSHOT_SCENE(recorderGraphPast, "recorder-graph-past")
+{
+    auto *both = new QWidget;
+    both->setWindowTitle(QStringLiteral("Graph"));
+    auto *layout = new QHBoxLayout(both);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    TsRecorderGraphDialog *live = liveGraph(context, 120, both);
+    for (int i = 0; i < 3; ++i)
+        live->findChild<QAction *>(QStringLiteral("actionZoom_In"))->trigger();
+
+    const QDateTime evening(QDate::currentDate().addDays(-1), QTime(22, 0));
+    TsRecording night;
+    for (const char *name : {"Stage", "Lid", "CO2", "O2"})
+        night.channels.push_back(TsRecording::Channel{QString::fromLatin1(name), {}});
+    const double opened = 4 * 3600 + 600; // 02:10
+    for (int t = 0; t <= 9 * 3600; t += 10) {
+        night.times->push_back(double(evening.addSecs(t).toMSecsSinceEpoch()));
+        const double since = t - opened;
+        const double dip = since >= 0 ? std::exp(-since / 600.0) : 0.0;
+        const double noise = 0.05 * std::sin(t / 37.0) + 0.03 * std::sin(t / 11.0);
+        night.channels[0].values.push_back(float(37.0 - 6.0 * dip + noise));
+        night.channels[1].values.push_back(float(37.0 - 9.0 * dip + 0.5 * noise));
+        const bool gasOff = t >= 6 * 3600 && t < 6 * 3600 + 1800;
+        night.channels[2].values.push_back(gasOff ? NAN : float(5.0 - 4.2 * dip + noise));
+        night.channels[3].values.push_back(float(18.0 + 2.6 * dip + noise));
+    }
+    const QString path =
+        QDir::home().filePath(QStringLiteral("night_%1.csv")
+                                  .arg(evening.toString(QStringLiteral("yyyy-MM-dd_hh-mm-ss"))));
+    TsRecordingWriter::write(night, 0, night.times->size(), path);
+    TsRecordingReader reader;
+    reader.read(path);
+    auto *past = new TsRecorderGraphDialog(std::move(reader.recording()), both);
+    // A main window is a window of its own even with a parent; here both sit in one picture.
+    for (QMainWindow *window :
+         {static_cast<QMainWindow *>(live), static_cast<QMainWindow *>(past)}) {
+        window->setWindowFlags(Qt::Widget);
+        layout->addWidget(window);
+    }
+    both->resize(1270, 520);
+    return both;
 }
