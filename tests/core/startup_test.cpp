@@ -5,6 +5,7 @@
 #include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailermanager.h"
 #include "startup.h"
+#include "views/tsstylepalette.h"
 #include "testenvironment.h"
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
@@ -368,6 +369,8 @@ double inkContrast(QWidget *widget, const QColor &background)
 // Example text must not read like an entry, and a link must be seen, in either style.
 TEST(Startup, PlaceholdersAndLinksAreDrawnApartFromEntriesInEitherStyle)
 {
+    // As the program's start-up sets it up (initEnvironment) before its first sheet.
+    setStyleSheetFollower(&TsStylePalette::followStyleSheet);
     for (bool light : {false, true}) {
         SCOPED_TRACE(light ? "light" : "dark");
         loadStyle(light);

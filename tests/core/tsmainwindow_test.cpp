@@ -421,6 +421,8 @@ TEST_F(TsMainWindowTest, AWebServerGivenUpIsShownWithAWayToStartItAgain)
     web->setSettings(settings);
     web->setRestartDelays({}); // the first end is the last
     web->start();
+    // The start is said when nginx has come up, not by start() itself.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web->isStarting(); }, 10000));
     ASSERT_TRUE(web->isRunning()) << qPrintable(web->errorString());
     EXPECT_FALSE(status->isVisible());
 
@@ -435,8 +437,9 @@ TEST_F(TsMainWindowTest, AWebServerGivenUpIsShownWithAWayToStartItAgain)
         << qPrintable(said);
 
     QTest::mouseClick(status->findChild<QPushButton *>("pushButtonStartWebServer"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !web->isStarting(); }, 10000));
     EXPECT_TRUE(web->isRunning()) << qPrintable(web->errorString());
-    EXPECT_FALSE(status->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !status->isVisible(); }, 2000));
     web->stop();
 }
 

@@ -2,15 +2,15 @@
 // header (a declaration of its own) compiles on the core layer, but the linker finds no view there.
 #include "experiment/tsexperimentchannel.h"
 
-#include <QString>
+#include <QColor>
 
 class TsChannelWidget
 {
 public:
-    static QString backgroundColor(int statusIndex);
+    static QColor backgroundColor(TsChannelState state);
 };
 
 int main()
 {
-    return TsChannelWidget::backgroundColor(int(TsChannelState::Green)).isEmpty() ? 1 : 0;
+    return TsChannelWidget::backgroundColor(TsChannelState::Green).isValid() ? 0 : 1;
 }
