@@ -111,10 +111,8 @@ TEST_F(ManagerUsbTest, AControllerPluggedInIsFoundAndOneUnpluggedIsDropped)
 
 int main(int argc, char **argv)
 {
-    UsbTestBed::restartWithPreload(argv);
-    if (!UsbTestBed::preloadActive())
+    if (!UsbTestBed::enterWithRealUsb(argv))
         return 1;
-    unsetenv("ZDX7000_SIMULATION");
     QCoreApplication app(argc, argv);
     UsbTestBed bed;
     s_bed = &bed;

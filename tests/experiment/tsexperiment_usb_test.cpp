@@ -143,10 +143,8 @@ TEST(ExperimentUsbTest, AControllerUnpluggedInATransactionAlarmsOnceAndKeepsItsC
 
 int main(int argc, char **argv)
 {
-    UsbTestBed::restartWithPreload(argv);
-    if (!UsbTestBed::preloadActive())
+    if (!UsbTestBed::enterWithRealUsb(argv))
         return 1;
-    unsetenv("ZDX7000_SIMULATION");
     QTemporaryDir home;
     if (!home.isValid())
         return 2;

@@ -405,6 +405,15 @@ bool UsbTestBed::preloadActive()
     return preload && std::strstr(preload, "libumockdev-preload");
 }
 
+bool UsbTestBed::enterWithRealUsb(char **argv)
+{
+    restartWithPreload(argv);
+    if (!preloadActive())
+        return false;
+    unsetenv("ZDX7000_SIMULATION");
+    return true;
+}
+
 std::string UsbTestBed::preload()
 {
     return std::string(USB_TESTBED_ACCESS_LIBRARY) + ":" + UmockdevPreload;

@@ -25,6 +25,9 @@ public:
     // (returns only if that fails). For a test program's main().
     static bool preloadActive();
     static void restartWithPreload(char **argv);
+    // Both of the above, then real USB for the library: no simulation configured. False when the
+    // process could not be given the preload. For a test program's main().
+    static bool enterWithRealUsb(char **argv);
     // The LD_PRELOAD value of a process that sees the emulated controllers.
     static std::string preload();
 

@@ -294,11 +294,8 @@ TEST_F(LibusbExportsTest, ZdxtoolSaysItUsesUsbAndWhatAControllerLacks)
 
 int main(int argc, char **argv)
 {
-    UsbTestBed::restartWithPreload(argv);
-    if (!UsbTestBed::preloadActive())
+    if (!UsbTestBed::enterWithRealUsb(argv))
         return 1;
-    // Real USB: no simulation configured.
-    unsetenv("ZDX7000_SIMULATION");
     UsbTestBed bed;
     s_bed = &bed;
     ::testing::InitGoogleTest(&argc, argv);
