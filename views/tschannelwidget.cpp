@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStaticText>
 #include <QStyle>
 #include <QTextLayout>
 #include <QTimer>
@@ -54,29 +55,97 @@ QString oneDecimal(double value)
     return QString::number(value, 'f', 1);
 }
 
+// A line of text laid out once and drawn at every repaint. A tile repaints at every tick while its
+// texts change far less often, and laying a text out again was most of what a repaint cost.
+class TextLine
+{
+public:
+    const QStaticText &laidOut(const QString &text, const QFont &font)
+    {
+        if (!m_prepared || m_line.text() != text || m_font != font) {
+            m_font = font;
+            m_line.setTextFormat(Qt::PlainText);
+            m_line.setText(text);
+            m_line.prepare(QTransform(), font);
+            m_prepared = true;
+        }
+        return m_line;
+    }
+
+    // Draws the line in the painter's pen, aligned in a rectangle as QPainter::drawText would.
+    void draw(QPainter &painter, const QRect &rect, Qt::Alignment align, const QString &text,
+              const QFont &font)
+    {
+        const QStaticText &line = laidOut(text, font);
+        const QSizeF size = line.size();
+        qreal x = rect.left();
+        if (align & Qt::AlignRight)
+            x = rect.left() + rect.width() - size.width();
+        else if (align & Qt::AlignHCenter)
+            x = rect.left() + (rect.width() - size.width()) / 2;
+        qreal y = rect.top();
+        if (align & Qt::AlignBottom)
+            y = rect.top() + rect.height() - size.height();
+        else if (align & Qt::AlignVCenter)
+            y = rect.top() + (rect.height() - size.height()) / 2;
+        painter.setFont(font);
+        painter.drawStaticText(QPointF(x, y), line);
+    }
+
+private:
+    QStaticText m_line;
+    QFont m_font;
+    bool m_prepared = false;
+};
+
+// How a title was last fitted into its room, kept while the title, its font and the room stay.
+struct FittedTitle
+{
+    QString text;
+    QFont titleFont;
+    int width = -1;
+    int tileHeight = -1;
+    bool oneLine = false; // else wrapped onto two lines, laid out again at each repaint
+    QFont font;
+    QString shown;
+    int height = 0;
+    TextLine line;
+};
+
 // A long channel name would run under the setpoint box or into the value. It gets smaller, down to
 // a size still legible on the tile; where one line is not enough (and two are allowed) it wraps
 // onto a second line; only then is it shortened with an ellipsis. Returns the bottom of the text.
 // A compact tile (tileHeight > 0) centres two lines in its whole height; a full one starts them at
 // the title's top.
-int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect, int tileHeight,
-                    const QString &text)
+int drawFittedTitle(QPainter &painter, FittedTitle &fit, const QFont &titleFont, const QRect &rect,
+                    int tileHeight, const QString &text)
 {
     constexpr int SmallestPixelSize = 11;
     const Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop;
-    QFont font = titleFont;
-    for (; font.pixelSize() >= SmallestPixelSize; font.setPixelSize(font.pixelSize() - 1)) {
-        const QFontMetrics metrics(font, painter.device());
-        if (metrics.horizontalAdvance(text) <= rect.width()) {
-            painter.setFont(font);
-            painter.drawText(rect, align, text);
-            return rect.top() + metrics.height();
+    const bool known = fit.oneLine && fit.text == text && fit.titleFont == titleFont &&
+                       fit.width == rect.width() && fit.tileHeight == tileHeight;
+    if (!known) {
+        fit.text = text;
+        fit.titleFont = titleFont;
+        fit.width = rect.width();
+        fit.tileHeight = tileHeight;
+        fit.oneLine = false;
+        QFont font = titleFont;
+        for (; font.pixelSize() >= SmallestPixelSize; font.setPixelSize(font.pixelSize() - 1)) {
+            const QFontMetrics metrics(font, painter.device());
+            if (metrics.horizontalAdvance(text) <= rect.width()) {
+                fit.oneLine = true;
+                fit.font = font;
+                fit.shown = text;
+                fit.height = metrics.height();
+                break;
+            }
         }
     }
-    font.setPixelSize(SmallestPixelSize);
-    painter.setFont(font);
-    const QFontMetrics metrics(font, painter.device());
-    {
+    if (!fit.oneLine) {
+        QFont font = titleFont;
+        font.setPixelSize(SmallestPixelSize);
+        painter.setFont(font);
         QTextLayout layout(text, font, painter.device());
         QTextOption option(align);
         option.setWrapMode(QTextOption::WordWrap);
@@ -98,12 +167,27 @@ int drawFittedTitle(QPainter &painter, const QFont &titleFont, const QRect &rect
             layout.draw(&painter, QPointF(rect.left(), top));
             return top + int(std::ceil(y));
         }
+        const QFontMetrics metrics(font, painter.device());
+        fit.oneLine = true;
+        fit.font = font;
+        fit.shown = metrics.elidedText(text, Qt::ElideRight, rect.width());
+        fit.height = metrics.height();
     }
-    painter.drawText(rect, align, metrics.elidedText(text, Qt::ElideRight, rect.width()));
-    return rect.top() + metrics.height();
+    fit.line.draw(painter, rect, align, fit.shown, fit.font);
+    return rect.top() + fit.height;
 }
 
 } // namespace
+
+// The setpoint or status text last shortened to its room, with the room and the font.
+struct TsChannelWidget::LabelLine
+{
+    QString text;
+    int width = -1;
+    QFont font;
+    QString shown;
+    TextLine line;
+};
 
 struct TsChannelWidget::ChannelWidgetState
 {
@@ -127,6 +211,10 @@ struct TsChannelWidget::ChannelWidgetState
     // The device channel the open editor was opened for: its limits bound the editor, and only
     // that channel may receive the value.
     QPointer<TsDeviceChannel> editedChannel;
+    FittedTitle title;
+    TextLine valueLine;
+    LabelLine setpointLine;
+    LabelLine statusLine;
 };
 
 TsChannelWidget::TsChannelWidget(QWidget *parent)
@@ -450,30 +538,44 @@ void TsChannelWidget::setChannelState(TsChannelState state)
     update();
 }
 
-void TsChannelWidget::paintLabel(QLabel *label, int radius)
+void TsChannelWidget::paintLabel(QLabel *label, LabelLine &cache, int radius)
 {
     // The labels sit on the tile's colour, not on the window's: their text takes the tile's text
     // colour, or a grey status line on a green tile would be unreadable from across the room.
     QPainter painter(label);
     painter.setRenderHint(QPainter::Antialiasing);
     const bool light = hasLightText(d->state);
-    painter.setPen(QPen(light ? QColor(255, 255, 255, 140) : QColor(0, 0, 0, 110), 1));
-    painter.setBrush(Qt::NoBrush);
-    const QRectF frame = QRectF(label->rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    if (qApp->styleSheet().isEmpty())
-        painter.drawRect(frame);
-    else
+    const QColor frameColor = light ? QColor(255, 255, 255, 140) : QColor(0, 0, 0, 110);
+    if (qApp->styleSheet().isEmpty()) {
+        // A square one-pixel frame lies on whole pixels: four fills draw what an antialiased
+        // outline would, without the cost of stroking it at every repaint.
+        const QRect r = label->rect();
+        painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), frameColor);
+        painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), frameColor);
+        painter.fillRect(QRect(r.left(), r.top() + 1, 1, r.height() - 2), frameColor);
+        painter.fillRect(QRect(r.right(), r.top() + 1, 1, r.height() - 2), frameColor);
+    } else {
+        painter.setPen(QPen(frameColor, 1));
+        painter.setBrush(Qt::NoBrush);
+        const QRectF frame = QRectF(label->rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         painter.drawRoundedRect(frame, radius, radius);
+    }
     if (label->text().isEmpty())
         return;
-    const QFontMetrics metrics(label->font());
-    const int indent =
-        label->indent() >= 0 ? label->indent() : metrics.horizontalAdvance(QLatin1Char('x')) / 2;
+    const QFont font = label->font();
+    const bool sameFont = cache.font == font;
+    int indent = label->indent();
+    if (indent < 0)
+        indent = QFontMetrics(font).horizontalAdvance(QLatin1Char('x')) / 2;
     const QRect room = label->contentsRect().adjusted(indent, 0, -indent, 0);
+    if (!sameFont || cache.text != label->text() || cache.width != room.width()) {
+        cache.text = label->text();
+        cache.width = room.width();
+        cache.font = font;
+        cache.shown = QFontMetrics(font).elidedText(cache.text, Qt::ElideRight, room.width());
+    }
     painter.setPen(textColor(d->state));
-    painter.setFont(label->font());
-    painter.drawText(room, int(label->alignment()),
-                     metrics.elidedText(label->text(), Qt::ElideRight, room.width()));
+    cache.line.draw(painter, room, label->alignment(), cache.shown, font);
 }
 
 void TsChannelWidget::on_pushButtonLoopCtrl_clicked()
@@ -493,11 +595,11 @@ bool TsChannelWidget::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Paint) {
         if (watched == ui->labelSetpointValue) {
-            paintLabel(ui->labelSetpointValue, CornerRadius);
+            paintLabel(ui->labelSetpointValue, d->setpointLine, CornerRadius);
             return true;
         }
         if (watched == ui->labelStatus) {
-            paintLabel(ui->labelStatus, StatusCornerRadius);
+            paintLabel(ui->labelStatus, d->statusLine, StatusCornerRadius);
             return true;
         }
     }
@@ -679,13 +781,18 @@ void TsChannelWidget::paintEvent(QPaintEvent *event)
     } else {
         titleRoom.setRight(ui->labelSetpointValue->x() - Margin);
     }
-    const int titleBottom =
-        drawFittedTitle(painter, d->titleFont, titleRoom, d->compact ? height() : 0, d->titleText);
+    const int titleBottom = drawFittedTitle(painter, d->title, d->titleFont, titleRoom,
+                                            d->compact ? height() : 0, d->titleText);
     if (!d->compact && !d->graph->isVisible()) {
         // A title on two lines takes the top of the value's room.
         QRect valueRoom = d->valueRect;
         valueRoom.setTop(qMax(valueRoom.top(), titleBottom));
-        painter.setFont(d->valueFont);
-        painter.drawText(valueRoom, Qt::AlignCenter | Qt::TextWordWrap, d->valueText);
+        const QStaticText &line = d->valueLine.laidOut(d->valueText, d->valueFont);
+        if (line.size().width() <= valueRoom.width()) {
+            d->valueLine.draw(painter, valueRoom, Qt::AlignCenter, d->valueText, d->valueFont);
+        } else {
+            painter.setFont(d->valueFont);
+            painter.drawText(valueRoom, Qt::AlignCenter | Qt::TextWordWrap, d->valueText);
+        }
     }
 }

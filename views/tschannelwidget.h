@@ -82,7 +82,8 @@ private:
     TsDeviceChannel *deviceChannel() const;
     void setStatusIndex(int index);
     // The setpoint box and the status line sit on the tile's colour: the tile draws them.
-    void paintLabel(QLabel *label, int radius);
+    struct LabelLine;
+    void paintLabel(QLabel *label, LabelLine &line, int radius);
     void renderValueText();
     void updateAccessibleText();
     void rebuildToolTip();

@@ -24,9 +24,11 @@
 #include <QToolTip>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -147,6 +149,43 @@ TEST_F(TsChannelWidgetTest, ValuesShowOneDecimalWithTheUnitAndNaNAsDashes)
     EXPECT_EQ(setpointLabel(tile.get())->text(), QStringLiteral("37.0"));
     EXPECT_TRUE(tile->graph()->valueAxis()->isMarkerVisible());
     EXPECT_DOUBLE_EQ(tile->graph()->valueAxis()->markerValue(), 37.0);
+}
+
+// A tile keeps its texts laid out from one repaint to the next; whatever changed in between is
+// still drawn exactly as a tile made afresh in that state draws it.
+TEST_F(TsChannelWidgetTest, ARepaintedTileLooksLikeANewTileInTheSameState)
+{
+    plug("actual=\"370\" setpoint=\"370\"");
+    useStandardChannels();
+    const std::vector<std::pair<const char *, std::function<void(TsChannelWidget *)>>> changes = {
+        {"value", [](TsChannelWidget *t) { t->setActualValue(105.5); }},
+        {"setpoint", [](TsChannelWidget *t) { t->setSetpointValue(12.3); }},
+        {"status and colour",
+         [](TsChannelWidget *t) {
+             t->experimentChannel()->setStatus(TsChannelState::Red,
+                                               QStringLiteral("a status far too long for the line"),
+                                               QString());
+         }},
+        {"narrower", [](TsChannelWidget *t) { t->resize(170, 100); }},
+    };
+    for (const auto &change : changes) {
+        SCOPED_TRACE(change.first);
+        const auto makeTile = [this] {
+            auto tile = std::make_unique<TsChannelWidget>();
+            tile->setExperimentChannel(experimentChannel(stage));
+            tile->resize(220, 100);
+            return tile;
+        };
+        auto painted = makeTile();
+        const QImage before = painted->grab().toImage();
+        change.second(painted.get());
+        const QImage after = painted->grab().toImage();
+        EXPECT_NE(after, before);
+        auto fresh = makeTile();
+        change.second(fresh.get());
+        EXPECT_EQ(after, fresh->grab().toImage());
+        experimentChannel(stage)->setStatus(TsChannelState::Green, QString(), QString());
+    }
 }
 
 TEST_F(TsChannelWidgetTest, AChannelWithoutDeviceIsAGreyCompactOfflineTile)
