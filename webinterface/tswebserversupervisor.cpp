@@ -376,13 +376,6 @@ void TsWebServerSupervisor::stop()
         d->webServer->deleteLater();
         d->webServer = nullptr;
     }
-    // Workers of a master that was killed meanwhile.
-    TsWebServerProcess::endGroup(d->masterPid);
-    d->masterPid = 0;
-    if (d->webServer) {
-        d->webServer->deleteLater();
-        d->webServer = nullptr;
-    }
     d->forgetRun();
 }
 
