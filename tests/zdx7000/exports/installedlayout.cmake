@@ -10,6 +10,10 @@ endif()
 if(NOT EXISTS ${PREFIX}/include/zdx7000/zdx7000.h)
     message(FATAL_ERROR "the public header was not installed")
 endif()
+# Without the rule a controller on Linux is for root only.
+if(NOT EXISTS ${PREFIX}/bin/zdxtool.exe AND NOT EXISTS ${PREFIX}/lib/udev/rules.d/70-tessaro.rules)
+    message(FATAL_ERROR "the controllers' udev rule was not installed")
+endif()
 # The vendor's USB library comes with its driver, not with ours (Windows only): its stand-in is put
 # where the driver would have put it.
 if(VENDOR_LIBRARY)
