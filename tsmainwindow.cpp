@@ -11,6 +11,7 @@
 #include "dialogs/tssettingsdialog.h"
 #include "dialogs/tsupdatedialog.h"
 #include "tscore.h"
+#include "tsdocumentopener.h"
 #include "utils/gui/desktopdock.h"
 #include "views/tschannelsview.h"
 #include "views/tsdynamicview.h"
@@ -23,7 +24,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -37,7 +37,6 @@
 #include <QSpacerItem>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -232,18 +231,22 @@ void TsMainWindow::showAbout()
 
 void TsMainWindow::showManual()
 {
-    // From a local path rather than by gluing "file:///" to it, which on Unix gives a fourth
-    // slash and an address no viewer opens.
-    const QUrl url = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() +
-                                         QStringLiteral("/Manual_Tessaro.pdf"));
-    qDebug("TsMainWindow::showManual: '%s'", qPrintable(url.toString()));
-    // Without a program for PDF files nothing would happen at all: say where the manual is.
-    if (!QFileInfo::exists(url.toLocalFile()) || !QDesktopServices::openUrl(url))
+    const QString manual =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/Manual_Tessaro.pdf");
+    qDebug("TsMainWindow::showManual: '%s'", qPrintable(manual));
+    const auto sayWhere = [this, manual] {
         TsMessageBox::information(
             this, tr("Manual"),
             tr("The manual could not be shown: no program to open PDF files was found.<br><br>"
                "It is the file <b>%1</b>.")
-                .arg(QDir::toNativeSeparators(url.toLocalFile()).toHtmlEscaped()));
+                .arg(QDir::toNativeSeparators(manual).toHtmlEscaped()));
+    };
+    if (!QFileInfo::exists(manual)) {
+        sayWhere();
+        return;
+    }
+    // Without a program for PDF files nothing would happen at all: say where the manual is.
+    TsDocumentOpener::open(manual, this, sayWhere);
 }
 
 void TsMainWindow::setTrayMenuEnabled(bool enabled)
