@@ -9,6 +9,9 @@
 #include "tscore.h"
 #include "views/viewresources.h"
 
+#include <QEvent>
+#include <QLayout>
+#include <QResizeEvent>
 #include <QStyle>
 
 TsEmailAlertView::TsEmailAlertView(QWidget *parent)
@@ -122,9 +125,43 @@ void TsEmailAlertView::updateAlarms()
     setProperty("alarm", unacknowledged > 0 ? "unacknowledged" : shown ? "on" : "off");
     style()->unpolish(this);
     style()->polish(this);
-    int height = BaseHeight;
-    if (shown)
-        height += 3 + ui->alarmRow->sizeHint().height();
-    setMinimumHeight(height);
-    setMaximumHeight(height);
+    // The text just set has told only its own row so far, which would tell the view later.
+    ui->alarmRow->layout()->invalidate();
+    ui->alarmRow->updateGeometry();
+    fitHeight();
+}
+
+void TsEmailAlertView::fitHeight()
+{
+    // The style decides the buttons' height and the alarm text wraps with the width: the view
+    // takes the height its layout needs at this width, so that nothing is cut at the bottom.
+    QLayout *rows = layout();
+    rows->activate();
+    const int height = rows->hasHeightForWidth() ? rows->totalHeightForWidth(width())
+                                                 : rows->totalSizeHint().height();
+    if (height != minimumHeight() || height != maximumHeight())
+        setFixedHeight(height);
+}
+
+void TsEmailAlertView::changeEvent(QEvent *event)
+{
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        fitHeight();
+}
+
+bool TsEmailAlertView::event(QEvent *event)
+{
+    const bool handled = QFrame::event(event);
+    // A part that wants another height says so by a layout request.
+    if (event->type() == QEvent::LayoutRequest)
+        fitHeight();
+    return handled;
+}
+
+void TsEmailAlertView::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        fitHeight();
 }

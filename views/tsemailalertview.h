@@ -21,13 +21,16 @@ class TsEmailAlertView : public QFrame
     Q_OBJECT
 
 public:
-    static constexpr int BaseHeight = 52;
-
     explicit TsEmailAlertView(QWidget *parent = nullptr);
     ~TsEmailAlertView() override;
 
     // Who acknowledges at the desktop: the current user, or "desktop" while none is.
     static QString desktopUser();
+
+protected:
+    bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 protected slots:
     void updateEmailAlertStatus(bool on);
@@ -41,6 +44,7 @@ private slots:
 
 private:
     void followExperiment(TsExperiment *experiment);
+    void fitHeight();
 
     QScopedPointer<Ui::TsEmailAlertView> ui;
     QPointer<TsAlarmMonitor> m_alarms;

@@ -2,6 +2,7 @@
 #include "fcgitestclient.h"
 #include "viewtestsupport.h"
 
+#include "config/tsstyle.h"
 #include "device/tsdevicechannel.h"
 #include "dialogs/tsalarmjournaldialog.h"
 #include "experiment/tsalarmjournal.h"
@@ -37,6 +38,26 @@ protected:
     {
         return view.findChild<QPushButton *>(QStringLiteral("pushButtonActivate"));
     }
+    // Every shown part of the view inside it at its full height: nothing cut at the bottom.
+    static void expectWhole(TsEmailAlertView &view)
+    {
+        QCoreApplication::processEvents();
+        const QRect inside = view.contentsRect();
+        QWidget *row = view.findChild<QWidget *>(QStringLiteral("alarmRow"));
+        for (QWidget *part : view.findChildren<QWidget *>()) {
+            if (!part->isVisibleTo(&view) ||
+                (part->parentWidget() != &view && part->parentWidget() != row))
+                continue;
+            const QRect where(part->mapTo(&view, QPoint()), part->size());
+            EXPECT_TRUE(inside.contains(where)) << part->objectName().toStdString() << " bottom "
+                                                << where.bottom() << " of " << inside.bottom();
+            const int wanted = part->hasHeightForWidth() ? part->heightForWidth(part->width())
+                                                         : part->sizeHint().height();
+            EXPECT_GE(part->height(), qMin(wanted, part->maximumHeight()))
+                << part->objectName().toStdString() << " " << part->metaObject()->className()
+                << " in a view of " << view.width() << " x " << view.height();
+        }
+    }
     static void expectShows(TsEmailAlertView &view, bool on)
     {
         EXPECT_EQ(button(view)->isChecked(), on);
@@ -49,7 +70,7 @@ TEST_F(TsEmailAlertViewTest, AClickArmsAndDisarmsTheMailerManagersSwitch)
 {
     TsEmailAlertView view;
     EXPECT_EQ(view.windowTitle(), QStringLiteral("Email Alert"));
-    EXPECT_EQ(view.height(), 52);
+    expectWhole(view);
     expectShows(view, false);
     QTest::mouseClick(button(view), Qt::LeftButton);
     EXPECT_TRUE(TsCore::mailerManager()->isEmailAlertOn());
@@ -131,12 +152,14 @@ protected:
 TEST_F(AlarmViewTest, TheViewSaysTheAlarmAndAcknowledgesAndRestoresIt)
 {
     TsEmailAlertView view;
+    view.show();
     EXPECT_TRUE(child<QWidget>(view, "alarmRow")->isHidden());
-    EXPECT_EQ(view.height(), TsEmailAlertView::BaseHeight);
+    const int idleHeight = view.height();
     raiseAlarm();
     alarms()->setMailFailure("Alert mail not sent: 550 mailbox unavailable");
     EXPECT_FALSE(child<QWidget>(view, "alarmRow")->isHidden());
-    EXPECT_GT(view.maximumHeight(), TsEmailAlertView::BaseHeight);
+    EXPECT_GT(view.maximumHeight(), idleHeight);
+    expectWhole(view);
     const QString text = child<QLabel>(view, "labelAlarms")->text();
     EXPECT_TRUE(text.contains("in alarm, unacknowledged")) << text.toStdString();
     EXPECT_TRUE(text.contains("Alert mail not sent: 550 mailbox unavailable"));
@@ -172,7 +195,31 @@ TEST_F(AlarmViewTest, TheViewSaysTheAlarmAndAcknowledgesAndRestoresIt)
     EXPECT_TRUE(restoreButton->isHidden());
     alarms()->setMailFailure(QString());
     EXPECT_TRUE(child<QWidget>(view, "alarmRow")->isHidden());
-    EXPECT_EQ(view.height(), TsEmailAlertView::BaseHeight);
+    EXPECT_EQ(view.height(), idleHeight);
+}
+
+// Each style gives the buttons its own height, and the alarm text wraps with the width.
+TEST_F(AlarmViewTest, EveryPartIsWholeInEitherStyleAtAnyWidth)
+{
+    for (const bool light : {false, true}) {
+        SCOPED_TRACE(light ? "light" : "dark");
+        loadStyle(light);
+        TsEmailAlertView view;
+        view.resize(226, view.height());
+        view.show();
+        expectWhole(view);
+        if (light)
+            raiseAlarm();
+        alarms()->setMailFailure("Alert mail not sent: 550 5.1.1 <ann@lab.example>: mailbox "
+                                 "unavailable");
+        for (const int width : {226, 160, 400}) {
+            SCOPED_TRACE(width);
+            view.resize(width, view.height());
+            expectWhole(view);
+        }
+        alarms()->setMailFailure(QString());
+    }
+    qApp->setStyleSheet(QString());
 }
 
 TEST_F(AlarmViewTest, TheTilesMenuAcknowledgesItsOwnChannel)
