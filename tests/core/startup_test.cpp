@@ -141,34 +141,29 @@ TEST(Startup, ASecondStartThatIsNotAnsweredSaysSoAndFailsOnlyWhenAFileWouldBeLos
 {
     QProcess holder;
     ASSERT_TRUE(startHolder(holder, QStringLiteral("Tessaro")));
-    struct Row
+    const QString night = testHome() + "/Log Data/night 1.csv";
+    const struct
     {
         QStringList arguments;
         int exitCode;
         QString said;
-    };
-    const QString night = testHome() + "/Log Data/night 1.csv";
-    const QList<Row> rows = {
+    } rows[] = {
         {{"--run", "second"}, 0, "did not answer within 5 s\n"},
         {{"--run", "second", night}, 1, "did not answer within 5 s; " + night + " was not opened"},
     };
     // Side by side: one time-out for both.
-    QList<QProcess *> starts;
-    for (const Row &row : rows) {
-        starts << new QProcess;
-        starts.last()->start(QCoreApplication::applicationFilePath(), row.arguments);
-    }
-    for (int i = 0; i < rows.size(); ++i) {
+    QProcess starts[2];
+    for (int i = 0; i < 2; ++i)
+        starts[i].start(QCoreApplication::applicationFilePath(), rows[i].arguments);
+    for (int i = 0; i < 2; ++i) {
         SCOPED_TRACE(qPrintable(rows[i].arguments.join(' ')));
-        QProcess *start = starts[i];
-        ASSERT_TRUE(start->waitForFinished(20000));
-        const QString err = QString::fromLocal8Bit(start->readAllStandardError());
-        EXPECT_EQ(start->exitCode(), rows[i].exitCode) << qPrintable(err);
+        EXPECT_TRUE(starts[i].waitForFinished(20000));
+        const QString err = QString::fromLocal8Bit(starts[i].readAllStandardError());
+        EXPECT_EQ(starts[i].exitCode(), rows[i].exitCode) << qPrintable(err);
         EXPECT_TRUE(err.contains("tessaro: instance already running")) << qPrintable(err);
         EXPECT_TRUE(err.contains(rows[i].said)) << qPrintable(err);
-        EXPECT_FALSE(start->readAllStandardOutput().contains("window"));
+        EXPECT_FALSE(starts[i].readAllStandardOutput().contains("window"));
     }
-    qDeleteAll(starts);
     holder.kill();
     holder.waitForFinished();
 }
