@@ -104,27 +104,32 @@ TEST(QtSingleApplication, SecondInstanceExitsWithZeroAndActivatesTheFirst)
     ASSERT_NE(app, nullptr);
     ASSERT_FALSE(app->isRunning()) << "this process is the first instance";
 
-    QWidget other;
-    other.show();
-    QWidget window;
-    window.showMinimized();
-    other.activateWindow();
-    app->setActivationWindow(&window);
-    EXPECT_EQ(app->activationWindow(), &window);
-    QSignalSpy received(app, &QtSingleApplication::messageReceived);
+    // A plain start, and one that hands a recording over: the window comes to the front for both.
+    for (const QString &recording : {QString(), testHome() + "/night 1.csv"}) {
+        SCOPED_TRACE(recording.toStdString());
+        QWidget other;
+        other.show();
+        QWidget window;
+        window.showMinimized();
+        other.activateWindow();
+        app->setActivationWindow(&window);
+        EXPECT_EQ(app->activationWindow(), &window);
+        QSignalSpy received(app, &QtSingleApplication::messageReceived);
 
-    const ChildResult second = runChild({"--second-instance", app->id()});
-    EXPECT_EQ(second.exitCode, 0);
-    EXPECT_TRUE(second.err.contains("tessaro: instance already running")) << qPrintable(second.err);
+        const ChildResult second = runChild({"--second-instance", app->id(), recording});
+        EXPECT_EQ(second.exitCode, 0);
+        EXPECT_TRUE(second.err.contains("tessaro: instance already running"))
+            << qPrintable(second.err);
 
-    if (received.isEmpty())
-        received.wait(2000);
-    ASSERT_EQ(received.count(), 1);
-    EXPECT_EQ(received.at(0).at(0).toString(), QString());
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(window.windowState() & Qt::WindowMinimized);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }, 2000));
-    app->setActivationWindow(nullptr);
+        if (received.isEmpty())
+            received.wait(2000);
+        ASSERT_EQ(received.count(), 1);
+        EXPECT_EQ(StartRequest::fromMessage(received.at(0).at(0).toString()).recording, recording);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(window.windowState() & Qt::WindowMinimized);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }, 2000));
+        app->setActivationWindow(nullptr);
+    }
 }
 
 TEST(QtSingleApplication, FirstInstanceOfAnotherIdIsNotSentAway)
@@ -544,10 +549,10 @@ TEST(Startup, CoreMakesTheManagersInOrderAndRemovesThemInReverse)
 
 // ---- Child modes ----------------------------------------------------------------------------
 
-int secondInstance(int argc, char **argv, const QString &id)
+int secondInstance(int argc, char **argv, const QString &id, const QString &recording)
 {
     QtSingleApplication app(id, argc, argv);
-    switch (handOverToRunningInstance(app)) {
+    switch (handOverToRunningInstance(app, StartRequest{recording})) {
     case HandOver::FirstInstance:
         return 3;
     case HandOver::Delivered:
@@ -693,7 +698,8 @@ int main(int argc, char **argv)
     if (argc >= 2 && std::strcmp(argv[1], "--core-lifecycle") == 0)
         return coreLifecycle(argc, argv);
     if (argc >= 3 && std::strcmp(argv[1], "--second-instance") == 0)
-        return secondInstance(argc, argv, QString::fromLocal8Bit(argv[2]));
+        return secondInstance(argc, argv, QString::fromLocal8Bit(argv[2]),
+                              argc >= 4 ? QString::fromLocal8Bit(argv[3]) : QString());
     if (argc >= 3 && std::strcmp(argv[1], "--hold") == 0)
         return holdLock(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (argc >= 4 && std::strcmp(argv[1], "--send") == 0)
