@@ -5,7 +5,6 @@
 // operator's settings and data are never touched. Both read one command line.
 #include "config/tsconfigmanager.h"
 #include "device/tsdevicemanager.h"
-#include "dialogs/tsrecordergraphdialog.h"
 #include "experiment/tsexperiment.h"
 #include "experiment/tsexperimentmanager.h"
 #include "startup.h"
@@ -37,8 +36,6 @@
 #endif
 
 namespace {
-
-bool s_verbose = false;
 
 #ifdef Q_OS_UNIX
 int s_signalPipe[2] = {-1, -1};
@@ -79,13 +76,6 @@ bool quitOnTerminationSignals(QCoreApplication &)
     return true;
 }
 #endif
-
-void messageFilter(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type == QtDebugMsg && !s_verbose)
-        return;
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
 
 // What the command line asked for, read once for both ways of running.
 struct CommandLine
@@ -154,7 +144,7 @@ Parsed parseCommandLine(int argc, char **argv, CommandLine &line)
     const QCommandLineOption open(
         QStringLiteral("open"),
         QStringLiteral("A past recording (a CSV file of the recorder) in a graph window of its own "
-                       "beside the main window."),
+                       "beside the main window; Tessaro opens it when it runs already."),
         QStringLiteral("file"));
     parser.addOptions({headless, demo, home, open, http, fcgi, ticks, verbose});
     for (const char *name : QtOptions) {
@@ -255,8 +245,7 @@ int runHeadless(int argc, char **argv, const CommandLine &line)
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
 
-    s_verbose = line.verbose;
-    qInstallMessageHandler(messageFilter);
+    setMessageOutput(line.verbose ? MessageOutput::All : MessageOutput::AllButDebug);
 
     const QString home =
         QDir::cleanPath(QFileInfo(!line.home.isEmpty() ? line.home
@@ -351,28 +340,25 @@ int runDesktop(int argc, char **argv, const CommandLine &line)
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    return runApplication(argc, argv, [line]() -> QWidget * {
-        // A panel that is hidden or docked must not end the program when a message box closes.
-        QApplication::setQuitOnLastWindowClosed(false);
-        if (!quitOnTerminationSignals(*QCoreApplication::instance()))
-            return nullptr;
-        auto *window = new TsMainWindow;
-        applyPorts(line);
-        // Ended from outside (SIGTERM, the session's end): the window's place is kept as on a
-        // confirmed quit.
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
-                         &TsMainWindow::writeSettings);
-        if (line.demo)
-            QTimer::singleShot(TsConfigManager::LoadDelay, window,
-                               [] { TsDemonstration::setUp(); });
-        // After the user's profile is loaded, so that known channels take its colours.
-        if (!line.recording.isEmpty())
-            QTimer::singleShot(2 * TsConfigManager::LoadDelay, window,
-                               [window, recording = line.recording] {
-                                   TsRecorderGraphDialog::openRecording(recording, window);
-                               });
-        return window;
-    });
+    return runApplication(
+        argc, argv,
+        [line]() -> QWidget * {
+            // A panel that is hidden or docked must not end the program when a message box closes.
+            QApplication::setQuitOnLastWindowClosed(false);
+            if (!quitOnTerminationSignals(*QCoreApplication::instance()))
+                return nullptr;
+            auto *window = new TsMainWindow;
+            applyPorts(line);
+            // Ended from outside (SIGTERM, the session's end): the window's place is kept as on a
+            // confirmed quit.
+            QObject::connect(qApp, &QCoreApplication::aboutToQuit, window,
+                             &TsMainWindow::writeSettings);
+            if (line.demo)
+                QTimer::singleShot(TsConfigManager::LoadDelay, window,
+                                   [] { TsDemonstration::setUp(); });
+            return window;
+        },
+        StartRequest{line.recording});
 }
 
 } // namespace

@@ -1,28 +1,40 @@
 #include "startup.h"
 
+#include "config/tsconfigmanager.h"
+#include "dialogs/tsrecordergraphdialog.h"
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
 #include "views/tsstylepalette.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QScopedPointer>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWidget>
+
+#include <atomic>
+#include <cstdio>
 
 namespace {
 
-QtMessageHandler s_defaultHandler = nullptr;
+// Messages may come from any thread.
+std::atomic<MessageOutput> s_messageOutput{MessageOutput::All};
+QtMessageHandler s_qtOutput = nullptr;
 
-// Silent, except that the reason for a fatal error still reaches the default output before the
-// program aborts.
-void discardMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+// The program's one message handler: what output lets through goes on to Qt's own output; the
+// reason for a fatal error always does, before the program aborts.
+void writeMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtFatalMsg && s_defaultHandler)
-        s_defaultHandler(type, context, message);
+    const MessageOutput output = s_messageOutput.load();
+    const bool shown = type == QtFatalMsg || output == MessageOutput::All ||
+                       (output == MessageOutput::AllButDebug && type != QtDebugMsg);
+    if (shown && s_qtOutput)
+        s_qtOutput(type, context, message);
 }
 
 } // namespace
@@ -86,16 +98,18 @@ void setApplicationIdentity()
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
 }
 
+void setMessageOutput(MessageOutput output)
+{
+    s_messageOutput = output;
+    const QtMessageHandler previous = qInstallMessageHandler(writeMessage);
+    if (previous != writeMessage)
+        s_qtOutput = previous;
+}
+
 void initEnvironment()
 {
     const bool debugMessages = QSettings().value(QStringLiteral("debugMessages"), false).toBool();
-    if (debugMessages) {
-        qInstallMessageHandler(nullptr);
-    } else {
-        QtMessageHandler previous = qInstallMessageHandler(discardMessage);
-        if (previous != discardMessage)
-            s_defaultHandler = previous;
-    }
+    setMessageOutput(debugMessages ? MessageOutput::All : MessageOutput::None);
 
     const QString documents =
         QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation).value(0);
@@ -108,21 +122,104 @@ void initEnvironment()
     loadStyle(false);
 }
 
-bool handOverToRunningInstance(QtSingleApplication &app)
+namespace {
+
+const QString OpenRecordingCommand = QStringLiteral("open-recording\n");
+
+// The recordings asked for, opened beside the main window one after another: each read runs an
+// event loop of its own behind its progress dialog, in which the next request may arrive. None
+// opens before the user's profile is loaded, so that known channels take its colours.
+class RecordingQueue
 {
-    if (!app.isRunning())
-        return false;
-    // Written before any message handler is installed, so it is never suppressed.
-    qDebug("tessaro: instance already running");
-    app.sendMessage(QString(), 5000);
-    return true;
+public:
+    explicit RecordingQueue(QWidget *window)
+        : m_window(window)
+    {
+        m_since.start();
+    }
+
+    void add(const QString &path)
+    {
+        m_paths << path;
+        schedule();
+    }
+
+private:
+    // Never at once: a request arrives in the handler of the socket that brought it.
+    void schedule()
+    {
+        const qint64 wait = qMax<qint64>(0, 2 * TsConfigManager::LoadDelay - m_since.elapsed());
+        QTimer::singleShot(int(wait), m_window, [this] { openNext(); });
+    }
+
+    void openNext()
+    {
+        if (m_opening || m_paths.isEmpty())
+            return;
+        m_opening = true;
+        TsRecorderGraphDialog::openRecording(m_paths.takeFirst(), m_window);
+        m_opening = false;
+        if (!m_paths.isEmpty())
+            schedule();
+    }
+
+    QWidget *m_window;
+    QStringList m_paths;
+    QElapsedTimer m_since;
+    bool m_opening = false;
+};
+
+} // namespace
+
+QString StartRequest::toMessage() const
+{
+    return recording.isEmpty() ? QString() : OpenRecordingCommand + recording;
 }
 
-int runApplication(int &argc, char **argv, const std::function<QWidget *()> &createMainWindow)
+StartRequest StartRequest::fromMessage(const QString &message)
+{
+    StartRequest request;
+    if (message.startsWith(OpenRecordingCommand)) {
+        const QString path = message.mid(OpenRecordingCommand.size());
+        if (QDir::isAbsolutePath(path))
+            request.recording = path;
+        else
+            qWarning("StartRequest::fromMessage: not an absolute path: '%s'", qPrintable(path));
+    } else if (!message.isEmpty()) {
+        qWarning("StartRequest::fromMessage: unknown request '%s'", qPrintable(message.left(40)));
+    }
+    return request;
+}
+
+HandOver handOverToRunningInstance(QtSingleApplication &app, const StartRequest &request)
+{
+    if (!app.isRunning())
+        return HandOver::FirstInstance;
+    // Written before any message handler is installed, so it is never suppressed.
+    qDebug("tessaro: instance already running");
+    return app.sendMessage(request.toMessage(), 5000) ? HandOver::Delivered : HandOver::Undelivered;
+}
+
+int runApplication(int &argc, char **argv, const std::function<QWidget *()> &createMainWindow,
+                   const StartRequest &request)
 {
     QtSingleApplication app(argc, argv, true);
-    if (handOverToRunningInstance(app))
+    switch (handOverToRunningInstance(app, request)) {
+    case HandOver::FirstInstance:
+        break;
+    case HandOver::Delivered:
         return 0;
+    case HandOver::Undelivered:
+        if (request.recording.isEmpty()) {
+            std::fprintf(stderr, "tessaro: the running instance did not answer within 5 s\n");
+            return 0;
+        }
+        std::fprintf(stderr,
+                     "tessaro: the running instance did not answer within 5 s; %s was not "
+                     "opened\n",
+                     qPrintable(QDir::toNativeSeparators(request.recording)));
+        return 1;
+    }
 
     setApplicationIdentity();
     initEnvironment();
@@ -134,6 +231,15 @@ int runApplication(int &argc, char **argv, const std::function<QWidget *()> &cre
     }
     window->show();
     app.setActivationWindow(window.data(), true);
+    RecordingQueue recordings(window.data());
+    if (!request.recording.isEmpty())
+        recordings.add(request.recording);
+    QObject::connect(&app, &QtSingleApplication::messageReceived, window.data(),
+                     [&recordings](const QString &message) {
+                         const StartRequest asked = StartRequest::fromMessage(message);
+                         if (!asked.recording.isEmpty())
+                             recordings.add(asked.recording);
+                     });
 
     const int result = app.exec();
     // The window's views still talk to the core and the managers; it goes first, while the

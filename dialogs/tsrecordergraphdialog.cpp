@@ -450,6 +450,11 @@ TsRecorderGraphDialog *TsRecorderGraphDialog::openRecording(const QString &path,
     watcher.setFuture(QtConcurrent::run([&reader, path] { return reader.read(path); }));
     if (!watcher.isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The program quits (which ends every event loop): no window is wanted any more.
+    if (!watcher.isFinished()) {
+        reader.cancel();
+        watcher.waitForFinished();
+    }
     const QxResult result = watcher.result();
     progress.reset();
     if (result.code() == TsRecordingReader::Cancelled)
@@ -464,6 +469,7 @@ TsRecorderGraphDialog *TsRecorderGraphDialog::openRecording(const QString &path,
     for (qint64 line : read.damagedLines.mid(0, 20))
         damaged << QString::number(line);
     const qint64 damagedCount = read.damagedCount;
+    qDebug("TsRecorderGraphDialog::openRecording: '%s', %lld rows", qPrintable(path), read.rows());
     auto *window = new TsRecorderGraphDialog(std::move(reader.recording()));
     if (beside)
         window->move(beside->frameGeometry().topRight() + QPoint(16, 0));

@@ -5,11 +5,11 @@
 #include "experiment/tsexperimentmanager.h"
 #include "mailer/tsmailermanager.h"
 #include "startup.h"
-#include "views/tsstylepalette.h"
 #include "testenvironment.h"
 #include "tscore.h"
 #include "utils/qtsingleapplication.h"
 #include "utils/singleinstancepeer.h"
+#include "views/tsstylepalette.h"
 #include "webinterface/tswebinterfacemanager.h"
 
 #include <QComboBox>
@@ -104,27 +104,32 @@ TEST(QtSingleApplication, SecondInstanceExitsWithZeroAndActivatesTheFirst)
     ASSERT_NE(app, nullptr);
     ASSERT_FALSE(app->isRunning()) << "this process is the first instance";
 
-    QWidget other;
-    other.show();
-    QWidget window;
-    window.showMinimized();
-    other.activateWindow();
-    app->setActivationWindow(&window);
-    EXPECT_EQ(app->activationWindow(), &window);
-    QSignalSpy received(app, &QtSingleApplication::messageReceived);
+    // A plain start, and one that hands a recording over: the window comes to the front for both.
+    for (const QString &recording : {QString(), testHome() + "/night 1.csv"}) {
+        SCOPED_TRACE(recording.toStdString());
+        QWidget other;
+        other.show();
+        QWidget window;
+        window.showMinimized();
+        other.activateWindow();
+        app->setActivationWindow(&window);
+        EXPECT_EQ(app->activationWindow(), &window);
+        QSignalSpy received(app, &QtSingleApplication::messageReceived);
 
-    const ChildResult second = runChild({"--second-instance", app->id()});
-    EXPECT_EQ(second.exitCode, 0);
-    EXPECT_TRUE(second.err.contains("tessaro: instance already running")) << qPrintable(second.err);
+        const ChildResult second = runChild({"--second-instance", app->id(), recording});
+        EXPECT_EQ(second.exitCode, 0);
+        EXPECT_TRUE(second.err.contains("tessaro: instance already running"))
+            << qPrintable(second.err);
 
-    if (received.isEmpty())
-        received.wait(2000);
-    ASSERT_EQ(received.count(), 1);
-    EXPECT_EQ(received.at(0).at(0).toString(), QString());
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_FALSE(window.windowState() & Qt::WindowMinimized);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }, 2000));
-    app->setActivationWindow(nullptr);
+        if (received.isEmpty())
+            received.wait(2000);
+        ASSERT_EQ(received.count(), 1);
+        EXPECT_EQ(StartRequest::fromMessage(received.at(0).at(0).toString()).recording, recording);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(window.windowState() & Qt::WindowMinimized);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }, 2000));
+        app->setActivationWindow(nullptr);
+    }
 }
 
 TEST(QtSingleApplication, FirstInstanceOfAnotherIdIsNotSentAway)
@@ -134,19 +139,89 @@ TEST(QtSingleApplication, FirstInstanceOfAnotherIdIsNotSentAway)
     EXPECT_FALSE(alone.err.contains("instance already running"));
 }
 
-TEST(QtSingleApplication, SecondInstanceExitsWithZeroWhenTheFirstNeverAnswers)
+// The holder takes the program's lock and socket but never runs its event loop: the request is
+// accepted by the system and never answered, so each hand-over runs into its 5 s time-out. A plain
+// start still ends with 0; one whose recording would be lost says so and fails.
+TEST(Startup, ASecondStartThatIsNotAnsweredSaysSoAndFailsOnlyWhenAFileWouldBeLost)
 {
-    // The holder takes the lock and the socket but never runs its event loop: the message is
-    // accepted by the system and never answered, so the hand-over runs into its 5 s time-out.
-    const QString id = uniqueId("mute");
     QProcess holder;
-    ASSERT_TRUE(startHolder(holder, id));
-
-    const ChildResult second = runChild({"--second-instance", id});
+    ASSERT_TRUE(startHolder(holder, QStringLiteral("Tessaro")));
+    const QString night = testHome() + "/Log Data/night 1.csv";
+    const struct
+    {
+        QStringList arguments;
+        int exitCode;
+        QString said;
+    } rows[] = {
+        {{"--run", "second"}, 0, "did not answer within 5 s\n"},
+        {{"--run", "second", night}, 1, "did not answer within 5 s; " + night + " was not opened"},
+    };
+    // Side by side: one time-out for both.
+    QProcess starts[2];
+    for (int i = 0; i < 2; ++i)
+        starts[i].start(QCoreApplication::applicationFilePath(), rows[i].arguments);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(qPrintable(rows[i].arguments.join(' ')));
+        EXPECT_TRUE(starts[i].waitForFinished(20000));
+        const QString err = QString::fromLocal8Bit(starts[i].readAllStandardError());
+        EXPECT_EQ(starts[i].exitCode(), rows[i].exitCode) << qPrintable(err);
+        EXPECT_TRUE(err.contains("tessaro: instance already running")) << qPrintable(err);
+        EXPECT_TRUE(err.contains(rows[i].said)) << qPrintable(err);
+        EXPECT_FALSE(starts[i].readAllStandardOutput().contains("window"));
+    }
     holder.kill();
     holder.waitForFinished();
-    EXPECT_EQ(second.exitCode, 0);
-    EXPECT_TRUE(second.err.contains("tessaro: instance already running")) << qPrintable(second.err);
+}
+
+// What a later start asks travels as one message: a file name of any form arrives as it was, and
+// a message that asks for nothing known only brings the window to the front.
+TEST(Startup, StartRequestsCrossTheChannelWithAnyFileName)
+{
+    const QString id = uniqueId("request");
+    SingleInstancePeer first(id);
+    ASSERT_FALSE(first.isClient());
+    const auto deliver = [&](const QString &message) {
+        QSignalSpy received(&first, &SingleInstancePeer::messageReceived);
+        // The sender waits for the receipt, which this thread's event loop gives.
+        QThread *sender = QThread::create([&] {
+            SingleInstancePeer second(id);
+            second.sendMessage(message, 5000);
+        });
+        sender->start();
+        const bool arrived = received.wait(5000);
+        sender->wait();
+        delete sender;
+        return arrived ? received.at(0).at(0).toString() : QStringLiteral("(nothing)");
+    };
+
+    const QStringList names = {
+        QString(), // a plain start
+        "/data/Log Data/night 1.csv",
+        "/data/\"quoted\" and 'single'.csv",
+        "/data/two\nlines.csv",
+        "/data/ends in a line feed.csv\n",
+        "/data/ trailing space .csv ",
+        QString::fromUtf8("/data/Nacht über Zürich/夜の記録 ☾.csv"),
+        "/open-recording\n/data/x.csv",
+        "/data/back\\slash %1 tab\t.csv",
+        "/" + QString(4000, QChar(0x00e9)) + ".csv",
+    };
+    for (const QString &name : names) {
+        SCOPED_TRACE(name.left(80).toStdString());
+        const StartRequest request{name};
+        const QString message = request.toMessage();
+        EXPECT_EQ(message.isEmpty(), name.isEmpty()) << "a plain start sends what it always sent";
+        EXPECT_EQ(StartRequest::fromMessage(deliver(message)).recording, name);
+    }
+
+    // Messages of another kind ask only that the window come to the front.
+    for (const QString &message :
+         {QString("open-recording\nrelative/night.csv"), QString("open-recording\n"),
+          QString("open-recording /data/night.csv"), QString("print\n/data/night.csv"),
+          QString("hello")}) {
+        SCOPED_TRACE(message.toStdString());
+        EXPECT_TRUE(StartRequest::fromMessage(deliver(message)).recording.isEmpty());
+    }
 }
 
 TEST(SingleInstancePeer, OldLockOfALiveInstanceIsNotTakenOver)
@@ -474,10 +549,18 @@ TEST(Startup, CoreMakesTheManagersInOrderAndRemovesThemInReverse)
 
 // ---- Child modes ----------------------------------------------------------------------------
 
-int secondInstance(int argc, char **argv, const QString &id)
+int secondInstance(int argc, char **argv, const QString &id, const QString &recording)
 {
     QtSingleApplication app(id, argc, argv);
-    return handOverToRunningInstance(app) ? 0 : 3;
+    switch (handOverToRunningInstance(app, StartRequest{recording})) {
+    case HandOver::FirstInstance:
+        return 3;
+    case HandOver::Delivered:
+        return 0;
+    case HandOver::Undelivered:
+        return 4;
+    }
+    return 5;
 }
 
 int holdLock(int argc, char **argv, const QString &id)
@@ -518,40 +601,44 @@ int environment(int argc, char **argv)
 }
 
 // A start of the program: the first shows a window, minimises it and waits for a later start to
-// bring it back; the second must never get as far as a window.
-int run(int argc, char **argv, const QString &role)
+// bring it back; the second must never get as far as a window. A third argument is the second's
+// recording to hand over.
+int run(int argc, char **argv, const QString &role, const QString &recording)
 {
     isolateEnvironment(QString::fromLocal8Bit(qgetenv("HOME")));
     const bool isFirst = role == QLatin1String("first");
-    return runApplication(argc, argv, [isFirst]() -> QWidget * {
-        std::printf("window\n");
-        std::fflush(stdout);
-        auto *window = new QWidget;
-        window->resize(200, 100);
-        if (!isFirst)
-            return window;
-        auto *app = qobject_cast<QtSingleApplication *>(QCoreApplication::instance());
-        QTimer::singleShot(0, window, [window] {
-            window->showMinimized();
-            std::printf("ready\n");
+    return runApplication(
+        argc, argv,
+        [isFirst]() -> QWidget * {
+            std::printf("window\n");
             std::fflush(stdout);
-        });
-        // Queued, so that the application's own activation has run when this looks.
-        QObject::connect(
-            app, &QtSingleApplication::messageReceived, window,
-            [window] {
-                const bool active = QTest::qWaitFor(
-                    [window] { return QApplication::activeWindow() == window; }, 2000);
-                std::printf("activated: visible %d minimized %d active %d\n",
-                            int(window->isVisible()),
-                            int(bool(window->windowState() & Qt::WindowMinimized)), int(active));
+            auto *window = new QWidget;
+            window->resize(200, 100);
+            if (!isFirst)
+                return window;
+            auto *app = qobject_cast<QtSingleApplication *>(QCoreApplication::instance());
+            QTimer::singleShot(0, window, [window] {
+                window->showMinimized();
+                std::printf("ready\n");
                 std::fflush(stdout);
-                QCoreApplication::quit();
-            },
-            Qt::QueuedConnection);
-        QTimer::singleShot(12000, window, [] { QCoreApplication::exit(5); });
-        return window;
-    });
+            });
+            // Queued, so that the application's own activation has run when this looks.
+            QObject::connect(
+                app, &QtSingleApplication::messageReceived, window,
+                [window] {
+                    const bool active = QTest::qWaitFor(
+                        [window] { return QApplication::activeWindow() == window; }, 2000);
+                    std::printf(
+                        "activated: visible %d minimized %d active %d\n", int(window->isVisible()),
+                        int(bool(window->windowState() & Qt::WindowMinimized)), int(active));
+                    std::fflush(stdout);
+                    QCoreApplication::quit();
+                },
+                Qt::QueuedConnection);
+            QTimer::singleShot(12000, window, [] { QCoreApplication::exit(5); });
+            return window;
+        },
+        StartRequest{recording});
 }
 
 int freshDataPath(int argc, char **argv)
@@ -604,13 +691,15 @@ int coreLifecycle(int argc, char **argv)
 int main(int argc, char **argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--run") == 0)
-        return run(argc, argv, QString::fromLocal8Bit(argv[2]));
+        return run(argc, argv, QString::fromLocal8Bit(argv[2]),
+                   argc >= 4 ? QString::fromLocal8Bit(argv[3]) : QString());
     if (argc >= 2 && std::strcmp(argv[1], "--fresh-data-path") == 0)
         return freshDataPath(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "--core-lifecycle") == 0)
         return coreLifecycle(argc, argv);
     if (argc >= 3 && std::strcmp(argv[1], "--second-instance") == 0)
-        return secondInstance(argc, argv, QString::fromLocal8Bit(argv[2]));
+        return secondInstance(argc, argv, QString::fromLocal8Bit(argv[2]),
+                              argc >= 4 ? QString::fromLocal8Bit(argv[3]) : QString());
     if (argc >= 3 && std::strcmp(argv[1], "--hold") == 0)
         return holdLock(argc, argv, QString::fromLocal8Bit(argv[2]));
     if (argc >= 4 && std::strcmp(argv[1], "--send") == 0)

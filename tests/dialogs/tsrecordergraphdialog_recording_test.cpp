@@ -1,6 +1,7 @@
 // A past recording in the graph window: recorded on the simulation, opened from the live window's
 // menu into a window of its own with the live window's axes and colours, a file that is no
-// recording or has damaged lines, and the exports read back by Qt's own readers.
+// recording or has damaged lines, the exports read back by Qt's own readers, and a long read ended
+// half-way.
 #include "dialogs/tsrecordergraphdialog.h"
 
 #include "viewtestsupport.h"
@@ -24,9 +25,13 @@
 #include <QImageReader>
 #include <QMenu>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -282,5 +287,97 @@ TEST_F(PastRecordingTest, ExportsOpenAgainInQtsReadersAndTheRecordingReader)
     EXPECT_TRUE(past->exportView(folder.filePath("no/such/folder/view.png")).isError());
     EXPECT_TRUE(past->exportView(folder.filePath("view.gif")).isError());
 }
+
+// A long file's read ends early: the operator clicks Cancel in the progress dialog, or the program
+// is told to quit (SIGTERM, the session's end), while the read runs. Neither leaves a window with
+// part of the file, nor anything behind, and the next file opens as ever.
+enum class Ending
+{
+    CancelClicked,
+    ProgramQuits,
+};
+
+class EndedLoadTest : public PastRecordingTest, public ::testing::WithParamInterface<Ending>
+{};
+
+TEST_P(EndedLoadTest, LeavesNoWindowAndNothingBehind)
+{
+    // 64 channels, one row an hour for seven years (some 50 MB): each new hour costs the reader a
+    // look at the time zone, so the read lasts long enough here to be cancelled half-way.
+    QByteArray header = "\"Timestamp\"\t";
+    QByteArray values;
+    for (int c = 1; c <= 64; ++c) {
+        header += QStringLiteral("\"Channel %1: Actual Value\"\t\"Channel %1: Setpoint Value\"\t"
+                                 "\"Channel %1: Control\"\t")
+                      .arg(c)
+                      .toLatin1();
+        values += "37.0\t37.0\tOn\t";
+    }
+    QFile file(folder.filePath("long.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(header + '\n');
+    for (QDateTime hour(QDate(2019, 1, 1), QTime(0, 0), Qt::UTC); hour.date().year() < 2026;
+         hour = hour.addSecs(3600))
+        file.write(hour.toString("yyyy-MM-dd hh:mm:ss\t").toLatin1() + values + '\n');
+    file.close();
+    ASSERT_GT(file.size(), 40 << 20);
+
+    // Menus are windows too, which the menu bar makes when it first needs them.
+    const auto windows = [] {
+        QSet<QWidget *> found;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (!qobject_cast<QMenu *>(widget))
+                found << widget;
+        }
+        return found;
+    };
+    const QObjectList childrenBefore = live->children();
+    const QSet<QWidget *> windowsBefore = windows();
+    bool ended = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QProgressDialog *progress : live->findChildren<QProgressDialog *>()) {
+            if (!progress->isVisible())
+                continue;
+            auto *cancel = progress->findChild<QPushButton *>();
+            ASSERT_TRUE(cancel);
+            EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+            EXPECT_LT(progress->value(), progress->maximum()) << "the read is still running";
+            if (GetParam() == Ending::CancelClicked)
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            else
+                QCoreApplication::quit();
+            ended = true;
+            watch.stop();
+        }
+    });
+    watch.start();
+    EXPECT_FALSE(openFromMenu(file.fileName()));
+    watch.stop();
+    ASSERT_TRUE(ended) << "the read ended before its progress dialog was shown";
+    EXPECT_TRUE(TsMessageBox::takeAsked().isEmpty()) << "an end asked for is no error";
+    if (GetParam() == Ending::ProgramQuits) {
+        // A quit holds until an event loop of the application's own has run.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+    }
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(live->children(), childrenBefore) << "the progress dialog is gone";
+    EXPECT_EQ(windows(), windowsBefore) << "no window of the file, no progress dialog";
+
+    // Nothing is left half-done: the night's file opens whole.
+    TsRecorderGraphDialog *past = openFromMenu(recordNight());
+    ASSERT_TRUE(past);
+    EXPECT_EQ(past->lines().at(0)->data()->size(), 10u);
+}
+
+INSTANTIATE_TEST_SUITE_P(PastRecording, EndedLoadTest,
+                         ::testing::Values(Ending::CancelClicked, Ending::ProgramQuits),
+                         [](const ::testing::TestParamInfo<Ending> &info) {
+                             return info.param == Ending::CancelClicked ? "CancelClicked"
+                                                                        : "ProgramQuits";
+                         });
 
 } // namespace
