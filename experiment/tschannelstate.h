@@ -7,7 +7,7 @@
 
 enum class TsChannelState
 {
-    Offline = 0, // no controller, or none delivering
+    Offline = 0, // no controller, or one whose link is lost: no values delivered
     Off = 1,     // regulation loop off
     Green = 2,   // stable
     Yellow = 3,  // nearly stable

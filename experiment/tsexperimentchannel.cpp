@@ -215,6 +215,14 @@ void TsExperimentChannel::updateStatusFromDevice()
                       "TsChannelWidget", "The device is currently not connected or switched off."));
         return;
     }
+    // A controller that no longer answers delivers no values until it is opened anew: offline,
+    // whatever colour its last reads left, with the device channel's word for why.
+    const TsDevice *device = channel->device();
+    if (device && device->isConnectionLost()) {
+        setStatus(TsChannelState::Offline, channel->channelStatusText(),
+                  channel->channelStatusDescription());
+        return;
+    }
     // A device-wide fault outranks the channel's own status.
     const bool deviceFault = channel->deviceStatus() != 0;
     setStatus(stateOfStableColour(channel->stableStatus()),

@@ -93,7 +93,8 @@ public:
     // The state's number (TsChannelState's values), for those that store or serve it as one.
     int statusIndex() const { return int(m_state); }
     // The device's status text when the device reports a fault, else the channel's own;
-    // "offline" without a device channel.
+    // "offline" without a device channel, the channel's "No answer" once its controller's link is
+    // lost.
     QString statusText() const { return m_statusText; }
     QString statusDescription() const { return m_statusDescription; }
     // Works the state and texts out from the device channel as it stands, without asking the

@@ -360,8 +360,11 @@ void TsExperimentRecorder::record()
         QVariantList values;
         values.reserve(group.roles.size());
         const TsExperimentChannel *channel = group.channel.data();
+        // The state says whether the channel's values were delivered this tick: an offline
+        // channel's last values must never reappear as if just measured.
+        const bool delivering = channel && channel->state() != TsChannelState::Offline;
         for (int role : group.roles)
-            values.append(channel ? channel->value(role) : QVariant());
+            values.append(delivering ? channel->value(role) : QVariant());
         sample.values.append(values);
     }
     // The count is what the status line shows as recorded: a row that did not reach the file is

@@ -209,23 +209,3 @@ QString TsWebInterfaceManager::jsEscaped(const QString &text)
 {
     return TsWebPageRenderer::jsEscaped(text);
 }
-
-QByteArray TsWebInterfaceManager::nginxConfiguration(const QByteArray &templateText,
-                                                     const TsWebInterfaceSettings &settings,
-                                                     const QString &servedDir,
-                                                     const QString &runtimeDir,
-                                                     QChar nativeSeparator)
-{
-    return TsWebServerSupervisor::nginxConfiguration(templateText, settings, servedDir, runtimeDir,
-                                                     nativeSeparator);
-}
-
-QByteArray TsWebInterfaceManager::nginxPath(const QString &path, QChar nativeSeparator)
-{
-    return TsWebServerSupervisor::nginxPath(path, nativeSeparator);
-}
-
-QStringList TsWebInterfaceManager::nginxArguments(const QString &configFile, bool stop)
-{
-    return TsWebServerSupervisor::nginxArguments(configFile, stop);
-}

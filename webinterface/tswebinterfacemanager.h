@@ -3,11 +3,9 @@
 // TsWebPageRenderer answers them. This is where the settings live and the two meet.
 #pragma once
 
-#include <QDir>
 #include <QObject>
 #include <QScopedPointer>
 #include <QString>
-#include <QStringList>
 
 class FCGIRequest;
 class TsEmailAlertSwitch;
@@ -68,17 +66,6 @@ public:
     // the variant for a single-quoted string in a script inside a quoted attribute.
     static QString htmlEscaped(const QString &text);
     static QString jsEscaped(const QString &text);
-
-    // nginx's configuration from the template's text: ports, the served folder (holding "html")
-    // and the runtime folder, paths written as nginx reads them inside quotes on a platform with
-    // the given separator.
-    static QByteArray nginxConfiguration(const QByteArray &templateText,
-                                         const TsWebInterfaceSettings &settings,
-                                         const QString &servedDir, const QString &runtimeDir,
-                                         QChar nativeSeparator = QDir::separator());
-    static QByteArray nginxPath(const QString &path, QChar nativeSeparator = QDir::separator());
-    // The command line that starts nginx on a configuration file, or that stops it.
-    static QStringList nginxArguments(const QString &configFile, bool stop = false);
 
 public slots:
     // Returns at once: nginx's own start is watched from the event loop, and its outcome is

@@ -298,6 +298,59 @@ TEST_F(RecorderTest, WithoutAPrefixNothingIsWrittenButEverythingElseHappens)
     EXPECT_FALSE(seen[2][0].isValid()) << "a channel without a device";
 }
 
+// A controller that stops delivering mid-recording (unplugged, hung, answering garbage): from the
+// tick of the loss until the scan drops the device and on to its return, no row carries a value of
+// it, and its values come back in the same columns.
+class RecorderLossTest : public RecorderTest, public ::testing::WithParamInterface<const char *>
+{};
+
+TEST_P(RecorderLossTest, NoRowCarriesAValueFromTheLossUntilTheControllerIsBack)
+{
+    useStandardProfile(csvSettings(';', true, "relative-time"));
+    recorder->setFilePrefix("loss");
+    recorder->start();
+    tick(0);
+    tick();
+    plug("", "", GetParam());
+    for (int away = 0; away < 3; ++away) {
+        tick();
+        ASSERT_TRUE(experiment->channel(stage)->isConnected()) << "not yet dropped by a scan";
+        EXPECT_EQ(tsChannelStateName(experiment->channel(stage)->state()),
+                  QStringLiteral("offline"));
+    }
+    devices.populateDevices();
+    tick();
+    plug();
+    devices.populateDevices();
+    tick();
+    tick();
+    recorder->stop();
+    const QStringList lines = readLines(recorder->fileName());
+    ASSERT_EQ(lines.size(), 1 + 8) << "the header once, one row a tick";
+    for (int row = 1; row <= 8; ++row) {
+        const bool away = row >= 3 && row <= 6;
+        EXPECT_EQ(lines[row], QString::number(row - 1) +
+                                  (away ? ";;;;;;;;;;" : ";25.0;37.0;On;25.0;37.0;On;;;;"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, RecorderLossTest,
+                         ::testing::Values("present=\"0\"", "silent=\"1\"", "corrupt=\"1\""));
+
+TEST_F(RecorderTest, AnOfflineChannelsLastValuesNeverReappearInARow)
+{
+    useStandardProfile(csvSettings(';', false, "relative-time"));
+    recorder->setFilePrefix("held");
+    recorder->start();
+    tick(0);
+    // The values sampled a tick ago are still held; the state says they are no longer delivered.
+    experiment->channel(stage)->setStatus(TsChannelState::Offline, QString(), QString());
+    monotonic += 1000;
+    recorder->record();
+    recorder->stop();
+    EXPECT_EQ(readLines(recorder->fileName()).value(1), "1;;;;25.0;37.0;On;;;;");
+}
+
 // A folder that cannot take the file refuses the start, by hand or with the dynamic experiment,
 // naming the folder and giving the system's reason. Root writes where permissions forbid it, so
 // the folders here are unwritable for everyone: a file standing where the folder should be, and a
