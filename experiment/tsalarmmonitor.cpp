@@ -197,11 +197,12 @@ TsAlarmJournal *TsAlarmMonitor::journal() const
 }
 
 void TsAlarmMonitor::journalEvent(const QString &channelId, const char *event, const QString &who,
-                                  const QString &details)
+                                  const QString &details, const QDateTime &time)
 {
     if (!d->journal)
         return;
     TsAlarmJournal::Entry entry;
+    entry.time = time;
     entry.channel = channelId;
     entry.event = QString::fromLatin1(event);
     entry.who = who;
@@ -240,8 +241,7 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             setpoint = NaN;
         const QVariant loopValue = channel->value(TsExperimentChannel::LoopControl);
         const int loop = connected && loopValue.isValid() ? (loopValue.toBool() ? 1 : 0) : -1;
-        const TsChannelState state =
-            connected ? channel->state() : TsChannelState::Offline;
+        const TsChannelState state = connected ? channel->state() : TsChannelState::Offline;
 
         TsAlarmCause cause = TsAlarmCause::None;
         QString causeText;
@@ -346,11 +346,13 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             alarm.cause = cause;
             alarm.causeText = causeText;
             alarm.raisedAt = QDateTime::currentDateTime();
+            alarm.returnedAt = QDateTime();
             alarm.token = newToken();
             d->tokens.insert(alarm.token, id);
             raised << channel;
             changed = true;
-            journalEvent(id, TsAlarmJournal::EventAlarm, QString(), causeText);
+            // The journal and the mails tell the same times.
+            journalEvent(id, TsAlarmJournal::EventAlarm, QString(), causeText, alarm.raisedAt);
         } else if (alarm.isActive() && connected && state == TsChannelState::Green &&
                    !setpointDiffers && !loopDiffers) {
             if (alarm.state == TsAlarmState::Unacknowledged) {
@@ -360,9 +362,11 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
                 d->useToken(alarm.token, id);
                 alarm.token.clear();
             }
+            alarm.returnedAt = QDateTime::currentDateTime();
             returned << channel;
             changed = true;
-            journalEvent(id, TsAlarmJournal::EventReturnedToNormal);
+            journalEvent(id, TsAlarmJournal::EventReturnedToNormal, QString(), QString(),
+                         alarm.returnedAt);
         }
     }
     // Channels the profile no longer has have no alarm.

@@ -54,6 +54,8 @@ struct TsAlarm
     TsAlarmCause cause = TsAlarmCause::None;
     QString causeText;
     QDateTime raisedAt;
+    // When it last returned to normal; invalid while it has not.
+    QDateTime returnedAt;
     // Acknowledges this alarm once from the mail's link; empty once used or acknowledged.
     QString token;
     // The controller holds another setpoint or loop state than the program last wrote.
@@ -98,8 +100,9 @@ public:
     void setJournal(TsAlarmJournal *journal);
     TsAlarmJournal *journal() const;
     // Writes one event about a channel with its current value and setpoint.
+    // Without a time, the current one.
     void journalEvent(const QString &channelId, const char *event, const QString &who = QString(),
-                      const QString &details = QString());
+                      const QString &details = QString(), const QDateTime &time = QDateTime());
 
     // One look at every channel. Armed: new alarms are raised and returned (the experiment
     // announces them). Not armed: none are raised and every channel must be stable once more
@@ -110,8 +113,9 @@ public:
     TsAlarmState state(const QString &channelId) const;
     // Every alarm that is not normal, in the order of the channels.
     QList<TsAlarm> alarms() const;
+    // Active or returned, nobody has acknowledged them yet: the ones reminders are about.
     bool hasUnacknowledged() const;
-    // Alarms still active and not acknowledged: the ones reminders are about.
+    // Alarms still active and not acknowledged.
     QList<TsAlarm> activeUnacknowledged() const;
 
     // By a person at the desktop; true when it changed an alarm.

@@ -377,27 +377,64 @@ TEST_F(MailerSettingsDialog, TheWayToNotifyRoundTripsAndItsRemindersFollowTheMod
 {
     TsMailerSettingsDialog page;
     auto *mode = child<QComboBox>(page, "comboBoxNotifyMode");
-    auto *minutes = child<QSpinBox>(page, "spinBoxReminderMinutes");
     auto *notice = child<QCheckBox>(page, "checkBoxRecoveryNotice");
     page.setSettings(TsMailerSettings());
     EXPECT_EQ(mode->currentText(), "Once") << "the default";
-    EXPECT_EQ(minutes->value(), 30);
     EXPECT_TRUE(notice->isChecked());
-    EXPECT_FALSE(minutes->isEnabled()) << "no reminders in the one-shot mode";
-    EXPECT_FALSE(notice->isEnabled());
+    EXPECT_FALSE(notice->isEnabled()) << "no notices in the one-shot mode";
 
-    TsMailerSettings settings;
-    settings.setNotifyMode(TsMailerSettings::NotifyUntilAcknowledged);
-    settings.setReminderMinutes(15);
-    settings.setRecoveryNotice(false);
-    page.setSettings(settings);
-    EXPECT_EQ(mode->currentText(), "Until acknowledged");
-    EXPECT_TRUE(minutes->isEnabled());
-    EXPECT_EQ(page.settings().notifyMode(), TsMailerSettings::NotifyUntilAcknowledged);
-    EXPECT_EQ(page.settings().reminderMinutes(), 15);
-    EXPECT_FALSE(page.settings().recoveryNotice());
-    typeOver(minutes, QStringLiteral("45"));
-    EXPECT_EQ(page.settings().reminderMinutes(), 45);
+    // The numbers of the alarm settings: each shown, typed over, and kept within its range.
+    const struct
+    {
+        const char *field;
+        void (TsMailerSettings::*set)(int);
+        int (TsMailerSettings::*get)() const;
+        int preset;
+        bool onlyUntilAcknowledged;
+        int stored;
+        const char *typed;
+        const char *belowRange;
+        int lowest;
+        int highest;
+    } numbers[] = {
+        {"spinBoxReminderMinutes", &TsMailerSettings::setReminderMinutes,
+         &TsMailerSettings::reminderMinutes, 30, true, 15, "45", "0", 1, 1440},
+        {"spinBoxControllerLostSeconds", &TsMailerSettings::setControllerLostSeconds,
+         &TsMailerSettings::controllerLostSeconds, 30, false, 90, "600", "2", 5, 3600},
+    };
+    for (const auto &number : numbers) {
+        SCOPED_TRACE(number.field);
+        auto *field = child<QSpinBox>(page, number.field);
+        page.setSettings(TsMailerSettings());
+        EXPECT_EQ(field->value(), number.preset);
+        EXPECT_EQ(field->isEnabled(), !number.onlyUntilAcknowledged);
+
+        TsMailerSettings settings;
+        settings.setNotifyMode(TsMailerSettings::NotifyUntilAcknowledged);
+        (settings.*number.set)(number.stored);
+        settings.setRecoveryNotice(false);
+        page.setSettings(settings);
+        EXPECT_EQ(mode->currentText(), "Until acknowledged");
+        EXPECT_TRUE(field->isEnabled());
+        EXPECT_EQ(page.settings().notifyMode(), TsMailerSettings::NotifyUntilAcknowledged);
+        EXPECT_EQ((page.settings().*number.get)(), number.stored);
+        EXPECT_FALSE(page.settings().recoveryNotice());
+        typeOver(field, QString::fromLatin1(number.typed));
+        EXPECT_EQ((page.settings().*number.get)(), QByteArray(number.typed).toInt());
+        // Too little is refused: the last number that was within the range stands.
+        typeOver(field, QString::fromLatin1(number.belowRange));
+        EXPECT_EQ((page.settings().*number.get)(), QByteArray(number.typed).toInt());
+
+        // A stored number out of range (a settings file edited by hand) shows as its bound.
+        (settings.*number.set)(number.lowest - 100);
+        page.setSettings(settings);
+        EXPECT_EQ(field->value(), number.lowest);
+        EXPECT_EQ((page.settings().*number.get)(), number.lowest);
+        (settings.*number.set)(number.highest * 10);
+        page.setSettings(settings);
+        EXPECT_EQ(field->value(), number.highest);
+        EXPECT_EQ((page.settings().*number.get)(), number.highest);
+    }
 }
 
 TEST_F(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)
