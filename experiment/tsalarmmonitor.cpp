@@ -197,12 +197,11 @@ TsAlarmJournal *TsAlarmMonitor::journal() const
 }
 
 void TsAlarmMonitor::journalEvent(const QString &channelId, const char *event, const QString &who,
-                                  const QString &details, const QDateTime &time)
+                                  const QString &details)
 {
     if (!d->journal)
         return;
     TsAlarmJournal::Entry entry;
-    entry.time = time;
     entry.channel = channelId;
     entry.event = QString::fromLatin1(event);
     entry.who = who;
@@ -351,8 +350,7 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             d->tokens.insert(alarm.token, id);
             raised << channel;
             changed = true;
-            // The journal and the mails tell the same times.
-            journalEvent(id, TsAlarmJournal::EventAlarm, QString(), causeText, alarm.raisedAt);
+            journalEvent(id, TsAlarmJournal::EventAlarm, QString(), causeText);
         } else if (alarm.isActive() && connected && state == TsChannelState::Green &&
                    !setpointDiffers && !loopDiffers) {
             if (alarm.state == TsAlarmState::Unacknowledged) {
@@ -365,8 +363,7 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             alarm.returnedAt = QDateTime::currentDateTime();
             returned << channel;
             changed = true;
-            journalEvent(id, TsAlarmJournal::EventReturnedToNormal, QString(), QString(),
-                         alarm.returnedAt);
+            journalEvent(id, TsAlarmJournal::EventReturnedToNormal);
         }
     }
     // Channels the profile no longer has have no alarm.

@@ -100,9 +100,8 @@ public:
     void setJournal(TsAlarmJournal *journal);
     TsAlarmJournal *journal() const;
     // Writes one event about a channel with its current value and setpoint.
-    // Without a time, the current one.
     void journalEvent(const QString &channelId, const char *event, const QString &who = QString(),
-                      const QString &details = QString(), const QDateTime &time = QDateTime());
+                      const QString &details = QString());
 
     // One look at every channel. Armed: new alarms are raised and returned (the experiment
     // announces them). Not armed: none are raised and every channel must be stable once more
@@ -113,7 +112,7 @@ public:
     TsAlarmState state(const QString &channelId) const;
     // Every alarm that is not normal, in the order of the channels.
     QList<TsAlarm> alarms() const;
-    // Active or returned, nobody has acknowledged them yet: the ones reminders are about.
+    // An alarm, active or returned to normal, waits for somebody: what reminders are about.
     bool hasUnacknowledged() const;
     // Alarms still active and not acknowledged.
     QList<TsAlarm> activeUnacknowledged() const;
