@@ -32,6 +32,9 @@ TsMailerSettingsDialog::TsMailerSettingsDialog(QWidget *parent)
             });
     ui->spinBoxReminderMinutes->setEnabled(false);
     ui->checkBoxRecoveryNotice->setEnabled(false);
+    // The form and the stored value keep to the same range.
+    ui->spinBoxControllerLostSeconds->setRange(TsMailerSettings::MinControllerLostSeconds,
+                                               TsMailerSettings::MaxControllerLostSeconds);
 }
 
 TsMailerSettingsDialog::~TsMailerSettingsDialog() = default;
@@ -67,6 +70,7 @@ void TsMailerSettingsDialog::setSettings(const TsMailerSettings &settings)
     ui->comboBoxNotifyMode->setCurrentIndex(settings.notifyMode());
     ui->spinBoxReminderMinutes->setValue(settings.reminderMinutes());
     ui->checkBoxRecoveryNotice->setChecked(settings.recoveryNotice());
+    ui->spinBoxControllerLostSeconds->setValue(settings.controllerLostSeconds());
 }
 
 TsMailerSettings TsMailerSettingsDialog::settings() const
@@ -83,6 +87,7 @@ TsMailerSettings TsMailerSettingsDialog::settings() const
     settings.setNotifyMode(ui->comboBoxNotifyMode->currentIndex());
     settings.setReminderMinutes(ui->spinBoxReminderMinutes->value());
     settings.setRecoveryNotice(ui->checkBoxRecoveryNotice->isChecked());
+    settings.setControllerLostSeconds(ui->spinBoxControllerLostSeconds->value());
     return settings;
 }
 

@@ -240,8 +240,7 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             setpoint = NaN;
         const QVariant loopValue = channel->value(TsExperimentChannel::LoopControl);
         const int loop = connected && loopValue.isValid() ? (loopValue.toBool() ? 1 : 0) : -1;
-        const TsChannelState state =
-            connected ? channel->state() : TsChannelState::Offline;
+        const TsChannelState state = connected ? channel->state() : TsChannelState::Offline;
 
         TsAlarmCause cause = TsAlarmCause::None;
         QString causeText;
@@ -346,6 +345,7 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             alarm.cause = cause;
             alarm.causeText = causeText;
             alarm.raisedAt = QDateTime::currentDateTime();
+            alarm.returnedAt = QDateTime();
             alarm.token = newToken();
             d->tokens.insert(alarm.token, id);
             raised << channel;
@@ -360,6 +360,7 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
                 d->useToken(alarm.token, id);
                 alarm.token.clear();
             }
+            alarm.returnedAt = QDateTime::currentDateTime();
             returned << channel;
             changed = true;
             journalEvent(id, TsAlarmJournal::EventReturnedToNormal);

@@ -54,6 +54,8 @@ struct TsAlarm
     TsAlarmCause cause = TsAlarmCause::None;
     QString causeText;
     QDateTime raisedAt;
+    // When it last returned to normal; invalid while it has not.
+    QDateTime returnedAt;
     // Acknowledges this alarm once from the mail's link; empty once used or acknowledged.
     QString token;
     // The controller holds another setpoint or loop state than the program last wrote.
@@ -110,8 +112,9 @@ public:
     TsAlarmState state(const QString &channelId) const;
     // Every alarm that is not normal, in the order of the channels.
     QList<TsAlarm> alarms() const;
+    // An alarm, active or returned to normal, waits for somebody: what reminders are about.
     bool hasUnacknowledged() const;
-    // Alarms still active and not acknowledged: the ones reminders are about.
+    // Alarms still active and not acknowledged.
     QList<TsAlarm> activeUnacknowledged() const;
 
     // By a person at the desktop; true when it changed an alarm.

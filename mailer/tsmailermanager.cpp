@@ -30,6 +30,7 @@ const char SenderEmailKey[] = "senderEMail";
 const char NotifyModeKey[] = "notifyMode";
 const char ReminderKey[] = "reminderMinutes";
 const char RecoveryKey[] = "recoveryNotice";
+const char ControllerLostKey[] = "controllerLostSeconds";
 
 const char TemplateFile[] = "/Email Alert.tmpl";
 
@@ -69,6 +70,35 @@ QString fillPlaceholders(QString body, const TsExperimentChannel *channel,
     for (const auto &value : values)
         body.replace(QLatin1String(value.first), value.second, Qt::CaseSensitive);
     return body;
+}
+
+QString timeText(const QDateTime &time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// One channel of a mail's list, with the link that acknowledges its alarm when there is one. An
+// alarm that is over says when it began and when it ended.
+QString alarmListEntry(const TsExperimentChannel *channel, const TsAlarm &alarm,
+                       const QString &ackUrl)
+{
+    const QString actual = channel->valueText(TsExperimentChannel::ActualValue, true);
+    const QString setpoint = channel->valueText(TsExperimentChannel::SetpointValue, true);
+    QString entry;
+    if (alarm.returnedAt.isValid()) {
+        entry =
+            TsMailerManager::tr("- %1 (%2): alarm at %3 (%4), back to normal at %5; now %6, "
+                                "setpoint %7; %8\n")
+                .arg(channel->name(), channel->id(), timeText(alarm.raisedAt), alarm.causeText,
+                     timeText(alarm.returnedAt), actual, setpoint, tsAlarmStateText(alarm.state));
+    } else {
+        entry = TsMailerManager::tr("- %1 (%2): %3; actual %4, setpoint %5; %6\n")
+                    .arg(channel->name(), channel->id(), alarm.causeText, actual, setpoint,
+                         tsAlarmStateText(alarm.state));
+    }
+    if (!ackUrl.isEmpty())
+        entry += TsMailerManager::tr("  Acknowledge: %1\n").arg(ackUrl);
+    return entry;
 }
 
 } // namespace
@@ -151,6 +181,7 @@ void TsMailerManager::followExperiment(TsExperiment *experiment)
                 &TsMailerManager::onReturnedToNormal);
         connect(alarms, &TsAlarmMonitor::acknowledged, this,
                 &TsMailerManager::dropAcknowledgedRetries);
+        applyAlarmSettings();
     }
 }
 
@@ -202,8 +233,13 @@ void TsMailerManager::loadSettings()
     settings.setReminderMinutes(
         store.value(QLatin1String(ReminderKey), TsMailerSettings::DefaultReminderMinutes).toInt());
     settings.setRecoveryNotice(store.value(QLatin1String(RecoveryKey), true).toBool());
+    // A value that is no number takes the default; one out of range is held within it.
+    bool isNumber = false;
+    const int lostSeconds = store.value(QLatin1String(ControllerLostKey)).toInt(&isNumber);
+    settings.setControllerLostSeconds(isNumber ? lostSeconds
+                                               : TsMailerSettings::DefaultControllerLostSeconds);
     settings.setMailerDir(d->mailerDir);
-    d->mailer->setSettings(settings);
+    setMailerSettings(settings);
 }
 
 void TsMailerManager::saveSettings()
@@ -222,6 +258,7 @@ void TsMailerManager::saveSettings()
     store.setValue(QLatin1String(NotifyModeKey), settings.notifyMode());
     store.setValue(QLatin1String(ReminderKey), settings.reminderMinutes());
     store.setValue(QLatin1String(RecoveryKey), settings.recoveryNotice());
+    store.setValue(QLatin1String(ControllerLostKey), settings.controllerLostSeconds());
 }
 
 TsMailerSettings TsMailerManager::mailerSettings() const
@@ -232,6 +269,13 @@ TsMailerSettings TsMailerManager::mailerSettings() const
 void TsMailerManager::setMailerSettings(const TsMailerSettings &settings)
 {
     d->mailer->setSettings(settings);
+    applyAlarmSettings();
+}
+
+void TsMailerManager::applyAlarmSettings()
+{
+    if (TsAlarmMonitor *alarms = d->monitor())
+        alarms->setControllerLostTime(d->mailer->settings().controllerLostSeconds() * 1000);
 }
 
 bool TsMailerManager::isEmailAlertOn() const
@@ -340,22 +384,56 @@ void TsMailerManager::sendAlarmMail(MailKind kind, const QList<TsExperimentChann
     for (const TsExperimentChannel *channel : channels)
         ids << channel->id();
 
-    if (kind == MailKind::Recovery) {
+    const auto alarmOf = [alarms](const TsExperimentChannel *channel) {
+        return alarms ? alarms->alarm(channel->id()) : TsAlarm();
+    };
+    const auto urlOf = [&context](const TsAlarm &alarm) {
+        return alarm.token.isEmpty() ? QString()
+                                     : acknowledgeUrl(context.httpPublicUrl, alarm.token);
+    };
+    const QString reminderNote =
+        tr("Reminders follow every %1 minutes until the alarm is acknowledged: open its link "
+           "above, or press \"Acknowledge\" in Tessaro.")
+            .arg(settings.reminderMinutes());
+    // A reminder about channels that are all back to normal speaks as the notice does, so that
+    // nobody rushes to the incubator for an excursion that is over.
+    bool allReturned = kind == MailKind::Reminder;
+    for (const TsExperimentChannel *channel : channels)
+        allReturned = allReturned && alarmOf(channel).state == TsAlarmState::ReturnedUnacknowledged;
+
+    if (kind == MailKind::Recovery || allReturned) {
         QStringList names;
         QString list;
+        bool unacknowledged = false;
         for (const TsExperimentChannel *channel : channels) {
+            const TsAlarm alarm = alarmOf(channel);
             names << channel->name();
-            list += tr("- %1 (%2): stable again at %3, setpoint %4\n")
-                        .arg(channel->name(), channel->id(),
-                             channel->valueText(TsExperimentChannel::ActualValue, true),
-                             channel->valueText(TsExperimentChannel::SetpointValue, true));
+            list += alarmListEntry(channel, alarm, urlOf(alarm));
+            unacknowledged = unacknowledged || alarm.isUnacknowledged();
         }
-        subject = tr("Tessaro: %1 stable again").arg(names.join(QStringLiteral(", ")));
-        body = tr("Tessaro reports that these channels are stable again:\n\n%1\n"
-                  "The alarm is still to be acknowledged: in Tessaro (\"Acknowledge\") or with "
-                  "the link of the alarm mail.\n\nProfile: %2\nUser: %3\nCurrent values: %4\n"
-                  "\nThis message was sent automatically by Tessaro.")
-                   .arg(list, context.profileName, context.userName, context.httpPublicUrl);
+        const QString nameList = names.join(QStringLiteral(", "));
+        QString intro;
+        QString note;
+        if (kind == MailKind::Recovery) {
+            subject = tr("Tessaro: %1 stable again").arg(nameList);
+            intro = tr("Tessaro reports that these channels are stable again:");
+            if (unacknowledged)
+                note = tr("The alarm is still to be acknowledged: open its link above, or press "
+                          "\"Acknowledge\" in Tessaro.");
+        } else {
+            subject =
+                tr("Reminder: Tessaro: %1 returned to normal, not acknowledged").arg(nameList);
+            intro = tr("These channels were in alarm and have returned to normal; nothing needs "
+                       "doing at the incubator, but nobody has acknowledged the alarm yet:");
+            note = reminderNote;
+        }
+        QStringList paragraphs = {intro, list.trimmed()};
+        if (!note.isEmpty())
+            paragraphs << note;
+        paragraphs << tr("Profile: %1\nUser: %2\nCurrent values: %3")
+                          .arg(context.profileName, context.userName, context.httpPublicUrl)
+                   << tr("This message was sent automatically by Tessaro.");
+        body = paragraphs.join(QStringLiteral("\n\n"));
     } else {
         QFile file(d->mailerDir + QLatin1String(TemplateFile));
         if (!file.open(QIODevice::ReadOnly)) {
@@ -368,31 +446,20 @@ void TsMailerManager::sendAlarmMail(MailKind kind, const QList<TsExperimentChann
             subject = tr("Reminder: %1").arg(subject);
         AlarmText text;
         for (const TsExperimentChannel *channel : channels) {
-            const TsAlarm alarm = alarms ? alarms->alarm(channel->id()) : TsAlarm();
-            const QString url = alarm.token.isEmpty()
-                                    ? QString()
-                                    : acknowledgeUrl(context.httpPublicUrl, alarm.token);
+            const TsAlarm alarm = alarmOf(channel);
+            const QString url = urlOf(alarm);
             if (channel == channels.first()) {
                 text.cause = alarm.causeText;
                 text.ackUrl = url;
             }
-            text.list += tr("- %1 (%2): %3; actual %4, setpoint %5; %6\n")
-                             .arg(channel->name(), channel->id(), alarm.causeText,
-                                  channel->valueText(TsExperimentChannel::ActualValue, true),
-                                  channel->valueText(TsExperimentChannel::SetpointValue, true),
-                                  tsAlarmStateText(alarm.state));
-            if (!url.isEmpty())
-                text.list += tr("  Acknowledge: %1\n").arg(url);
+            text.list += alarmListEntry(channel, alarm, url);
         }
         text.list = text.list.trimmed();
-        text.note =
-            untilAcknowledged
-                ? tr("Reminders follow every %1 minutes until the alarm is acknowledged: "
-                     "open its link above, or press \"Acknowledge\" in Tessaro.")
-                      .arg(settings.reminderMinutes())
-                : tr("E-mail alerts are now switched off. Please check the incubation, then "
-                     "switch\nthe alert on again in Tessaro (\"Email Alert\") or on its web "
-                     "page.");
+        text.note = untilAcknowledged
+                        ? reminderNote
+                        : tr("E-mail alerts are now switched off. Please check the incubation, "
+                             "then switch\nthe alert on again in Tessaro (\"Email Alert\") or on "
+                             "its web page.");
         body = fillPlaceholders(QString::fromUtf8(file.readAll()).trimmed(), channels.first(),
                                 context, text);
     }
@@ -468,17 +535,20 @@ void TsMailerManager::onAlarmTick()
     const TsMailerSettings settings = d->mailer->settings();
     if (!d->emailAlert || settings.notifyMode() != TsMailerSettings::NotifyUntilAcknowledged)
         return;
-    const QList<TsAlarm> open = alarms->activeUnacknowledged();
-    if (open.isEmpty() || d->lastAlarmMailAt < 0 ||
+    // An alarm that returned to normal before anybody saw it is reminded of too: the operator who
+    // missed the night's excursion must still hear of it. The interval counts from the last mail
+    // of any kind, the notice of a return included.
+    if (!alarms->hasUnacknowledged() || d->lastAlarmMailAt < 0 ||
         now - d->lastAlarmMailAt < qint64(settings.reminderMinutes()) * 60000)
         return;
+    // Channels still in alarm first: the template's placeholders speak of the first one.
     QList<TsExperimentChannel *> channels;
+    QList<TsExperimentChannel *> returned;
     for (const TsAlarm &alarm : alarms->alarms()) {
         if (TsExperimentChannel *channel = d->experiment->channel(alarm.channelId))
-            if (alarm.isActive())
-                channels << channel;
+            (alarm.isActive() ? channels : returned) << channel;
     }
-    sendAlarmMail(MailKind::Reminder, channels);
+    sendAlarmMail(MailKind::Reminder, channels + returned);
 }
 
 void TsMailerManager::onReturnedToNormal(const QList<TsExperimentChannel *> &channels)

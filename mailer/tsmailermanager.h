@@ -52,12 +52,13 @@ public:
 
     TsMailer *mailer() const;
 
-    // Group "MailerSettings" of the settings store.
+    // Group "MailerSettings" of the settings store. Loading applies them as setMailerSettings.
     void loadSettings();
     void saveSettings();
 
     TsMailerSettings mailerSettings() const;
-    // Rebuilds the mailer's command; does not save.
+    // Rebuilds the mailer's command and hands the alarm settings to the followed experiment's
+    // alarm monitor; does not save.
     void setMailerSettings(const TsMailerSettings &settings);
 
     bool isEmailAlertOn() const;
@@ -98,6 +99,8 @@ private:
         Recovery
     };
     void followExperiment(TsExperiment *experiment);
+    // The controller-lost time to the alarm monitor of the followed experiment.
+    void applyAlarmSettings();
     // One mail to every recipient, naming every channel of the list.
     void sendAlarmMail(MailKind kind, const QList<TsExperimentChannel *> &channels);
     void send(const TsMail &mail);

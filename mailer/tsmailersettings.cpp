@@ -14,6 +14,7 @@ public:
     int notifyMode = TsMailerSettings::NotifyOnce;
     int reminderMinutes = TsMailerSettings::DefaultReminderMinutes;
     bool recoveryNotice = true;
+    int controllerLostSeconds = TsMailerSettings::DefaultControllerLostSeconds;
 };
 
 TsMailerSettings::TsMailerSettings()
@@ -124,6 +125,17 @@ void TsMailerSettings::setRecoveryNotice(bool on)
     d->recoveryNotice = on;
 }
 
+int TsMailerSettings::controllerLostSeconds() const
+{
+    return qBound(int(MinControllerLostSeconds), d->controllerLostSeconds,
+                  int(MaxControllerLostSeconds));
+}
+
+void TsMailerSettings::setControllerLostSeconds(int seconds)
+{
+    d->controllerLostSeconds = seconds;
+}
+
 QString TsMailerSettings::mailerDir() const
 {
     return d->mailerDir;
@@ -142,5 +154,6 @@ bool TsMailerSettings::operator==(const TsMailerSettings &other) const
             d->encryption == other.d->encryption && d->senderName == other.d->senderName &&
             d->senderEmail == other.d->senderEmail && d->mailerDir == other.d->mailerDir &&
             notifyMode() == other.notifyMode() && reminderMinutes() == other.reminderMinutes() &&
-            d->recoveryNotice == other.d->recoveryNotice);
+            d->recoveryNotice == other.d->recoveryNotice &&
+            controllerLostSeconds() == other.controllerLostSeconds());
 }

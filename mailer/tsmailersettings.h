@@ -25,6 +25,10 @@ public:
         NotifyUntilAcknowledged = 1, // the switch stays armed; reminders until acknowledged
     };
     static constexpr int DefaultReminderMinutes = 30;
+    // How long an alarm-enabled channel's controller may be gone before it is an alarm.
+    static constexpr int DefaultControllerLostSeconds = 30;
+    static constexpr int MinControllerLostSeconds = 5;
+    static constexpr int MaxControllerLostSeconds = 3600;
 
     TsMailerSettings();
     TsMailerSettings(const TsMailerSettings &other);
@@ -55,6 +59,9 @@ public:
     // A notice when an alarmed channel is stable again (until-acknowledged mode).
     bool recoveryNotice() const;
     void setRecoveryNotice(bool on);
+    // In either mode; held within MinControllerLostSeconds and MaxControllerLostSeconds.
+    int controllerLostSeconds() const;
+    void setControllerLostSeconds(int seconds);
     // The folder of the sender program and the alert template; never stored.
     QString mailerDir() const;
     void setMailerDir(const QString &dir);

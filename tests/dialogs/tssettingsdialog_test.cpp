@@ -377,27 +377,40 @@ TEST_F(MailerSettingsDialog, TheWayToNotifyRoundTripsAndItsRemindersFollowTheMod
 {
     TsMailerSettingsDialog page;
     auto *mode = child<QComboBox>(page, "comboBoxNotifyMode");
-    auto *minutes = child<QSpinBox>(page, "spinBoxReminderMinutes");
     auto *notice = child<QCheckBox>(page, "checkBoxRecoveryNotice");
     page.setSettings(TsMailerSettings());
     EXPECT_EQ(mode->currentText(), "Once") << "the default";
-    EXPECT_EQ(minutes->value(), 30);
     EXPECT_TRUE(notice->isChecked());
-    EXPECT_FALSE(minutes->isEnabled()) << "no reminders in the one-shot mode";
-    EXPECT_FALSE(notice->isEnabled());
+    EXPECT_FALSE(notice->isEnabled()) << "no notices in the one-shot mode";
 
-    TsMailerSettings settings;
-    settings.setNotifyMode(TsMailerSettings::NotifyUntilAcknowledged);
-    settings.setReminderMinutes(15);
-    settings.setRecoveryNotice(false);
-    page.setSettings(settings);
-    EXPECT_EQ(mode->currentText(), "Until acknowledged");
-    EXPECT_TRUE(minutes->isEnabled());
-    EXPECT_EQ(page.settings().notifyMode(), TsMailerSettings::NotifyUntilAcknowledged);
-    EXPECT_EQ(page.settings().reminderMinutes(), 15);
-    EXPECT_FALSE(page.settings().recoveryNotice());
-    typeOver(minutes, QStringLiteral("45"));
-    EXPECT_EQ(page.settings().reminderMinutes(), 45);
+    // The numbers of the alarm settings: whether only reminders need them, and a value too small.
+    using Set = void (TsMailerSettings::*)(int);
+    using Get = int (TsMailerSettings::*)() const;
+    const std::tuple<const char *, Set, Get, bool, int> numbers[] = {
+        {"spinBoxReminderMinutes", &TsMailerSettings::setReminderMinutes,
+         &TsMailerSettings::reminderMinutes, true, 0},
+        {"spinBoxControllerLostSeconds", &TsMailerSettings::setControllerLostSeconds,
+         &TsMailerSettings::controllerLostSeconds, false, 2}};
+    for (const auto &[name, set, get, onlyReminders, tooSmall] : numbers) {
+        SCOPED_TRACE(name);
+        auto *field = child<QSpinBox>(page, name);
+        page.setSettings(TsMailerSettings());
+        EXPECT_EQ(field->value(), 30);
+        EXPECT_EQ(field->isEnabled(), !onlyReminders);
+        TsMailerSettings settings;
+        settings.setNotifyMode(TsMailerSettings::NotifyUntilAcknowledged);
+        settings.setRecoveryNotice(false);
+        (settings.*set)(15);
+        page.setSettings(settings);
+        EXPECT_EQ(mode->currentText(), "Until acknowledged");
+        EXPECT_TRUE(field->isEnabled());
+        EXPECT_EQ((page.settings().*get)(), 15);
+        EXPECT_FALSE(page.settings().recoveryNotice());
+        typeOver(field, QStringLiteral("45"));
+        EXPECT_EQ((page.settings().*get)(), 45);
+        typeOver(field, QString::number(tooSmall));
+        EXPECT_EQ((page.settings().*get)(), 45) << "too small: refused";
+    }
 }
 
 TEST_F(MailerSettingsDialog, TestMailGoesOutWithTheSettingsAsTheyStandInTheForm)

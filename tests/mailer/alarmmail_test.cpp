@@ -58,6 +58,10 @@ protected:
     void tick(int stageRaw, qint64 ms)
     {
         plug("actual=\"" + std::to_string(stageRaw) + "\"", "actual=\"370\"");
+        at(ms);
+    }
+    void at(qint64 ms)
+    {
         clock.now = ms;
         experiment->sampleChannels();
     }
@@ -142,10 +146,83 @@ TEST_F(AlarmMailTest, UntilAcknowledgedRemindsThenStopsAndSaysWhenStableAgain)
     EXPECT_EQ(experiment->alarmMonitor()->state(stage), TsAlarmState::Normal);
     ASSERT_EQ(server.mails().size(), 6);
     EXPECT_EQ(subjects(server).filter("Tessaro: Stage stable again").size(), 2);
+    EXPECT_FALSE(server.mails().last().body.contains("still to be acknowledged"))
+        << "it was acknowledged before";
     EXPECT_EQ(journalEvents(),
               QStringList({"alarm", "mail sent", "mail sent", "reminder", "reminder", "mail sent",
                            "mail sent", "acknowledged", "returned to normal", "recovery notice",
                            "recovery notice", "mail sent", "mail sent"}));
+}
+
+TEST_F(AlarmMailTest, AnExcursionOverBeforeAnybodySawItIsRemindedOfAsReturned)
+{
+    SmtpTestServer server;
+    ASSERT_TRUE(server.isReady()) << server.failure().toStdString();
+    useServer(server, TsMailerSettings::NotifyUntilAcknowledged);
+    mailers.setEmailAlert(true);
+    stageLosesStability();
+    settleMails();
+    TsAlarmMonitor *alarms = experiment->alarmMonitor();
+    qint64 ms = 201000;
+    while (alarms->state(stage) == TsAlarmState::Unacknowledged && ms < 400000)
+        tick(370, ms += 1000);
+    ASSERT_EQ(alarms->state(stage), TsAlarmState::ReturnedUnacknowledged);
+    settleMails();
+    ASSERT_EQ(server.mails().size(), 2) << "the alarm and the notice";
+    EXPECT_TRUE(server.mails().last().body.contains("still to be acknowledged"));
+
+    // Every 30 minutes from the notice on: the channel is back, since when, and the link.
+    const TsAlarm alarm = alarms->alarm(stage);
+    const auto shown = [](const QDateTime &time) { return time.toString("yyyy-MM-dd HH:mm:ss"); };
+    const QString times = QString("alarm at %1 (left its stable band), back to normal at %2")
+                              .arg(shown(alarm.raisedAt), shown(alarm.returnedAt));
+    for (int reminder = 1; reminder <= 2; ++reminder) {
+        tick(370, ms + reminder * 30 * Minute - 1000);
+        settleMails();
+        ASSERT_EQ(server.mails().size(), reminder + 1) << "not before the interval";
+        tick(370, ms + reminder * 30 * Minute);
+        settleMails();
+        ASSERT_EQ(server.mails().size(), reminder + 2);
+        const ReceivedMail mail = server.mails().last();
+        EXPECT_EQ(mail.header("subject"),
+                  "Reminder: Tessaro: Stage returned to normal, not acknowledged");
+        EXPECT_TRUE(mail.body.contains(times)) << mail.body.toStdString();
+        EXPECT_TRUE(mail.body.contains("ack.cgi?token=" + alarm.token));
+    }
+
+    // Acknowledged with the mail's link: nothing more.
+    EXPECT_EQ(alarms->acknowledgeByToken(alarm.token, "mail link 10.0.0.7"),
+              TsAlarmMonitor::TokenAcknowledged);
+    for (int minutes = 61; minutes <= 180; minutes += 30)
+        tick(370, ms + minutes * Minute);
+    settleMails();
+    EXPECT_EQ(server.mails().size(), 4);
+    EXPECT_EQ(journalEvents().filter("reminder").size(), 2);
+}
+
+TEST_F(AlarmMailTest, TheStoredControllerLostTimeDecidesWhenALossIsAnAlarm)
+{
+    QSettings().setValue("MailerSettings/controllerLostSeconds", 90);
+    TsMailerManager started(&manager); // reads the store as the program does when it starts
+    QSettings().remove("MailerSettings");
+    started.setEmailAlert(true);
+    QSignalSpy raised(experiment, &TsExperiment::channelsInstable);
+    tick(370, 0);
+    unplug();
+    devices.populateDevices();
+    at(63000);
+    at(63000 + 89000);
+    EXPECT_EQ(raised.count(), 0) << "89 s away, thrice the default time";
+    at(63000 + 90000);
+    EXPECT_EQ(raised.count(), 1);
+    const TsAlarm alarm = experiment->alarmMonitor()->alarm(stage);
+    EXPECT_TRUE(alarm.causeText.contains("more than 90 s")) << alarm.causeText.toStdString();
+
+    // Saved from the dialog: taken at once.
+    TsMailerSettings saved = started.mailerSettings();
+    saved.setControllerLostSeconds(600);
+    started.setMailerSettings(saved);
+    EXPECT_EQ(experiment->alarmMonitor()->controllerLostTime(), 600000);
 }
 
 TEST_F(AlarmMailTest, ARefusedMailIsRetriedAndSaidUntilItGoes)
