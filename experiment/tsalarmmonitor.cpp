@@ -97,6 +97,7 @@ struct TsAlarmMonitor::Private
         bool seenConnected = false;
         qint64 lostSince = -1;
         bool lossReported = false;
+        bool faultReported = false;
         // Came back (a new controller object, or answering again): compare once values arrive.
         bool compareOnReturn = false;
     };
@@ -268,6 +269,21 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             }
         }
 
+        // A controller that reports a fault: once per fault, at once, in the controller's words.
+        // Its channels deliver no values meanwhile, so no loop reads as switched off.
+        const bool deviceFault = connected && channel->hasDeviceFault();
+        if (!deviceFault) {
+            record.faultReported = false;
+        } else if (!record.faultReported) {
+            record.faultReported = true;
+            // A code the controller's description does not know has no words: its number then.
+            const QString words =
+                device->deviceStatusText().isEmpty()
+                    ? tr("device status 0x%1").arg(device->deviceStatus(), 2, 16, QLatin1Char('0'))
+                    : device->deviceStatusText();
+            raise(TsAlarmCause::DeviceFault, tr("controller reports a fault: %1").arg(words));
+        }
+
         // Values the program did not write.
         if (std::isnan(record.expectedSetpoint) && !std::isnan(setpoint))
             record.expectedSetpoint = setpoint;
@@ -351,8 +367,8 @@ QList<TsExperimentChannel *> TsAlarmMonitor::check(bool armed)
             raised << channel;
             changed = true;
             journalEvent(id, TsAlarmJournal::EventAlarm, QString(), causeText);
-        } else if (alarm.isActive() && connected && state == TsChannelState::Green &&
-                   !setpointDiffers && !loopDiffers) {
+        } else if (alarm.isActive() && connected && !deviceFault &&
+                   state == TsChannelState::Green && !setpointDiffers && !loopDiffers) {
             if (alarm.state == TsAlarmState::Unacknowledged) {
                 alarm.state = TsAlarmState::ReturnedUnacknowledged;
             } else {

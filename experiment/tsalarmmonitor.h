@@ -1,8 +1,9 @@
 // The alarms of the running experiment, one per alarm-enabled channel: raised when the channel
-// leaves its stable band after having been stable, when its controller stays lost, when its loop
-// goes off or its setpoint changes without the program having written it, or when its controller
-// comes back with other values than the program last wrote; then kept until a person has
-// acknowledged them. The experiment asks it once per tick; time comes from a clock the tests drive.
+// leaves its stable band after having been stable, when its controller stays lost or reports a
+// fault, when its loop goes off or its setpoint changes without the program having written it, or
+// when its controller comes back with other values than the program last wrote; then kept until a
+// person has acknowledged them. The experiment asks it once per tick; time comes from a clock the
+// tests drive.
 #pragma once
 
 #include "utils/qxresult.h"
@@ -44,6 +45,7 @@ enum class TsAlarmCause
     LoopOff,            // the loop went off without the program switching it
     SetpointChanged,    // the setpoint changed without the program writing it
     ControllerReturned, // back with another setpoint or loop state than the program last wrote
+    DeviceFault,        // the controller reports a fault (a device status other than 0)
 };
 
 struct TsAlarm

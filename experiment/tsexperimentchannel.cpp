@@ -104,9 +104,17 @@ bool TsExperimentChannel::isConnected() const
 
 QVariant TsExperimentChannel::value(int role) const
 {
-    if (!isConnected())
+    // Readiness is asked now, not at the sample: the fault is found by the status read after the
+    // values of the same tick were taken.
+    if (!isConnected() || !m_deviceChannel->isReady())
         return QVariant();
     return m_values.value(role);
+}
+
+bool TsExperimentChannel::hasDeviceFault() const
+{
+    const TsDeviceChannel *channel = m_deviceChannel.data();
+    return channel && channel->deviceStatus() != 0;
 }
 
 bool TsExperimentChannel::loopControl() const
@@ -224,7 +232,7 @@ void TsExperimentChannel::updateStatusFromDevice()
         return;
     }
     // A device-wide fault outranks the channel's own status.
-    const bool deviceFault = channel->deviceStatus() != 0;
+    const bool deviceFault = hasDeviceFault();
     setStatus(stateOfStableColour(channel->stableStatus()),
               deviceFault ? channel->deviceStatusText() : channel->channelStatusText(),
               deviceFault ? channel->deviceStatusDescription()

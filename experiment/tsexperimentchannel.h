@@ -69,7 +69,9 @@ public:
 
     // Local time of the last actual-value sample.
     QDateTime sampleTime() const { return m_sampleTime; }
-    // The last sampled value of the role while connected, else an invalid variant.
+    // The last sampled value of the role while connected to a channel that is ready, else an
+    // invalid variant: a channel whose controller reports a fault delivers no value, whatever the
+    // device layer gives for it (false for the loop).
     QVariant value(int role) const;
     bool loopControl() const;
     // Forwards to the device channel while connected; the plain failure otherwise.
@@ -96,6 +98,9 @@ public:
     // "offline" without a device channel, the channel's "No answer" once its controller's link is
     // lost.
     QString statusText() const { return m_statusText; }
+    // The controller reports a device-wide fault (a device status other than 0), which
+    // statusText() gives in its words.
+    bool hasDeviceFault() const;
     QString statusDescription() const { return m_statusDescription; }
     // Works the state and texts out from the device channel as it stands, without asking the
     // controller (the experiment's tick refreshes the device channel's status first).

@@ -96,6 +96,7 @@ class SilentLossTest : public AlarmMonitorTest, public ::testing::WithParamInter
 {
 public:
     using AlarmMonitorTest::at;
+    using AlarmMonitorTest::plug;
     using AlarmMonitorTest::tick;
     using AlarmMonitorTest::unplug;
     TsDeviceManager &deviceManager() { return devices; }
@@ -153,7 +154,15 @@ INSTANTIATE_TEST_SUITE_P(
                        s->deviceManager().populateDevices();
                        s->tick(103000, "actual=\"370\" setpoint=\"380\"");
                    },
-                   true}),
+                   true},
+        // Its channels stop being ready and their loop reads false: no loop switched off.
+        SilentLoss{"device fault at the controller", TsAlarmCause::DeviceFault,
+                   "controller reports a fault: RAM test error",
+                   [](SilentLossTest *s) {
+                       s->plug("actual=\"370\"", "", "deviceStatus=\"0x81\"");
+                       s->at(100000);
+                   },
+                   false}),
     [](const ::testing::TestParamInfo<SilentLoss> &info) {
         std::string name = info.param.name;
         for (char &c : name)
@@ -161,6 +170,42 @@ INSTANTIATE_TEST_SUITE_P(
                 c = '_';
         return name;
     });
+
+// A controller that reports a fault is one alarm in either way of notifying, named by the fault
+// and never by the loop, and over once the controller is opened anew without it and is stable.
+class DeviceFaultTest : public AlarmMonitorTest, public ::testing::WithParamInterface<bool>
+{};
+
+TEST_P(DeviceFaultTest, IsOneAlarmUntilClearedAndStableInEitherMode)
+{
+    alertSwitch.stays = GetParam();
+    settle();
+    plug("actual=\"370\"", "", "deviceStatus=\"0x81\"");
+    for (qint64 ms = 100000; ms <= 200000; ms += 1000)
+        at(ms);
+    ASSERT_EQ(instable.count(), 1);
+    EXPECT_EQ(alarms->alarm(stage).cause, TsAlarmCause::DeviceFault);
+    EXPECT_EQ(alertSwitch.on, GetParam()) << "\"Once\" switches the alert off";
+    EXPECT_EQ(alarms->state(stage), TsAlarmState::Unacknowledged) << "not over while it lasts";
+
+    QSignalSpy returned(alarms, &TsAlarmMonitor::returnedToNormal);
+    unplug();
+    devices.populateDevices();
+    plug();
+    devices.populateDevices();
+    settle(201000);
+    EXPECT_EQ(alarms->state(stage), TsAlarmState::ReturnedUnacknowledged);
+    EXPECT_EQ(returned.count(), 1);
+    const QList<TsAlarmJournal::Entry> entries = TsAlarmJournal::read(journal.path());
+    ASSERT_EQ(events(), QStringList({"alarm:" + stage, "returned to normal:" + stage}));
+    EXPECT_EQ(entries.first().details, "controller reports a fault: RAM test error");
+    EXPECT_EQ(entries.first().value, QString::fromUtf8("--.-°C")) << "no value from a fault";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, DeviceFaultTest, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "UntilAcknowledged" : "Once");
+                         });
 
 TEST_F(AlarmMonitorTest, WhatTheProgramWritesOrABriefLossRaisesNothing)
 {

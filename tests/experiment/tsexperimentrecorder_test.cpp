@@ -337,6 +337,29 @@ TEST_P(RecorderLossTest, NoRowCarriesAValueFromTheLossUntilTheControllerIsBack)
 INSTANTIATE_TEST_SUITE_P(Faults, RecorderLossTest,
                          ::testing::Values("present=\"0\"", "silent=\"1\"", "corrupt=\"1\""));
 
+// A controller that reports a fault keeps answering but its channels are not ready: their loop
+// reads false without being read, which must not reach the file as "Off".
+TEST_F(RecorderTest, AFaultedControllersChannelsAreEmptyUntilItIsOpenedAnew)
+{
+    useStandardProfile(csvSettings(';', false, "relative-time"));
+    recorder->setFilePrefix("fault");
+    recorder->start();
+    tick(0);
+    plug("", "", "deviceStatus=\"0x81\"");
+    tick();
+    tick();
+    unplug();
+    devices.populateDevices();
+    plug();
+    devices.populateDevices();
+    tick();
+    recorder->stop();
+    EXPECT_EQ(readLines(recorder->fileName()),
+              QStringList({"0;25.0;37.0;On;25.0;37.0;On;;;;", "1;;;;;;;;;;", "2;;;;;;;;;;",
+                           "3;25.0;37.0;On;25.0;37.0;On;;;;"}))
+        << "the tick that finds the fault included: what a faulted controller gave is no value";
+}
+
 TEST_F(RecorderTest, AnOfflineChannelsLastValuesNeverReappearInARow)
 {
     useStandardProfile(csvSettings(';', false, "relative-time"));
