@@ -14,8 +14,17 @@ mkdir -p "$(dirname "$prefix")"
 # started by the first program of a prefix, would inherit that output and outlive the test (each
 # test then waits seconds, or until its time-out). So they are started here, detached from it, and
 # one at a time: parallel tests would otherwise race to create the prefix.
+# Making a new prefix now and then fails at once ("chdir to .../server-...: No such file or
+# directory", the server's folder gone under it): it is tried again once that server has ended, so
+# that no test is failed for Wine's start.
 (
     flock 9
-    wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&-
+    for attempt in 1 2 3; do
+        wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- && exit 0
+        wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+        sleep 1
+    done
+    echo "wine-run.sh: Wine could not start in the prefix $prefix" >&2
+    exit 1
 ) 9>"$prefix.lock"
 exec wine "$@"
