@@ -143,13 +143,6 @@ void TsEmailAlertView::fitHeight()
         setFixedHeight(height);
 }
 
-void TsEmailAlertView::changeEvent(QEvent *event)
-{
-    QFrame::changeEvent(event);
-    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
-        fitHeight();
-}
-
 bool TsEmailAlertView::event(QEvent *event)
 {
     const bool handled = QFrame::event(event);

@@ -29,7 +29,6 @@ public:
 
 protected:
     bool event(QEvent *event) override;
-    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 protected slots:

@@ -201,6 +201,14 @@ TEST_F(AlarmViewTest, TheViewSaysTheAlarmAndAcknowledgesAndRestoresIt)
 // Each style gives the buttons its own height, and the alarm text wraps with the width.
 TEST_F(AlarmViewTest, EveryPartIsWholeInEitherStyleAtAnyWidth)
 {
+    {
+        // The dark style chosen while the view is shown, as the settings do.
+        TsEmailAlertView shown;
+        shown.show();
+        expectWhole(shown);
+        loadStyle(false);
+        expectWhole(shown);
+    }
     for (const bool light : {false, true}) {
         SCOPED_TRACE(light ? "light" : "dark");
         loadStyle(light);
